@@ -1,0 +1,84 @@
+# The way in: `make run` builds and starts Glyphora, `make test` builds and runs every test.
+# Both first install what is missing from Debian's packages.
+
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+# Packages the build and the tests need (Debian 12 names).
+DEPS := cmake make g++ pkg-config qt6-base-dev libfreetype-dev libfontconfig-dev fonts-monapo \
+        libgtest-dev libgmock-dev libbenchmark-dev
+FUZZ_DEPS := clang libclang-rt-14-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps deps-fuzz build run test test-plain test-asan bench fuzz format clean
+
+all: build
+
+# Installs only what dpkg says is missing; silent when nothing is.
+define install_missing
+	@missing=""; for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+		echo "Installing:$$missing"; \
+		$(SUDO) apt-get update -q && \
+		DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+endef
+
+deps:
+	$(call install_missing,$(DEPS))
+
+deps-fuzz:
+	$(call install_missing,$(FUZZ_DEPS))
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -x $(BUILD)/src/app/glyphora ]; then exec $(BUILD)/src/app/glyphora; \
+	else echo "Built: $(BUILD)/src/cli/glyphora-cli and the core libraries (the desktop program is not there yet)."; fi
+
+test: deps test-plain test-asan
+
+test-plain: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	@[ -f $(ASAN_BUILD)/CMakeCache.txt ] || cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DGLYPHORA_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@[ -f $(BENCH_BUILD)/CMakeCache.txt ] || cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release \
+		-DGLYPHORA_BUILD_BENCH=ON -DGLYPHORA_BUILD_TESTS=OFF -DGLYPHORA_BUILD_GUI=OFF
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@for b in $(BENCH_BUILD)/bench/bench_*; do [ -x "$$b" ] && { echo "== $$b"; "$$b" || exit 1; }; done
+
+# Each fuzzer runs for FUZZ_SECONDS on a copy of its saved corpus; new finds land in fuzz/artifacts/.
+fuzz: deps deps-fuzz
+	@[ -f $(FUZZ_BUILD)/CMakeCache.txt ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYPHORA_BUILD_FUZZ=ON -DGLYPHORA_BUILD_TESTS=OFF -DGLYPHORA_BUILD_GUI=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@mkdir -p fuzz/artifacts
+	@for f in $(FUZZ_BUILD)/fuzz/fuzz_*; do \
+		[ -x "$$f" ] || continue; n=$$(basename $$f); \
+		mkdir -p $(FUZZ_BUILD)/corpus/$$n fuzz/corpus/$$n; \
+		echo "== $$n for $(FUZZ_SECONDS) s"; \
+		$$f -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=fuzz/artifacts/$$n- \
+			$(FUZZ_BUILD)/corpus/$$n fuzz/corpus/$$n 2>&1 | tail -n 3 || exit 1; \
+	done
+
+format:
+	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+    std::puts("glyphora-cli: not yet");
+    return 0;
+}

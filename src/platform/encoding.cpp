@@ -1,0 +1,134 @@
+#include "platform/encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+
+#include "model/sjis.h"
+
+namespace glyphora {
+
+namespace {
+
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts in; on failure returns the input offset of the first byte that could not be converted.
+    bool run(std::string_view in, std::string& out, std::size_t& fail_at) {
+        out.clear();
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        char* src = const_cast<char*>(in.data());
+        std::size_t src_left = in.size();
+        char buf[4096];
+        while (src_left > 0) {
+            char* dst = buf;
+            std::size_t dst_left = sizeof buf;
+            const std::size_t r = iconv(cd_, &src, &src_left, &dst, &dst_left);
+            out.append(buf, static_cast<std::size_t>(dst - buf));
+            if (r == static_cast<std::size_t>(-1)) {
+                if (errno == E2BIG) continue;
+                fail_at = static_cast<std::size_t>(src - in.data());
+                return false;
+            }
+        }
+        char* dst = buf;
+        std::size_t dst_left = sizeof buf;
+        iconv(cd_, nullptr, nullptr, &dst, &dst_left);
+        out.append(buf, static_cast<std::size_t>(dst - buf));
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+std::size_t utf8_length(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0) return 2;
+    if ((lead & 0xF0) == 0xE0) return 3;
+    if ((lead & 0xF8) == 0xF0) return 4;
+    return 1;
+}
+
+uint32_t decode_utf8(std::string_view s) {
+    if (s.empty()) return 0;
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    const std::size_t n = utf8_length(b0);
+    if (n == 1 || s.size() < n) return b0;
+    uint32_t cp = b0 & (0x7F >> n);
+    for (std::size_t i = 1; i < n; ++i) cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+    return cp;
+}
+
+Conversion convert(const char* to, const char* from, std::string_view in, bool input_is_utf8) {
+    Conversion result;
+    Converter conv(to, from);
+    if (!conv.valid()) {
+        result.bad_char = "";
+        return result;
+    }
+    std::size_t fail_at = 0;
+    if (conv.run(in, result.text, fail_at)) {
+        result.ok = true;
+        return result;
+    }
+    result.error_offset = fail_at;
+    std::size_t len = 1;
+    if (fail_at < in.size()) {
+        const auto b = static_cast<unsigned char>(in[fail_at]);
+        if (input_is_utf8) {
+            len = utf8_length(b);
+        } else {
+            len = static_cast<std::size_t>(char_at(in, fail_at).length);
+        }
+        if (fail_at + len > in.size()) len = in.size() - fail_at;
+    }
+    result.bad_char = std::string(in.substr(fail_at, len));
+    return result;
+}
+
+}  // namespace
+
+Conversion utf8_to_sjis(std::string_view utf8) { return convert("CP932", "UTF-8", utf8, true); }
+
+Conversion sjis_to_utf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis, false); }
+
+std::string describe_unmappable(std::string_view utf8_input, const Conversion& failed) {
+    // Count characters (not bytes) up to the failure, one-based, as a user would.
+    std::size_t index = 1;
+    for (std::size_t pos = 0; pos < failed.error_offset && pos < utf8_input.size();) {
+        pos += utf8_length(static_cast<unsigned char>(utf8_input[pos]));
+        ++index;
+    }
+    char code[32];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(decode_utf8(failed.bad_char)));
+    return "'" + failed.bad_char + "' (" + code + ") at character " + std::to_string(index) +
+           " cannot be written in Shift_JIS";
+}
+
+int sjis_code_to_unicode(int code) {
+    static std::mutex mutex;
+    static Converter conv("UTF-32LE", "CP932");
+    std::lock_guard<std::mutex> lock(mutex);
+    char in[2];
+    const int n = put_code(in, code);
+    std::string out;
+    std::size_t fail_at = 0;
+    if (!conv.valid() || !conv.run(std::string_view(in, static_cast<std::size_t>(n)), out, fail_at)) return -1;
+    if (out.size() != 4) return -1;
+    return static_cast<int>(static_cast<unsigned char>(out[0]) | (static_cast<unsigned char>(out[1]) << 8) |
+                            (static_cast<unsigned char>(out[2]) << 16) |
+                            (static_cast<unsigned char>(out[3]) << 24));
+}
+
+}  // namespace glyphora

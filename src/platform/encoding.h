@@ -1,0 +1,29 @@
+#pragma once
+// Conversion between code page 932 (Shift_JIS) and Unicode, used only at the edges: widgets, the
+// clipboard, font lookup and the command line. Text that the other side cannot hold is reported with
+// the offending character and its position; nothing is replaced silently.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace glyphora {
+
+struct Conversion {
+    bool ok = false;
+    std::string text;           // the converted text (complete only when ok)
+    std::size_t error_offset = 0;  // byte offset in the input of the first character that failed
+    std::string bad_char;       // that character as it appeared in the input
+};
+
+Conversion utf8_to_sjis(std::string_view utf8);
+Conversion sjis_to_utf8(std::string_view sjis);
+
+// A readable message for a failed utf8_to_sjis, e.g. "'€' (U+20AC) at character 3 cannot be written in Shift_JIS".
+std::string describe_unmappable(std::string_view utf8_input, const Conversion& failed);
+
+// The Unicode scalar value of one Shift_JIS code (one or two bytes), or -1 when code page 932 maps it to
+// no character.
+int sjis_code_to_unicode(int code);
+
+}  // namespace glyphora

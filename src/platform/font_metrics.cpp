@@ -1,0 +1,138 @@
+#include "platform/font_metrics.h"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <cmath>
+#include <strings.h>
+
+#include "platform/encoding.h"
+
+namespace glyphora {
+
+namespace {
+
+bool match_face(const char* face, ResolvedFont& out) {
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (!match) return false;
+    // fontconfig always proposes something; accept it only when one of its family names is the one asked for.
+    bool same = false;
+    FcChar8* family = nullptr;
+    for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &family) == FcResultMatch; ++i) {
+        if (strcasecmp(reinterpret_cast<const char*>(family), face) == 0) {
+            same = true;
+            out.family = reinterpret_cast<const char*>(family);
+            break;
+        }
+    }
+    FcChar8* file = nullptr;
+    int index = 0;
+    if (same && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+        out.file = reinterpret_cast<const char*>(file);
+        if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) out.index = index;
+    } else {
+        same = false;
+    }
+    FcPatternDestroy(match);
+    return same;
+}
+
+}  // namespace
+
+ResolvedFont resolve_font(const std::string& face_utf8) {
+    ResolvedFont font;
+    if (!face_utf8.empty() && match_face(face_utf8.c_str(), font)) return font;
+    font = ResolvedFont{};
+    if (match_face(kFallbackFace, font)) font.fell_back = true;
+    return font;
+}
+
+int pixel_size_for(int point_tenths) {
+    const long px = std::lround(point_tenths * 96.0 / 720.0);
+    return px < 1 ? 1 : static_cast<int>(px);
+}
+
+struct FontMetrics::Impl {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    int pixel_size = 0;
+    ~Impl() {
+        if (face) FT_Done_Face(face);
+        if (library) FT_Done_FreeType(library);
+    }
+};
+
+FontMetrics::~FontMetrics() = default;
+
+std::unique_ptr<FontMetrics> FontMetrics::open(const ResolvedFont& font, int pixel_size, std::string& error) {
+    std::unique_ptr<FontMetrics> metrics(new FontMetrics());
+    metrics->impl_ = std::make_unique<Impl>();
+    Impl& impl = *metrics->impl_;
+    impl.pixel_size = pixel_size;
+    if (font.file.empty()) {
+        error = "no font found (neither the configured face nor Monapo is installed)";
+        return nullptr;
+    }
+    if (FT_Init_FreeType(&impl.library) != 0) {
+        error = "cannot initialise FreeType";
+        return nullptr;
+    }
+    if (FT_New_Face(impl.library, font.file.c_str(), font.index, &impl.face) != 0) {
+        error = "cannot open font file " + font.file;
+        return nullptr;
+    }
+    if (FT_Set_Pixel_Sizes(impl.face, 0, static_cast<FT_UInt>(pixel_size)) != 0) {
+        error = "font " + font.file + " has no size " + std::to_string(pixel_size) + " px";
+        return nullptr;
+    }
+    return metrics;
+}
+
+AbcWidth FontMetrics::measure(int code) {
+    AbcWidth abc;
+    const int unicode = sjis_code_to_unicode(code);
+    if (unicode < 0) return abc;
+    FT_Face face = impl_->face;
+    // A character the font lacks is drawn (and measured) as its missing-glyph box, as a GDI font would.
+    const FT_UInt glyph = FT_Get_Char_Index(face, static_cast<FT_ULong>(unicode));
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) != 0) return abc;
+    const FT_Glyph_Metrics& m = face->glyph->metrics;
+    const long advance = (face->glyph->advance.x + 32) >> 6;
+    const long a = m.horiBearingX >> 6;            // floor
+    const long b = (m.width + 63) >> 6;            // ceil
+    abc.a = static_cast<int32_t>(a);
+    abc.b = static_cast<uint32_t>(b);
+    abc.c = static_cast<int32_t>(advance - a - b);
+    return abc;
+}
+
+int FontMetrics::text_height() {
+    FT_Face face = impl_->face;
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (os2 && face->units_per_EM > 0 && (os2->usWinAscent + os2->usWinDescent) > 0) {
+        const double scale = static_cast<double>(impl_->pixel_size) / face->units_per_EM;
+        return static_cast<int>(std::lround(os2->usWinAscent * scale) + std::lround(os2->usWinDescent * scale));
+    }
+    const FT_Size_Metrics& sm = face->size->metrics;
+    return static_cast<int>(((sm.ascender + 63) >> 6) + ((-sm.descender + 63) >> 6));
+}
+
+bool build_width_table_from_font(CharWidthTable& table, const std::string& face_sjis, int point_tenths,
+                                 std::string& error) {
+    const Conversion face = sjis_to_utf8(face_sjis);
+    const ResolvedFont font = resolve_font(face.ok ? face.text : std::string());
+    auto metrics = FontMetrics::open(font, pixel_size_for(point_tenths), error);
+    if (!metrics) return false;
+    table.build(*metrics);
+    return true;
+}
+
+}  // namespace glyphora

@@ -1,0 +1,47 @@
+#include "platform/encoding.h"
+
+#include <gtest/gtest.h>
+
+namespace glyphora {
+namespace {
+
+TEST(Encoding, RoundTripsJapaneseAndHalfWidthKana) {
+    const std::string utf8 = "あ ｱ(´･ω･`)～";
+    const Conversion sjis = utf8_to_sjis(utf8);
+    ASSERT_TRUE(sjis.ok);
+    EXPECT_EQ(sjis.text.substr(0, 2), "\x82\xA0");
+    EXPECT_EQ(sjis.text[3], '\xB1');
+    const Conversion back = sjis_to_utf8(sjis.text);
+    ASSERT_TRUE(back.ok);
+    EXPECT_EQ(back.text, utf8);
+    // The wave dash is taken as code page 932's 0x8160, which reads back as the full-width tilde.
+    EXPECT_EQ(utf8_to_sjis("〜").text, "\x81\x60");
+}
+
+TEST(Encoding, UnmappableCharacterIsReportedNotReplaced) {
+    const std::string utf8 = "ab€c";  // the euro sign is not in code page 932
+    const Conversion r = utf8_to_sjis(utf8);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error_offset, 2u);
+    EXPECT_EQ(r.bad_char, "€");
+    const std::string message = describe_unmappable(utf8, r);
+    EXPECT_NE(message.find("U+20AC"), std::string::npos) << message;
+    EXPECT_NE(message.find("character 3"), std::string::npos) << message;
+}
+
+TEST(Encoding, InvalidShiftJisBytesAreReported) {
+    const Conversion r = sjis_to_utf8(std::string("ok\x82", 3));  // a lead byte without a trail
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error_offset, 2u);
+}
+
+TEST(Encoding, CodesToUnicode) {
+    EXPECT_EQ(sjis_code_to_unicode(0x20), 0x20);
+    EXPECT_EQ(sjis_code_to_unicode(0x8140), 0x3000);
+    EXPECT_EQ(sjis_code_to_unicode(0xB1), 0xFF71);
+    EXPECT_EQ(sjis_code_to_unicode(0x817F), -1);  // no character has this code
+    EXPECT_EQ(sjis_code_to_unicode(0xA0A0), -1);  // not a double-byte code at all
+}
+
+}  // namespace
+}  // namespace glyphora
