@@ -17,7 +17,9 @@ class FileIo : public ::testing::Test {
 protected:
     fs::path dir;
     void SetUp() override {
-        dir = fs::path(std::getenv("GLYPHORA_HOME")) / "file_io";
+        // One folder per test: ctest runs the tests of this program in parallel.
+        dir = fs::path(std::getenv("GLYPHORA_HOME")) /
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
