@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 
 # Packages the build and the tests need (Debian 12 names).
 DEPS := cmake make g++ pkg-config qt6-base-dev libfreetype-dev libfontconfig-dev fonts-monapo \
-        libgtest-dev libgmock-dev libbenchmark-dev
+        libgtest-dev libgmock-dev libbenchmark-dev chromium
 FUZZ_DEPS := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -42,8 +42,8 @@ build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@if [ -x $(BUILD)/src/app/glyphora ]; then exec $(BUILD)/src/app/glyphora; \
-	else echo "Built: $(BUILD)/src/cli/glyphora-cli and the core libraries (the desktop program is not there yet)."; fi
+	@if [ -x $(BUILD)/bin/glyphora ]; then exec $(BUILD)/bin/glyphora; \
+	else echo "Built: $(BUILD)/bin/glyphora-cli and the core libraries (the desktop program is not there yet)."; fi
 
 test: deps test-plain test-asan
 
@@ -61,7 +61,7 @@ bench: deps
 	@[ -f $(BENCH_BUILD)/CMakeCache.txt ] || cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release \
 		-DGLYPHORA_BUILD_BENCH=ON -DGLYPHORA_BUILD_TESTS=OFF -DGLYPHORA_BUILD_GUI=OFF
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
-	@for b in $(BENCH_BUILD)/bench/bench_*; do [ -x "$$b" ] && { echo "== $$b"; "$$b" || exit 1; }; done
+	@for b in $(BENCH_BUILD)/bin/bench_*; do [ -x "$$b" ] && { echo "== $$b"; "$$b" || exit 1; }; done
 
 # Each fuzzer runs for FUZZ_SECONDS on a copy of its saved corpus; new finds land in fuzz/artifacts/.
 fuzz: deps deps-fuzz
@@ -69,7 +69,7 @@ fuzz: deps deps-fuzz
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYPHORA_BUILD_FUZZ=ON -DGLYPHORA_BUILD_TESTS=OFF -DGLYPHORA_BUILD_GUI=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@mkdir -p fuzz/artifacts
-	@for f in $(FUZZ_BUILD)/fuzz/fuzz_*; do \
+	@for f in $(FUZZ_BUILD)/bin/fuzz_*; do \
 		[ -x "$$f" ] || continue; n=$$(basename $$f); \
 		mkdir -p $(FUZZ_BUILD)/corpus/$$n fuzz/corpus/$$n; \
 		echo "== $$n for $(FUZZ_SECONDS) s"; \
