@@ -1,0 +1,200 @@
+// render_page on two fixed pages, against the plain reference renderer of the tests in the same run:
+// (a) a typical dense page, (b) a worst case whose lines are pressed against the 1000-cell limit.
+// Prints both times and their ratio after the usual benchmark table.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../tests/render/literal_render.h"
+#include "model/mirror_table.h"
+#include "render/gap_fill.h"
+#include "render/measure_part.h"
+#include "render/render_page.h"
+
+namespace {
+
+using namespace glyphora;
+
+// Narrow and wide characters, as real AA mixes them.
+constexpr const char* kMetrics =
+    "line_height 18\ndefault 8\n0x20 5\n0x8140 11\n0x2E 3\n0x69 2\n0x7C 2\n0x27 2\n0x3A 3\n0x6C 3\n0x21 2\n"
+    "0x2C 3\n0x28 4\n0x29 4\n0x2F 4\n0x82A0 16\n0x8152 9\n0x98A4 12\n";
+
+// A fixed pseudo-random sequence, so every run renders the same pages.
+struct Lcg {
+    uint32_t state;
+    int next(int n) {
+        state = state * 1103515245u + 12345u;
+        return static_cast<int>((state >> 8) % static_cast<uint32_t>(n));
+    }
+};
+
+struct Setup {
+    std::unique_ptr<CharWidthTable> widths = std::make_unique<CharWidthTable>();
+    std::unique_ptr<PreviewBook> book = std::make_unique<PreviewBook>();
+    std::unique_ptr<MirrorTables> tables = std::make_unique<MirrorTables>();
+    RenderSettings settings = default_global_render_settings();
+
+    Setup() {
+        auto file = std::make_unique<MetricsFile>();
+        parse_metrics(kMetrics, *file);
+        MetricsFileSource source(*file);
+        widths->build(source);
+        load_mirror_tables(*tables, "-", "-");
+        build_typical(book->pages[0]);
+        build_worst(book->pages[1]);
+        for (Page& page : book->pages) measure_unmeasured(page, *widths);
+    }
+
+    // 50 parts of 10 lines x 40 mixed single- and double-byte characters, spread with some overlap.
+    static void build_typical(Page& page) {
+        const char* const pool[] = {"A",        "B", "(", ")", "/", " ", ".", "i", "|",
+                                    "\x82\xA0",   // "あ"
+                                    "\x81\x40",   // "　"
+                                    "\x81\x52",   // "ヽ"
+                                    "\x98\xA4"};  // "丶"
+        Lcg rng{42};
+        for (int k = 0; k < kPartsPerPage; ++k) {
+            Part& p = page.slots[k];
+            clear_slot(p);
+            p.in_use = true;
+            p.always_opaque = k % 4 == 0;
+            p.flip_h = k % 7 == 3;
+            p.x = (k % 10) * 70 + rng.next(30);
+            p.y = (k / 10) * 14 * 18 + rng.next(6) * 18;
+            std::string text;
+            for (int line = 0; line < 10; ++line) {
+                if (line > 0) text += "\r\n";
+                for (int c = 0; c < 40; ++c) text += pool[rng.next(13)];
+            }
+            set_text(p, text);
+        }
+    }
+
+    // 50 parts of 80 lines x 200 single-byte characters of mixed widths, part k at x = 37 k, y = 0; every
+    // third part always opaque with borders, every fifth flipped horizontally.
+    static void build_worst(Page& page) {
+        // 2 to 4 pixels wide (2.3 on average), so that the 37-pixel strips the later parts leave of each
+        // earlier one fill the lines up to the cell limit.
+        const char pool[] = {'i', '|', '\'', '!', '.', 'i', '|', '\'', '!', ':', 'i', '('};
+        Lcg rng{7};
+        for (int k = 0; k < kPartsPerPage; ++k) {
+            Part& p = page.slots[k];
+            clear_slot(p);
+            p.in_use = true;
+            p.always_opaque = k % 3 == 0;
+            if (p.always_opaque) {
+                p.border_left = 6;
+                p.border_right = 9;
+            }
+            p.flip_h = k % 5 == 0;
+            p.x = 37 * k;
+            p.y = 0;
+            std::string text;
+            for (int line = 0; line < 80; ++line) {
+                if (line > 0) text += "\r\n";
+                for (int c = 0; c < 200; ++c) text += pool[rng.next(static_cast<int>(sizeof pool))];
+            }
+            set_text(p, text);
+        }
+    }
+};
+
+Setup& setup() {
+    static Setup s;
+    return s;
+}
+
+void BM_Render(benchmark::State& state) {
+    Setup& s = setup();
+    auto ws = std::make_unique<RenderWorkspace>();
+    auto out = std::make_unique<RenderOutput>();
+    for (auto _ : state) {
+        render_page(*ws, *s.widths, *s.book, &s.tables->horizontal, &s.tables->vertical,
+                    static_cast<int>(state.range(0)), s.settings, *out);
+        benchmark::DoNotOptimize(out->length);
+    }
+}
+
+void BM_Literal(benchmark::State& state) {
+    Setup& s = setup();
+    auto ws = std::make_unique<literal::Workspace>();
+    auto out = std::make_unique<literal::Output>();
+    for (auto _ : state) {
+        literal::render_page(*ws, *s.widths, *s.book, &s.tables->horizontal, &s.tables->vertical,
+                             static_cast<int>(state.range(0)), s.settings, *out);
+        benchmark::DoNotOptimize(out->length);
+    }
+}
+
+BENCHMARK(BM_Render)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Literal)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+class Recorder : public benchmark::ConsoleReporter {
+  public:
+    std::map<std::string, double> ms;
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Iteration || r.aggregate_name == "mean")
+                ms[r.run_name.str()] = r.GetAdjustedRealTime();
+    }
+};
+
+// What the worst page does to its lines, and that both renderers agree on it.
+void describe_pages() {
+    Setup& s = setup();
+    auto ws = std::make_unique<RenderWorkspace>();
+    auto out = std::make_unique<RenderOutput>();
+    auto lit_ws = std::make_unique<literal::Workspace>();
+    auto lit_out = std::make_unique<literal::Output>();
+    for (int page = 0; page < 2; ++page) {
+        set_dot_random_state(1);
+        literal::dot_state = 1;
+        render_page(*ws, *s.widths, *s.book, &s.tables->horizontal, &s.tables->vertical, page, s.settings,
+                    *out);
+        int most = 0;
+        long total = 0;
+        for (RenderLine& line : ws->lines) {
+            most = std::max(most, line.size());
+            total += line.size();
+        }
+        literal::render_page(*lit_ws, *s.widths, *s.book, &s.tables->horizontal, &s.tables->vertical, page,
+                             s.settings, *lit_out);
+        const bool same =
+            out->length == lit_out->length &&
+            std::string_view(out->text, out->length) == std::string_view(lit_out->text, lit_out->length) &&
+            out->report == lit_out->report;
+        std::printf("page (%c): %zu bytes, cells per line after layout: up to %d (%ld in all); errors",
+                    'a' + page, out->length, most, total);
+        for (int k = 1; k < kErrorSlots; ++k) std::printf(" %d", out->report.slots[k]);
+        std::printf("; reference output %s\n", same ? "identical" : "DIFFERENT");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    describe_pages();
+    Recorder recorder;
+    benchmark::RunSpecifiedBenchmarks(&recorder);
+    const char* names[] = {"typical dense page (a)", "worst-case page (b)"};
+    for (int page = 0; page < 2; ++page) {
+        std::string arg = "/";
+        arg += std::to_string(page);
+        const auto r = recorder.ms.find("BM_Render" + arg);
+        const auto l = recorder.ms.find("BM_Literal" + arg);
+        if (r == recorder.ms.end() || l == recorder.ms.end()) continue;
+        std::printf("%s: render_page %.3f ms, reference %.3f ms, %.1f times faster\n", names[page], r->second,
+                    l->second, l->second / r->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,51 @@
+#include "render/error_report.h"
+
+namespace glyphora {
+
+void clear_report(ErrorReport& report) {
+    report = ErrorReport{};
+}
+
+void record_error(ErrorReport& report, ErrorKind kind, int32_t value) {
+    if (kind >= 1 && kind < kErrorSlots) report.slots[kind] = value;
+}
+
+bool has_errors(const ErrorReport& report) {
+    for (int k = 1; k < kErrorSlots; ++k)
+        if (report.slots[k] != 0) return true;
+    return false;
+}
+
+const char* error_message(int kind) {
+    switch (kind) {
+        // The limit is 1000 cells; the message has always said 800, and users know it by that text.
+        case ERR_LINE_FULL:
+            return "文字の整理中に１行８００文字の制限を越えました";
+        case ERR_GAP_NO_ROOM:
+            return "全く文字の無い所を空白に変換中に１行文字数の制限を越えました";
+        case ERR_INEXACT_BLANK:
+            return "パーツの合成中に小さすぎる空白があり、背景がずれたところがあります";
+        case ERR_TEXT_TOO_LONG:
+            return "出来上がったテキストの文字数が多すぎます";
+        case ERR_TOO_MANY_LINES:
+            return "出来上がったテキストの改行数が多すぎます";
+        case ERR_TOO_MANY_BLANKS:
+            return "空白の整理中に、連続できる空白の限界個数を超えました";
+        default:
+            return "";
+    }
+}
+
+std::string render_result_text(const ErrorReport& report) {
+    std::string text;
+    for (int k = 1; k < kErrorSlots; ++k) {
+        const int32_t value = report.slots[k];
+        if (value == 0) continue;
+        if (value < kNoLine) text += std::to_string(value) + "行目：";
+        text += error_message(k);
+        text += "\r\n";
+    }
+    return text.empty() ? std::string(kRenderResultNoErrors) : text;
+}
+
+}  // namespace glyphora

@@ -1,0 +1,44 @@
+#pragma once
+// What went wrong during one rendering. The renderer never stops for a problem: it records the kind and the
+// line (the last line per kind wins) and finishes the page; the result dialog lists the kinds afterwards.
+
+#include <cstdint>
+#include <string>
+
+namespace glyphora {
+
+enum ErrorKind : int {
+    ERR_LINE_FULL = 1,        // a line ran out of its 1000 cells while the parts were laid out
+    ERR_GAP_NO_ROOM = 2,      // a line ran out of cells while its gaps were filled
+    ERR_INEXACT_BLANK = 3,    // a blank run could not be written at its exact width
+    ERR_TEXT_TOO_LONG = 4,    // a write did not fit into the text buffer
+    ERR_TOO_MANY_LINES = 5,   // a part's line break led above line 1 or below line 80
+    ERR_TOO_MANY_BLANKS = 6,  // a blank run needed more than 300 space items
+};
+
+constexpr int kErrorSlots = 7;    // slot 0 is never used
+constexpr int32_t kNoLine = 999;  // the slot value of an occurrence not tied to a line
+
+struct ErrorReport {
+    // 0 when the kind did not occur, else the number (1 to 80) of the last line it occurred on, or kNoLine.
+    int32_t slots[kErrorSlots] = {};
+    friend bool operator==(const ErrorReport&, const ErrorReport&) = default;
+};
+
+void clear_report(ErrorReport& report);
+void record_error(ErrorReport& report, ErrorKind kind, int32_t value);
+bool has_errors(const ErrorReport& report);
+
+// The message of a kind, UTF-8, for the user interface; "" for a value that is no kind.
+const char* error_message(int kind);
+
+// The text of the rendering result dialog (UTF-8): one line per recorded kind, "N行目：" before the message
+// when it is tied to a line, each ended by CR LF; or the all-clear sentence when nothing was recorded.
+std::string render_result_text(const ErrorReport& report);
+
+// The dialog's title and its one button.
+constexpr const char* kRenderResultTitle = "レンダリング終了";
+constexpr const char* kRenderResultClose = "閉じる";
+constexpr const char* kRenderResultNoErrors = "レンダリングは無事終了しました";
+
+}  // namespace glyphora

@@ -1,0 +1,62 @@
+#include "render/part_markup.h"
+
+#include "model/sjis.h"
+
+namespace glyphora {
+
+namespace {
+
+// Only lower-case hex digits count; anything else is 0, as part texts have always been read.
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
+}
+
+}  // namespace
+
+std::size_t read_blank_declarations(std::string_view text, BlankTable& table) {
+    table = BlankTable{};
+    std::size_t pos = 0;
+    while (text.substr(pos).starts_with("&space")) {
+        std::size_t p = pos + 6;
+        int32_t width = 0;
+        if (p < text.size() && text[p] == '=') {
+            p += 1;
+        } else if (p + 1 < text.size() && text[p] >= '0' && text[p] <= '9' && text[p + 1] == '=') {
+            width = text[p] - '0';
+            p += 2;
+        } else {
+            break;  // not a declaration: this line is ordinary text
+        }
+        int index = 0;
+        while (true) {
+            if (p >= text.size()) return p;  // the text ends inside the declarations
+            if (text[p] == '\r') {
+                ++p;
+                if (p < text.size() && text[p] == '\n') ++p;
+                break;
+            }
+            const SjisChar c = char_at(text, p);
+            if (index < BlankTable::kCapacity) table.entries[index] = BlankEntry{c.code, width};
+            ++index;
+            p += static_cast<std::size_t>(c.length);
+        }
+        pos = p;
+    }
+    return pos;
+}
+
+MarkupItem match_markup(std::string_view text, std::size_t pos) {
+    const std::string_view rest = text.substr(pos);
+    if (rest.starts_with("&ttt;")) return {MarkupKind::transparent, 5, 0};
+    if (rest.starts_with("&www;")) return {MarkupKind::skip, 5, 0};
+    if (rest.starts_with("&ensp;")) return {MarkupKind::ensp, 6, 0};
+    if (rest.starts_with("&nbsp;")) return {MarkupKind::nbsp, 6, 0};
+    if (rest.starts_with("&thinsp;")) return {MarkupKind::thinsp, 8, 0};
+    if (rest.size() >= 5 && rest[1] == '=' && rest[4] == ';')
+        return {MarkupKind::byte, 5, hex_digit(rest[2]) * 16 + hex_digit(rest[3])};
+    return {};
+}
+
+}  // namespace glyphora

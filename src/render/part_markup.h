@@ -1,0 +1,59 @@
+#pragma once
+// The markup inside a part's text, read alike by the renderer and by the canvas measurement: the leading
+// "&space" lines that declare blank characters, and the entities "&ttt;", "&www;", "&ensp;", "&nbsp;",
+// "&thinsp;" and "&=XY;".
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace glyphora {
+
+struct BlankEntry {
+    int32_t code = 0;   // 0 ends the list
+    int32_t width = 0;  // declared width in pixels; 0 = the character's own width
+};
+
+struct BlankTable {
+    static constexpr int kCapacity = 64;
+    BlankEntry entries[kCapacity];
+
+    // The first entry declaring code, or -1.
+    int find(int32_t code) const {
+        for (int i = 0; i < kCapacity && entries[i].code != 0; ++i)
+            if (entries[i].code == code) return i;
+        return -1;
+    }
+    bool empty() const { return entries[0].code == 0; }
+};
+
+// Clears the table and reads the "&space" declaration lines at the start of text ("&space=..." or
+// "&spaceD=..." with one digit D). Each line writes from entry 0 again, so a shorter later line leaves the
+// rest of an earlier one in force. Returns the position of the first byte that is ordinary text.
+std::size_t read_blank_declarations(std::string_view text, BlankTable& table);
+
+enum class MarkupKind {
+    none,         // not markup: an ordinary "&"
+    transparent,  // &ttt;
+    skip,         // &www;
+    ensp,         // &ensp;   8-pixel blank
+    nbsp,         // &nbsp;   5-pixel blank
+    thinsp,       // &thinsp; 2-pixel blank
+    byte,         // &=XY;    the single byte XY
+};
+
+struct MarkupItem {
+    MarkupKind kind = MarkupKind::none;
+    int length = 0;  // bytes the item takes
+    int value = 0;   // the byte of &=XY;
+};
+
+// The markup item at text[pos] (which must be "&").
+MarkupItem match_markup(std::string_view text, std::size_t pos);
+
+constexpr int kEnspWidth = 8;
+constexpr int kNbspWidth = 5;
+constexpr int kThinspWidth = 2;
+constexpr int kLineBreakByte = 0x0D;  // &=0d; breaks the line
+
+}  // namespace glyphora

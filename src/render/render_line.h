@@ -1,0 +1,79 @@
+#pragma once
+// One text line of a page being rendered: cells of characters and blanks at pixel positions, in ascending
+// order, never overlapping, at most 1000. Parts are laid out in slot order and each new cell removes every
+// earlier cell it touches.
+//
+// The cells are kept in a gap buffer: laying out a part places its characters one after another, so the
+// next cell almost always goes where the last one went, and both the search and the insertion stay O(1)
+// there. The observable behaviour, including what is lost when the line is full, is exactly that of the
+// plain array of 1000 cells that is compacted after every change.
+
+#include <cstdint>
+
+namespace glyphora {
+
+constexpr int kCellsPerLine = 1000;
+
+// Cell codes of the blank kinds; 0x20 (half-width space) and 0x8140 (full-width space) are blanks too.
+enum BlankCode : int32_t {
+    BLANK_WIDE = 0xFFF0,  // &ensp;, and the border margins of an always-opaque part
+    BLANK_NBSP = 0xFFF1,  // &nbsp;
+    BLANK_THIN = 0xFFF2,  // &thinsp;
+    BLANK_FILL = 0xFFF3,  // the rest of a line of an always-opaque part
+    BLANK_GAP = 0xFFF4,   // empty pixels between cells
+};
+
+constexpr bool is_blank_code(int32_t code) {
+    return code == 0x20 || code == 0x8140 || (code >= BLANK_WIDE && code <= BLANK_GAP);
+}
+
+// Positions are 64-bit so that no part position or width, however large, can overflow.
+struct LineCell {
+    int64_t x = 0;
+    int64_t width = 0;  // always positive
+    int32_t code = 0;
+};
+
+class RenderLine {
+  public:
+    int32_t number = 0;  // 1 to 80
+
+    void clear(int32_t line_number) {
+        number = line_number;
+        front_ = 0;
+        back_ = end_ = kStorage;
+    }
+    int size() const { return front_ + (end_ - back_); }
+
+    // Places a cell, removing every cell it touches. Cells of no width or left of pixel 0 are dropped.
+    // Returns true when the line was full (the caller records ERR_LINE_FULL); the last cell is then lost.
+    bool place_cell(int32_t code, int64_t x, int64_t width);
+
+    // The cells in order, contiguous; valid until the next change.
+    const LineCell* cells();
+
+  private:
+    // Room beyond the 1000 cells lets the buffer drop its last cell in place many times before it has to
+    // move its tail to open the gap again.
+    static constexpr int kStorage = 1280;
+
+    const LineCell& at(int i) const { return i < front_ ? cells_[i] : cells_[back_ + (i - front_)]; }
+    int first_at_or_after(int64_t x) const;
+    void move_gap(int position);
+
+    // Cells [0, front_) come first, then [back_, end_); the gap is [front_, back_).
+    int front_ = 0;
+    int back_ = kStorage;
+    int end_ = kStorage;
+    LineCell cells_[kStorage];
+};
+
+// Turns the empty pixels before and between the cells into BLANK_GAP cells, writing the result to out
+// (room for kCellsPerLine cells). Sets no_room when a gap was inserted into a full line, which loses the
+// line's last cell. Returns the number of cells in out.
+int fill_gaps(const LineCell* cells, int count, LineCell* out, bool& no_room);
+
+// Joins neighbouring blanks into one and drops the blanks at the end of the line. Returns the new count.
+int merge_blanks(LineCell* cells, int count);
+
+}  // namespace glyphora

@@ -1,0 +1,307 @@
+#include "render/render_page.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <string_view>
+
+#include "model/sjis.h"
+#include "render/gap_fill.h"
+#include "render/part_markup.h"
+
+namespace glyphora {
+
+namespace {
+
+constexpr int32_t kHalfSpace = 0x20;
+constexpr int32_t kFullSpace = 0x8140;
+constexpr int32_t kAmpersand = 0x26;
+
+// Lays out one part onto the workspace.
+class PartLayout {
+  public:
+    PartLayout(RenderWorkspace& ws, const CharWidthTable& widths, const MirrorTable* mirror_h,
+               const MirrorTable* mirror_v, const RenderSettings& settings, ErrorReport& report,
+               const Part& part)
+        : ws_(ws),
+          widths_(widths),
+          mirror_h_(part.flip_h && !part.no_mirror_table ? mirror_h : nullptr),
+          mirror_v_(part.flip_v && !part.no_mirror_table ? mirror_v : nullptr),
+          settings_(settings),
+          report_(report),
+          part_(part),
+          flip_h_(part.flip_h),
+          flip_v_(part.flip_v),
+          opaque_(part.always_opaque) {
+        if (mirror_h_ || mirror_v_) std::fill(std::begin(single_byte_map_), std::end(single_byte_map_), -1);
+    }
+
+    void run() {
+        const int32_t lh = widths_.line_height;
+        pen_ = start_pen();
+        line_ = flip_v_ ? part_.box.bottom / lh - 1 : part_.y / lh;
+        const std::string_view text = get_string(part_.text);
+        std::size_t pos = read_blank_declarations(text, blanks_);
+        transparent_ = false;
+        has_content_ = false;
+        start_pending_ = true;
+        while (pos < text.size()) {
+            const char b = text[pos];
+            if (b == '&') {
+                const MarkupItem m = match_markup(text, pos);
+                if (m.kind != MarkupKind::none) {
+                    pos += static_cast<std::size_t>(m.length);
+                    if (!markup(m)) break;
+                    continue;
+                }
+            }
+            if (b == '\r') {
+                ++pos;
+                if (pos < text.size() && text[pos] == '\n') ++pos;
+                if (!line_break()) break;
+                continue;
+            }
+            const SjisChar c = char_at(text, pos);
+            pos += static_cast<std::size_t>(c.length);
+            const int32_t w0 = widths_.width(c.code);
+            const int32_t mapped = map(c.code);
+            character(mapped, w0, widths_.width(mapped));
+        }
+        if (opaque_ && has_content_) fill_and_right_margin();
+    }
+
+  private:
+    int64_t start_pen() const { return flip_h_ ? part_.box.right : part_.x; }
+
+    int32_t map(int32_t code) {
+        if (!mirror_h_ && !mirror_v_) return code;
+        // Single-byte codes are the bulk of most texts: each is looked up once per part.
+        if (code >= 0 && code < 256) {
+            int32_t& known = single_byte_map_[code];
+            if (known < 0) known = map_through_tables(code);
+            return known;
+        }
+        return map_through_tables(code);
+    }
+
+    int32_t map_through_tables(int32_t code) const {
+        if (mirror_h_) code = lookup(*mirror_h_, code);
+        if (mirror_v_) code = lookup(*mirror_v_, code);
+        return code;
+    }
+
+    // False when the part's layout ends.
+    bool markup(const MarkupItem& m) {
+        switch (m.kind) {
+            case MarkupKind::transparent:
+                transparent_ = true;
+                return true;
+            case MarkupKind::ensp:
+                item(BLANK_WIDE, kEnspWidth, kEnspWidth);
+                return true;
+            case MarkupKind::nbsp:
+                item(BLANK_NBSP, kNbspWidth, kNbspWidth);
+                return true;
+            case MarkupKind::thinsp:
+                item(BLANK_THIN, kThinspWidth, kThinspWidth);
+                return true;
+            case MarkupKind::byte:
+                if (m.value == kLineBreakByte) return line_break();
+                byte_item(m.value);
+                return true;
+            default:
+                return true;  // &www;
+        }
+    }
+
+    // &=XY; stands for the single byte XY, so that "&=26;" writes an "&" that no entity swallows. It is
+    // mapped and looked up in the blank table like any one-byte character, but advances by the width of
+    // "&", as the canvas draws it, so the picture keeps the spacing the user sees there. A NUL cannot be
+    // written into the text (it would end it), so &=00; becomes a half-width-space blank of that width.
+    void byte_item(int value) {
+        const int32_t amp = widths_.width(kAmpersand);
+        const int32_t mapped = map(value);
+        character(mapped, amp, amp);
+    }
+
+    // A character after mapping, with the width of the unmapped one (w0) and of the mapped one (w).
+    void character(int32_t mapped, int32_t w0, int32_t w) {
+        int64_t width = w;
+        int32_t code = mapped == 0 ? kHalfSpace : mapped;  // only &=00; gives 0
+        bool declared = false;
+        if (!blanks_.empty()) {
+            const int i = blanks_.find(mapped);
+            if (i >= 0) {
+                declared = true;
+                code = kHalfSpace;
+                if (blanks_.entries[i].width != 0) width = blanks_.entries[i].width;
+            }
+        }
+        if (mapped != kHalfSpace && mapped != kFullSpace && !declared) transparent_ = false;
+        item(code, w0, width);
+    }
+
+    void item(int32_t code, int64_t w0, int64_t w) {
+        if (start_pending_) {
+            left_margin();
+            start_pending_ = false;
+        }
+        // A flipped line steps left by the unmapped character's width, so the flipped text keeps the
+        // original's spacing; only outside the drift-reducing mode does a much wider mirror image get its
+        // own width.
+        if (flip_h_) pen_ -= (w0 < w - 1 && !settings_.renderhantenzmode) ? w : w0;
+        if (!transparent_ || opaque_) {
+            place(code, pen_, w);
+            has_content_ = true;
+        }
+        if (!flip_h_) pen_ += w;
+    }
+
+    void place(int32_t code, int64_t x, int64_t w) {
+        if (line_ < 0 || line_ >= kRenderLines) return;
+        RenderLine& line = ws_.lines[line_];
+        if (line.place_cell(code, x, w)) record_error(report_, ERR_LINE_FULL, line.number);
+    }
+
+    void left_margin() {
+        if (!opaque_ || part_.border_left == 0) return;
+        const int64_t b = part_.border_left;
+        place(BLANK_WIDE, flip_h_ ? pen_ : pen_ - b, b);
+    }
+
+    void right_margin() {
+        if (!opaque_ || part_.border_right == 0) return;
+        const int64_t b = part_.border_right;
+        place(BLANK_WIDE, flip_h_ ? pen_ - b : pen_, b);
+    }
+
+    void fill_and_right_margin() {
+        if (opaque_) {
+            if (flip_h_) {
+                place(BLANK_FILL, part_.x, pen_ - part_.x);
+                pen_ = part_.x;
+            } else {
+                place(BLANK_FILL, pen_, part_.box.right - pen_);
+                pen_ = part_.box.right;
+            }
+        }
+        right_margin();
+    }
+
+    // False when the next line lies outside the page.
+    bool line_break() {
+        if (start_pending_) left_margin();
+        fill_and_right_margin();
+        has_content_ = false;
+        start_pending_ = true;
+        pen_ = start_pen();
+        line_ += flip_v_ ? -1 : 1;
+        if (line_ < 0 || line_ >= kRenderLines) {
+            record_error(report_, ERR_TOO_MANY_LINES, kNoLine);
+            return false;
+        }
+        return true;
+    }
+
+    RenderWorkspace& ws_;
+    const CharWidthTable& widths_;
+    const MirrorTable* mirror_h_;
+    const MirrorTable* mirror_v_;
+    const RenderSettings& settings_;
+    ErrorReport& report_;
+    const Part& part_;
+    const bool flip_h_;
+    const bool flip_v_;
+    const bool opaque_;
+
+    int64_t pen_ = 0;
+    int line_ = 0;
+    bool transparent_ = false;
+    bool has_content_ = false;
+    bool start_pending_ = true;
+    BlankTable blanks_;
+    int32_t single_byte_map_[256];
+};
+
+void write_size_line(TextBuffer& out) {
+    // "　サイズ目安＝" (size estimate) in Shift_JIS.
+    static constexpr char kLabel[] = "\x81\x40\x83\x54\x83\x43\x83\x59\x96\xDA\x88\xC0\x81\x81";
+    char line[48];
+    const int n = std::snprintf(line, sizeof line, "%s%zu", kLabel, out.length);
+    // Character by character, so that a cut never leaves half of a double-byte character behind.
+    const std::string_view s(line, static_cast<std::size_t>(n));
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t len = static_cast<std::size_t>(char_at(s, i).length);
+        out.put(s.data() + i, len, kNoLine);
+        i += len;
+    }
+    out.put("\r\n", 2, kNoLine);
+}
+
+// Every second half-width space of a run becomes "_", so that no two spaces stand side by side.
+void bar_pass(TextBuffer& out) {
+    for (std::size_t i = 0; i + 1 < out.length; ++i) {
+        if (out.data[i] == ' ' && out.data[i + 1] == ' ') {
+            out.data[i + 1] = '_';
+            ++i;
+        }
+    }
+}
+
+}  // namespace
+
+void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const PreviewBook& book,
+                 const MirrorTable* mirror_h, const MirrorTable* mirror_v, int page,
+                 const RenderSettings& settings, RenderOutput& out) {
+    for (int i = 0; i < kRenderLines; ++i) ws.lines[i].clear(i + 1);
+    clear_report(out.report);
+    out.has_content = false;
+    out.length = 0;
+    out.text[0] = '\0';
+    // Positions are divided by the line height; without a measured font there is nothing to lay out.
+    if (!widths.built || widths.line_height <= 0 || page < 0 || page >= kPreviewPages) return;
+    if (settings.renderhancode) mirror_h = mirror_v = nullptr;
+
+    for (const Part& part : book.pages[page].slots) {
+        if (!part.in_use) continue;
+        PartLayout(ws, widths, mirror_h, mirror_v, settings, out.report, part).run();
+    }
+
+    int lines = 0;
+    for (int i = 0; i < kRenderLines; ++i)
+        if (ws.lines[i].size() > 0) lines = i + 1;
+    if (lines == 0) return;
+    out.has_content = true;
+
+    TextBuffer text{out.text, 0, out.report};
+    for (int i = 0; i < lines; ++i) {
+        RenderLine& line = ws.lines[i];
+        bool no_room = false;
+        int count = fill_gaps(line.cells(), line.size(), ws.scratch, no_room);
+        if (no_room) record_error(out.report, ERR_GAP_NO_ROOM, line.number);
+        count = merge_blanks(ws.scratch, count);
+        if (settings.render_linenumber) {
+            char prefix[16];
+            const int n = std::snprintf(prefix, sizeof prefix, "%02d : ", static_cast<int>(line.number));
+            text.put_prefix(prefix, static_cast<std::size_t>(n), line.number);
+        }
+        text.put("\x81\x40", 2,
+                 line.number);  // the leading full-width space, not counted in the written width
+        LineWriter writer(text, settings, line.number);
+        for (int c = 0; c < count; ++c) {
+            const LineCell& cell = ws.scratch[c];
+            if (is_blank_code(cell.code)) {
+                writer.write_blank(cell.x, cell.width);
+            } else {
+                writer.write_char(cell.code, cell.width);
+            }
+        }
+        text.put("\r\n", 2, line.number);
+    }
+    if (settings.rendersetsize) write_size_line(text);
+    if (settings.renderspbar) bar_pass(text);
+    text.terminate();
+    out.length = text.length;
+}
+
+}  // namespace glyphora

@@ -1,0 +1,41 @@
+#pragma once
+// The rendered text of one page: a fixed buffer of 16384 bytes that always keeps room for its NUL. A write
+// that does not fit is skipped and recorded; later, shorter writes may still fit.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "render/error_report.h"
+
+namespace glyphora {
+
+constexpr std::size_t kOutputCapacity = 16384;
+
+struct TextBuffer {
+    char* data;
+    std::size_t length;
+    ErrorReport& report;
+
+    // Writes n bytes when length < capacity - n, else records ERR_TEXT_TOO_LONG with error_value.
+    void put(const char* bytes, std::size_t n, int32_t error_value) {
+        if (length + n < kOutputCapacity) {
+            for (std::size_t i = 0; i < n; ++i) data[length + i] = bytes[i];
+            length += n;
+        } else {
+            record_error(report, ERR_TEXT_TOO_LONG, error_value);
+        }
+    }
+
+    // The line number prefix has always been checked one byte more strictly than other writes.
+    void put_prefix(const char* bytes, std::size_t n, int32_t error_value) {
+        if (length + n + 1 < kOutputCapacity) {
+            put(bytes, n, error_value);
+        } else {
+            record_error(report, ERR_TEXT_TOO_LONG, error_value);
+        }
+    }
+
+    void terminate() { data[length] = '\0'; }
+};
+
+}  // namespace glyphora
