@@ -1,0 +1,199 @@
+#include "storage/page_file.h"
+
+#include <memory>
+
+#include "storage/stored_items.h"
+
+namespace glyphora {
+
+namespace {
+
+constexpr std::size_t kFrameBytes = 64;  // room for the magic and the end mark
+
+// Pages 0 to 29 of a collection in file order; `page_at(i)` gives page i.
+template <class PageAt, class SettingsAt>
+std::string serialize_collection_pages(PageAt page_at, SettingsAt settings_at) {
+    std::size_t bound = kFrameBytes + kPreviewPages * RenderSettings::kCount;
+    for (int p = 0; p < kPreviewPages; ++p)
+        for (const Part& part : page_at(p).slots) bound += stored_part_bound(part);
+    std::string out;
+    out.reserve(bound);
+    ByteWriter writer(out);
+    writer.put_string(magic_of(FileKind::kCollection, kWrittenVersion));
+    for (int p = 0; p < kPreviewPages; ++p)
+        for (const Part& part : page_at(p).slots) write_part(part, writer, kWrittenVersion);
+    for (int p = 0; p < kPreviewPages; ++p) {
+        const RenderSettings& settings = settings_at(p);
+        for (int i = 0; i < RenderSettings::kCount; ++i) writer.put_byte(settings.flag(i) ? 1 : 0);
+    }
+    writer.put_string(kEndMark);
+    return out;
+}
+
+std::string_view extension_of(std::string_view path) {
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t slash = path.find_last_of('/');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+    return path.substr(dot + 1);
+}
+
+// `lower` is in lower case.
+bool equals_ignoring_case(std::string_view a, std::string_view lower) {
+    if (a.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const char c = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        if (c != lower[i]) return false;
+    }
+    return true;
+}
+
+// A path cut to the buffer would name another file; an empty name makes the next dialog propose "*.aap".
+void remember_collection(PreviewBook& book, const std::string& path) {
+    set_string(book.collection_name,
+               path.size() < kPathCapacity ? std::string_view(path) : std::string_view());
+}
+
+bool valid_page(int page) {
+    return page >= 0 && page < kPreviewPages;
+}
+
+}  // namespace
+
+FileStatus parse_collection(std::string_view bytes, PreviewBook& book, const RenderSettings& global) {
+    ByteReader reader(bytes);
+    const int version = read_magic(reader, FileKind::kCollection);
+    if (version == 0) return FileStatus::kWrongMagic;
+    clear_preview(book);
+    for (Page& page : book.pages)
+        for (Part& part : page.slots)
+            if (read_part(part, reader, version) != FileStatus::kOk) return FileStatus::kCutOff;
+    for (RenderSettings& settings : book.page_settings) {
+        if (version == 1) {
+            settings = global;
+        } else {
+            for (int i = 0; i < RenderSettings::kCount; ++i) settings.flag(i) = reader.next_byte() != 0;
+        }
+    }
+    return read_end_mark(reader);
+}
+
+FileStatus parse_single_page(std::string_view bytes, Page& page) {
+    ByteReader reader(bytes);
+    const int version = read_magic(reader, FileKind::kSinglePage);
+    if (version == 0) return FileStatus::kWrongMagic;
+    clear_page(page);
+    for (Part& part : page.slots)
+        if (read_part(part, reader, version) != FileStatus::kOk) return FileStatus::kCutOff;
+    return read_end_mark(reader);
+}
+
+std::string serialize_collection(const PreviewBook& book) {
+    return serialize_collection_pages([&](int p) -> const Page& { return book.pages[p]; },
+                                      [&](int p) -> const RenderSettings& { return book.page_settings[p]; });
+}
+
+std::string serialize_single_page(const Page& page) {
+    std::size_t bound = kFrameBytes;
+    for (const Part& part : page.slots) bound += stored_part_bound(part);
+    std::string out;
+    out.reserve(bound);
+    ByteWriter writer(out);
+    writer.put_string(magic_of(FileKind::kSinglePage, kWrittenVersion));
+    for (const Part& part : page.slots) write_part(part, writer, kWrittenVersion);
+    writer.put_string(kEndMark);
+    return out;
+}
+
+std::string serialize_collection_from_library(const LibraryBook& library, const RenderSettings& global) {
+    // One cleared page stands for pages 20 to 29.
+    const auto empty = std::make_unique<Page>();
+    clear_page(*empty);
+    return serialize_collection_pages(
+        [&](int p) -> const Page& { return p < kLibraryPages ? library.pages[p] : *empty; },
+        [&](int) -> const RenderSettings& { return global; });
+}
+
+FileStatus read_collection(const std::string& path, PreviewBook& book, const RenderSettings& global) {
+    std::string bytes;
+    const FileStatus status = read_file_bytes(path, FileKind::kCollection, bytes);
+    if (status != FileStatus::kOk) return status;
+    return parse_collection(bytes, book, global);
+}
+
+FileStatus read_collection_all_or_nothing(const std::string& path, PreviewBook& book,
+                                          const RenderSettings& global) {
+    std::string bytes;
+    FileStatus status = read_file_bytes(path, FileKind::kCollection, bytes);
+    if (status == FileStatus::kOk) status = check_file_bytes(bytes, FileKind::kCollection);
+    if (status != FileStatus::kOk) return status;
+    return parse_collection(bytes, book, global);
+}
+
+FileStatus write_collection(const std::string& path, const PreviewBook& book) {
+    return write_file_bytes(path, serialize_collection(book));
+}
+
+FileStatus read_single_page(const std::string& path, Page& page) {
+    std::string bytes;
+    const FileStatus status = read_file_bytes(path, FileKind::kSinglePage, bytes);
+    if (status != FileStatus::kOk) return status;
+    return parse_single_page(bytes, page);
+}
+
+FileStatus read_single_page_all_or_nothing(const std::string& path, Page& page) {
+    std::string bytes;
+    FileStatus status = read_file_bytes(path, FileKind::kSinglePage, bytes);
+    if (status == FileStatus::kOk) status = check_file_bytes(bytes, FileKind::kSinglePage);
+    if (status != FileStatus::kOk) return status;
+    return parse_single_page(bytes, page);
+}
+
+FileStatus write_single_page(const std::string& path, const Page& page) {
+    return write_file_bytes(path, serialize_single_page(page));
+}
+
+FileStatus write_collection_from_library(const std::string& path, const LibraryBook& library,
+                                         const RenderSettings& global) {
+    return write_file_bytes(path, serialize_collection_from_library(library, global));
+}
+
+PageFileType page_file_type(std::string_view path) {
+    const std::string_view ext = extension_of(path);
+    if (equals_ignoring_case(ext, "aap")) return PageFileType::kCollection;
+    if (equals_ignoring_case(ext, "aat")) return PageFileType::kSinglePage;
+    return PageFileType::kUnknown;
+}
+
+FileStatus load_page_file(const std::string& path, PreviewBook& book, const RenderSettings& global) {
+    switch (page_file_type(path)) {
+        case PageFileType::kCollection: {
+            const FileStatus status = read_collection_all_or_nothing(path, book, global);
+            if (status == FileStatus::kOk) remember_collection(book, path);
+            return status;
+        }
+        case PageFileType::kSinglePage:
+            if (!valid_page(book.current_page)) return FileStatus::kCannotOpenForReading;
+            return read_single_page_all_or_nothing(path, book.pages[book.current_page]);
+        case PageFileType::kUnknown:
+            break;
+    }
+    return FileStatus::kUnknownExtension;
+}
+
+FileStatus save_page_file(const std::string& path, PreviewBook& book) {
+    switch (page_file_type(path)) {
+        case PageFileType::kCollection: {
+            const FileStatus status = write_collection(path, book);
+            if (status == FileStatus::kOk) remember_collection(book, path);
+            return status;
+        }
+        case PageFileType::kSinglePage:
+            if (!valid_page(book.current_page)) return FileStatus::kCannotOpenForWriting;
+            return write_single_page(path, book.pages[book.current_page]);
+        case PageFileType::kUnknown:
+            break;
+    }
+    return FileStatus::kUnknownExtension;
+}
+
+}  // namespace glyphora
