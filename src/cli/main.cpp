@@ -1,6 +1,3 @@
-#include <cstdio>
+#include "cli/cli.h"
 
-int main() {
-    std::puts("glyphora-cli: not yet");
-    return 0;
-}
+int main(int argc, char** argv) { return glyphora::cli::run(argc, argv); }

@@ -1,0 +1,300 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/books.h"
+#include "storage/file_io.h"
+#include "storage/library_file.h"
+#include "storage/page_file.h"
+
+namespace glyphora {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& p) {
+    std::string s;
+    read_whole_file(p.string(), s);
+    return s;
+}
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class Cli : public ::testing::Test {
+protected:
+    fs::path dir;
+    std::string metrics;
+
+    void SetUp() override {
+        dir = fs::path(std::getenv("GLYPHORA_HOME")) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        metrics = std::string(GLYPHORA_TEST_DATA) + "/test_metrics.txt";
+        // An empty settings file of our own, so the user's settings never leak in.
+        write_file_atomically((dir / "empty.ini").string(), "");
+    }
+
+    CliResult run(const std::vector<std::string>& args) {
+        std::string cmd = quote(GLYPHORA_CLI);
+        for (const auto& a : args) cmd += " " + quote(a);
+        const fs::path out = dir / "stdout", err = dir / "stderr";
+        cmd += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
+        CliResult r;
+        const int raw = std::system(cmd.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(out);
+        r.err = slurp(err);
+        return r;
+    }
+
+    // render with the test widths and no size line unless asked for.
+    CliResult render(std::vector<std::string> args) {
+        std::vector<std::string> full = {"render", "--metrics", metrics, "--settings", (dir / "empty.ini").string(),
+                                         "--set", "rendersetsize=0"};
+        full.insert(full.end(), args.begin(), args.end());
+        return run(full);
+    }
+
+    std::string path(const char* name) { return (dir / name).string(); }
+};
+
+void put_part(Page& page, int slot, int x, int y, const char* text, const char* name = "part") {
+    Part& p = page.slots[slot];
+    clear_slot(p);
+    p.in_use = true;
+    p.always_opaque = false;
+    p.x = x;
+    p.y = y;
+    set_text(p, text);
+    set_name(p, name);
+}
+
+// A collection with parts on pages 0 and 3.
+std::unique_ptr<Documents> sample_docs() {
+    auto docs = make_documents();
+    put_part(docs->preview.pages[0], 0, 0, 0, "AB\r\nC");
+    put_part(docs->preview.pages[3], 0, 16, 0, "A", "cat");
+    return docs;
+}
+
+const std::string kFull = "\x81\x40";  // the leading full-width space of every line
+
+TEST_F(Cli, HelpVersionAndUsageErrors) {
+    CliResult r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("render"), std::string::npos);
+    r = run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("glyphora-cli ", 0), 0u);
+    r = run({"render", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--metrics"), std::string::npos);
+
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {},
+             {"frobnicate"},
+             {"render"},
+             {"render", "--page", "30", "x.aap"},
+             {"render", "--bogus", "x.aap"},
+             {"render", "-o"},
+             {"convert", "only-one.aap"},
+             {"convert", "a.aap", "b.doc"},
+             {"info"},
+             {"width"},
+         }) {
+        r = run(args);
+        EXPECT_EQ(r.status, 1) << (args.empty() ? "" : args[0]);
+        EXPECT_NE(r.err.find("glyphora-cli:"), std::string::npos);
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST_F(Cli, UnreadableInputsAndUnwritableOutputs) {
+    EXPECT_EQ(render({path("missing.aap")}).status, 2);
+    write_file_atomically(path("damaged.aap"), "not a glyphora file");
+    CliResult r = render({path("damaged.aap")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_FALSE(r.err.empty());
+    write_file_atomically(path("notes.txt"), "x");
+    EXPECT_EQ(render({path("notes.txt")}).status, 2);
+    EXPECT_EQ(run({"render", "--metrics", path("missing-metrics.txt"), path("x.aap")}).status, 2);
+
+    auto docs = sample_docs();
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::kOk);
+    r = render({"-o", path("no/such/folder/out.txt"), path("c.aap")});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_FALSE(r.err.empty());
+    EXPECT_EQ(run({"convert", path("c.aap"), path("no/such/folder/c.aat")}).status, 3);
+    // A bad setting is a usage error.
+    EXPECT_EQ(render({"--set", "renderdotflag=2", path("c.aap")}).status, 1);
+    EXPECT_EQ(render({"--set", "nosuchkey=1", path("c.aap")}).status, 1);
+}
+
+TEST_F(Cli, RendersAllPagesAndOnePageAsTheCommandsDo) {
+    auto docs = sample_docs();
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::kOk);
+    CliResult r = render({path("c.aap")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string page0 = kFull + "AB\r\n" + kFull + "C\r\n";
+    const std::string page3 = kFull + kFull + " A\r\n";
+    EXPECT_EQ(r.out, "1/2\n" + page0 + std::string(1, '\0') + "2/2\n" + page3 + std::string(1, '\0'));
+
+    r = render({"--page", "3", path("c.aap")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, page3 + std::string(1, '\0'));
+    r = render({"--page", "5", path("c.aap")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");  // an empty page gives an empty file
+
+    // With the size line, as the default settings have it.
+    r = run({"render", "--metrics", metrics, "--settings", path("empty.ini"), "--page", "3", path("c.aap")});
+    ASSERT_EQ(r.status, 0);
+    // "　サイズ目安＝8": the eight bytes of the line before it
+    EXPECT_EQ(r.out, page3 + "\x81\x40\x83\x54\x83\x43\x83\x59\x96\xDA\x88\xC0\x81\x81" "8\r\n" + std::string(1, '\0'));
+}
+
+TEST_F(Cli, HtmlOutputByExtensionWithTheCollectionNameAndFace) {
+    auto docs = sample_docs();
+    put_part(docs->preview.pages[0], 1, 0, 18, ">>5 <b>");
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::kOk);
+    CliResult r = render({"--set", "fontface=Monapo", "-o", path("out.HTML"), path("c.aap")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string html = slurp(dir / "out.HTML");
+    EXPECT_EQ(html.rfind("<!doctype html public", 0), 0u);
+    EXPECT_NE(html.find("<title>" + path("c.aap") + " \x81\x7C Glyphora ver v1.4a</title>\n"), std::string::npos);
+    EXPECT_NE(html.find("<font face=\"Monapo\" style=\"font-size:16;\">\n<hr>\n1/2<br>\n"), std::string::npos);
+    EXPECT_NE(html.find("<a href=\"#top\">&gt;&gt;5</a> &lt;b&gt;<br>"), std::string::npos);
+    EXPECT_EQ(html.substr(html.size() - 24), "</font>\n</body>\n</html>\n");
+
+    r = render({"--html", "--page", "5", path("c.aap")});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("<hr>"), std::string::npos);
+    EXPECT_NE(r.out.find("style=\"font-size:16;\">\n</font>\n"), std::string::npos);  // head and foot only
+}
+
+TEST_F(Cli, ReportAndUtf8) {
+    auto docs = make_documents();
+    // "A" at x 3: a 3-pixel run that cannot be written exactly.
+    put_part(docs->preview.pages[0], 0, 3, 36, "A");
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::kOk);
+    CliResult r = render({"--report", path("c.aap")});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "3行目：パーツの合成中に小さすぎる空白があり、背景がずれたところがあります\n");
+    r = render({"--report", "--set", "renderdotflag=1", "--utf8", path("c.aap")});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "レンダリングは無事終了しました\n");
+    EXPECT_EQ(r.out, std::string("1/1\n　\r\n　\r\n　.A\r\n") + '\0');
+}
+
+TEST_F(Cli, SinglePageAndLibraryInputs) {
+    auto docs = sample_docs();
+    ASSERT_EQ(write_single_page(path("p.aat"), docs->preview.pages[3]), FileStatus::kOk);
+    CliResult r = render({path("p.aat")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1/1\n" + kFull + kFull + " A\r\n" + std::string(1, '\0'));
+
+    put_part(docs->library.pages[2], 0, 0, 0, "Z");
+    set_string(docs->library.page_names[2], "faces");
+    ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::kOk);
+    r = render({"--page", "2", path("l.aal")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, kFull + "Z\r\n" + std::string(1, '\0'));
+    // The HTML title names only a collection.
+    r = render({"--html", path("l.aal")});
+    EXPECT_NE(r.out.find("<title> \x81\x7C Glyphora"), std::string::npos);
+}
+
+// A version 1 collection written by hand: no border values, no settings section.
+std::string version1_collection() {
+    std::string b = std::string("Glyphora-DatL V001") + '\0';
+    for (int i = 0; i < 30 * 50; ++i) {
+        if (i == 0) {
+            b += '\x01';  // in use, not opaque
+            b += '\0';    // not a label
+            b += std::string("\x08\x00\x00\x00", 4);  // x 8
+            b += std::string("\x12\x00\x00\x00", 4);  // y 18
+            b += std::string("old") + '\0' + "memo" + '\0' + "first" + '\0';
+        } else {
+            b += '\x04';
+        }
+    }
+    return b + "Glyphora-Endmark" + '\0';
+}
+
+TEST_F(Cli, ConvertWritesVersion3) {
+    ASSERT_TRUE(write_file_atomically(path("old.aap"), version1_collection()).ok);
+    ASSERT_EQ(run({"convert", path("old.aap"), path("new.aap")}).status, 0);
+    const std::string v3 = slurp(dir / "new.aap");
+    EXPECT_EQ(v3.rfind(std::string("Glyphora-DatL V003") + '\0', 0), 0u);
+    auto docs = make_documents();
+    ASSERT_EQ(read_collection(path("new.aap"), docs->preview, default_global_render_settings()), FileStatus::kOk);
+    EXPECT_EQ(get_string(docs->preview.pages[0].slots[0].text), "old");
+    EXPECT_EQ(docs->preview.pages[0].slots[0].y, 18);
+    // Version 1 pages take the program's default global settings.
+    EXPECT_TRUE(docs->preview.page_settings[7].rendersetsize);
+
+    ASSERT_EQ(run({"convert", "--page", "0", path("old.aap"), path("one.aat")}).status, 0);
+    EXPECT_EQ(slurp(dir / "one.aat"), serialize_single_page(docs->preview.pages[0]));
+
+    // A library keeps its page names when it stays a library, and becomes pages 0-19 of a collection.
+    auto lib = sample_docs();
+    put_part(lib->library.pages[1], 0, 0, 0, "Z");
+    set_string(lib->library.page_names[1], "eyes");
+    ASSERT_EQ(write_library(path("l.aal"), lib->library), FileStatus::kOk);
+    ASSERT_EQ(run({"convert", path("l.aal"), path("copy.aal")}).status, 0);
+    EXPECT_EQ(slurp(dir / "copy.aal"), slurp(dir / "l.aal"));
+    ASSERT_EQ(run({"convert", path("l.aal"), path("fromlib.aap")}).status, 0);
+    EXPECT_EQ(slurp(dir / "fromlib.aap"),
+              serialize_collection_from_library(lib->library, default_global_render_settings()));
+    ASSERT_EQ(run({"convert", path("old.aap"), path("tolib.aal")}).status, 0);
+    EXPECT_EQ(slurp(dir / "tolib.aal"), serialize_library_from_preview(docs->preview));
+}
+
+TEST_F(Cli, InfoListsPagesAndRows) {
+    ASSERT_TRUE(write_file_atomically(path("old.aap"), version1_collection()).ok);
+    CliResult r = run({"info", path("old.aap")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "file: " + path("old.aap") +
+                         "\nkind: page collection (.aap), version 1\npage 0\n   0   (  8, 18)first[memo]\n");
+    auto docs = sample_docs();
+    put_part(docs->library.pages[4], 7, 0, 0, "Z", "\x82\xA0");  // "あ"
+    set_string(docs->library.page_names[4], "\x8A\xE7");          // "顔"
+    ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::kOk);
+    r = run({"info", path("l.aal")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("kind: library (.aal), version 3\npage 4 [顔]\n   7   (  0,  0)あ\n"), std::string::npos)
+        << r.out;
+}
+
+TEST_F(Cli, WidthOfTexts) {
+    CliResult r = run({"width", "--metrics", metrics, "AB\u3000", " ."});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "line_height: 18\n27\t8 8 11\n8\t5 3\n");
+    r = run({"width", "--metrics", metrics, "a€"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("U+20AC"), std::string::npos);
+    // With the font: the classic widths.
+    r = run({"width", "--settings", path("empty.ini"), " \u3000."});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "line_height: 18\n19\t5 11 3\n");
+}
+
+}  // namespace
+}  // namespace glyphora

@@ -1,0 +1,248 @@
+// The HTML output in a real browser: headless Chromium lays the page out in Monapo, and every character
+// must land where our width table says it does (and, when no blank was inexact, where it was composed).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/sjis.h"
+#include "platform/encoding.h"
+#include "platform/font_metrics.h"
+#include "render/measure_part.h"
+#include "render/output.h"
+#include "render/render_page.h"
+#include "storage/file_io.h"
+
+namespace glyphora {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Appended after the page: reports every character of the <font> element as "code:left:top".
+const char* kMeasureScript = R"(<script>
+var f = document.querySelector("font"), out = [];
+var walk = document.createTreeWalker(f, NodeFilter.SHOW_TEXT), n;
+while ((n = walk.nextNode())) {
+  for (var i = 0; i < n.data.length; i++) {
+    var r = document.createRange(); r.setStart(n, i); r.setEnd(n, i + 1);
+    var b = r.getBoundingClientRect();
+    out.push(n.data.charCodeAt(i) + ":" + b.left + ":" + b.top);
+  }
+}
+var p = document.createElement("pre"); p.id = "result"; p.textContent = out.join(" ");
+document.body.appendChild(p);
+</script>
+)";
+
+// The half-width (semi-)voiced sound marks extend the grapheme cluster before them, so the browser reports
+// the cluster's box for them; their own advance still shows in the position of the next character.
+bool reports_cluster_box(int code) { return code == 0xFF9E || code == 0xFF9F; }
+
+struct Glyph {
+    int code;  // UTF-16 unit
+    double left;
+};
+
+std::string find_chromium() {
+    for (const char* c : {"/usr/bin/chromium", "/usr/bin/chromium-browser", "/usr/bin/google-chrome"})
+        if (fs::exists(c)) return c;
+    return {};
+}
+
+// Lines of glyphs, top to bottom, each as laid out by the browser.
+std::vector<std::vector<Glyph>> browser_layout(const std::string& html_path, const fs::path& work) {
+    const std::string chromium = find_chromium();
+    const fs::path dom = work / "dom.html";
+    const std::string cmd = chromium +
+                            " --headless --no-sandbox --disable-gpu --disable-background-networking"
+                            " --disable-component-update --disable-sync --no-first-run --user-data-dir=" +
+                            (work / "profile").string() + " --dump-dom file://" + html_path + " >" + dom.string() +
+                            " 2>/dev/null";
+    const int rc = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << cmd;
+    std::string text;
+    read_whole_file(dom.string(), text);
+    const std::string open = "<pre id=\"result\">";
+    const std::size_t a = text.find(open);
+    const std::size_t b = text.find("</pre>", a);
+    EXPECT_NE(a, std::string::npos) << "no result in the dumped page";
+    std::map<double, std::vector<Glyph>> by_top;
+    if (a == std::string::npos || b == std::string::npos) return {};
+    std::istringstream items(text.substr(a + open.size(), b - a - open.size()));
+    std::string item;
+    while (items >> item) {
+        int code = 0;
+        double left = 0, top = 0;
+        // The line feeds of the HTML source are white space the browser collapses away.
+        if (std::sscanf(item.c_str(), "%d:%lf:%lf", &code, &left, &top) == 3 && code != '\n')
+            by_top[top].push_back({code, left});
+    }
+    std::vector<std::vector<Glyph>> lines;
+    for (auto& [top, glyphs] : by_top) lines.push_back(glyphs);
+    return lines;
+}
+
+// Where our width table puts each item of each rendered line (x from the line's start, leading
+// full-width space included), as UTF-16 code and x.
+std::vector<std::vector<Glyph>> expected_layout(std::string_view text, const CharWidthTable& widths) {
+    std::vector<std::vector<Glyph>> lines(1);
+    int x = 0;
+    struct Entity {
+        std::string_view name;
+        int code;
+        int width;
+    };
+    const Entity entities[] = {{"&nbsp;", 0xA0, 5}, {"&ensp;", 0x2002, 8}, {"&thinsp;", 0x2009, 2}};
+    for (std::size_t pos = 0; pos < text.size();) {
+        if (text[pos] == '\r') {
+            pos += text.compare(pos, 2, "\r\n") == 0 ? 2 : 1;
+            lines.emplace_back();
+            x = 0;
+            continue;
+        }
+        bool entity = false;
+        for (const auto& e : entities) {
+            if (text.compare(pos, e.name.size(), e.name) == 0) {
+                lines.back().push_back({e.code, static_cast<double>(x)});
+                x += e.width;
+                pos += e.name.size();
+                entity = true;
+                break;
+            }
+        }
+        if (entity) continue;
+        const SjisChar ch = char_at(text, pos);
+        const int unicode = sjis_code_to_unicode(ch.code);
+        lines.back().push_back({unicode, static_cast<double>(x)});
+        x += widths.width(ch.code);
+        pos += static_cast<std::size_t>(ch.length);
+    }
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+}
+
+class Browser : public ::testing::Test {
+protected:
+    std::unique_ptr<CharWidthTable> widths = std::make_unique<CharWidthTable>();
+    std::unique_ptr<Documents> docs = make_documents();
+    std::unique_ptr<MirrorTables> mirrors = std::make_unique<MirrorTables>();
+    std::unique_ptr<RenderWorkspace> ws = std::make_unique<RenderWorkspace>();
+    std::unique_ptr<RenderOutput> out = std::make_unique<RenderOutput>();
+    fs::path dir;
+
+    void SetUp() override {
+        if (find_chromium().empty()) GTEST_SKIP() << "Chromium is not installed (make deps installs it)";
+        std::string error;
+        ASSERT_TRUE(build_width_table_from_font(*widths, "Monapo", 120, error)) << error;
+        load_mirror_tables(*mirrors, "-", "-");
+        dir = fs::path(std::getenv("GLYPHORA_HOME")) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+
+    Part& put(int slot, int x, int y, const std::string& utf8_text) {
+        Part& p = docs->preview.pages[0].slots[slot];
+        clear_slot(p);
+        p.in_use = true;
+        p.always_opaque = false;
+        p.x = x;
+        p.y = y;
+        const Conversion c = utf8_to_sjis(utf8_text);
+        EXPECT_TRUE(c.ok) << utf8_text;
+        set_text(p, c.text);
+        return p;
+    }
+
+    // Renders page 0, checks the browser against our widths, and returns the report.
+    ErrorReport check_page() {
+        measure_unmeasured(docs->preview.pages[0], *widths);
+        RenderSettings settings = default_global_render_settings();
+        render_page(*ws, *widths, docs->preview, &mirrors->horizontal, &mirrors->vertical, 0, settings, *out);
+        EXPECT_TRUE(out->has_content);
+        const std::string_view text(out->text, out->length);
+        std::string html = html_header("browser.aap", "Monapo");
+        write_html_text(html, text);
+        html += html_footer();
+        html += kMeasureScript;
+        const fs::path page = dir / "page.html";
+        EXPECT_TRUE(write_file_atomically(page.string(), html).ok);
+
+        const auto expected = expected_layout(text, *widths);
+        const auto actual = browser_layout(page.string(), dir);
+        EXPECT_EQ(actual.size(), expected.size());
+        for (std::size_t l = 0; l < expected.size() && l < actual.size(); ++l) {
+            EXPECT_EQ(actual[l].size(), expected[l].size()) << "line " << l + 1;
+            if (actual[l].size() != expected[l].size()) continue;
+            const double origin = actual[l][0].left;
+            for (std::size_t i = 0; i < expected[l].size(); ++i) {
+                EXPECT_EQ(actual[l][i].code, expected[l][i].code) << "line " << l + 1 << " item " << i;
+                if (reports_cluster_box(expected[l][i].code)) continue;
+                EXPECT_DOUBLE_EQ(actual[l][i].left - origin, expected[l][i].left)
+                    << "line " << l + 1 << " item " << i << " U+" << std::hex << expected[l][i].code;
+            }
+        }
+        last_actual = actual;
+        return out->report;
+    }
+
+    // Every character cell lands where it was composed, one full-width space to the right.
+    void check_composed_positions() {
+        for (int l = 0; l < kRenderLines && l < static_cast<int>(last_actual.size()); ++l) {
+            RenderLine& line = ws->lines[l];
+            const LineCell* cells = line.cells();
+            const double origin = last_actual[static_cast<std::size_t>(l)][0].left;
+            for (int i = 0; i < line.size(); ++i) {
+                if (is_blank_code(cells[i].code)) continue;
+                const int unicode = sjis_code_to_unicode(cells[i].code);
+                if (reports_cluster_box(unicode)) continue;
+                bool found = false;
+                for (const Glyph& g : last_actual[static_cast<std::size_t>(l)])
+                    found = found || (g.code == unicode && g.left - origin == static_cast<double>(cells[i].x + 11));
+                EXPECT_TRUE(found) << "line " << l + 1 << ": U+" << std::hex << unicode << std::dec << " composed at "
+                                   << cells[i].x;
+            }
+        }
+    }
+
+    std::vector<std::vector<Glyph>> last_actual;
+};
+
+TEST_F(Browser, ComposedPageWithOverlapsFlipsOpaquePartsAndTransparentRuns) {
+    put(0, 0, 0, "(´･ω･`)  ／￣￣￣￣￣＼\r\n|　　　　　　|<< 線\r\nいろはにほへと ちりぬるを");
+    Part& flipped = put(1, 40, 18, "(つ )\r\n/ ＼");
+    flipped.flip_h = true;
+    Part& opaque = put(2, 30, 36, "ＡＢＣ\r\nxy");
+    opaque.always_opaque = true;
+    opaque.border_left = 4;
+    opaque.border_right = 7;
+    put(3, 0, 54, "&ttt;    透過  &ensp;&nbsp;&thinsp;.");
+    Part& upside = put(4, 100, 0, "上\r\n下");
+    upside.flip_v = true;
+    check_page();
+    if (out->report.slots[ERR_INEXACT_BLANK] == 0) check_composed_positions();
+}
+
+TEST_F(Browser, ExactPageLandsWhereItWasComposed) {
+    // Gaps of 139 pixels or more always have an exact split; parts abut or lie far apart.
+    put(0, 0, 0, "∧＿∧\r\n( ´∀｀)");
+    put(1, 300, 0, "ｷﾀ━━━(ﾟ∀ﾟ)━━━!!");
+    Part& box = put(2, 0, 54, "┏━━┓\r\n┃AA┃\r\n┗━━┛");
+    box.always_opaque = true;
+    box.border_left = 11;
+    box.border_right = 16;
+    Part& mirror = put(3, 400, 54, "(´・ω・`)つ");
+    mirror.flip_h = true;
+    const ErrorReport report = check_page();
+    EXPECT_EQ(report.slots[ERR_INEXACT_BLANK], 0) << "choose positions that can be written exactly";
+    check_composed_positions();
+}
+
+}  // namespace
+}  // namespace glyphora
