@@ -1,0 +1,62 @@
+#pragma once
+// What the windows of the program share for the whole run: the model, the settings in memory and their
+// file, the mirror tables, the character width table, the UI services and the program-wide flags. Made
+// once by the Application; the windows keep a reference to it.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "model/books.h"
+#include "model/mirror_table.h"
+#include "platform/ui_services.h"
+#include "render/char_width_table.h"
+#include "settings/settings.h"
+#include "settings/settings_file.h"
+
+namespace glyphora {
+
+// Fills the width table; false (with a message for the user) when no font could be measured.
+using WidthTableBuilder =
+    std::function<bool(CharWidthTable& table, const Settings& settings, std::string& error)>;
+
+// Measures the font the settings name (fontface, fontpoint).
+bool build_widths_from_font(CharWidthTable& table, const Settings& settings, std::string& error);
+
+struct AppContext {
+    explicit AppContext(UiServices& ui_services);
+
+    UiServices& ui;
+    std::unique_ptr<Documents> docs;
+    Settings settings;
+    std::optional<SettingsFile> settings_file;  // bound in the first step of start-up
+    std::unique_ptr<MirrorTables> mirrors;
+    std::unique_ptr<CharWidthTable> widths;
+    std::string program_directory;  // where the settings and the default library live, with a trailing '/'
+    // The library file in use. The book keeps a copy cut to its capacity; this one is never cut, so the
+    // library is always written back where it was read from.
+    std::string library_path;
+    bool options_open = false;  // the options sheet is open: several commands and the close request wait
+
+    WidthTableBuilder build_widths = build_widths_from_font;
+    // Builds the width table the first time it is needed; false when no font could be measured (the
+    // table then stays unbuilt and is not tried again).
+    bool ensure_width_table();
+    // Tells the user, once, why the width table could not be built.
+    void report_width_table_failure();
+    bool width_table_failed = false;
+    bool width_table_failure_reported = false;
+    std::string width_table_error;
+
+    // Set by the main dialog: rebuilds the preview list (mask 1), the library list (mask 2) or both.
+    std::function<void(int mask)> refresh_lists;
+
+    SettingsFile& file() { return *settings_file; }
+    Page& preview_page() { return docs->preview.pages[docs->preview.current_page]; }
+    Page& library_page() { return docs->library.pages[docs->library.current_page]; }
+    // Invalidates the undo snapshot (after a page change, file operations and the like).
+    void invalidate_undo();
+};
+
+}  // namespace glyphora

@@ -1,0 +1,205 @@
+#include "app/application.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QLockFile>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/main_dialog.h"
+#include "canvas/canvas_window.h"
+#include "storage/file_status.h"
+#include "storage/library_file.h"
+
+namespace glyphora {
+
+namespace {
+
+constexpr const char* kLockName = "Glyphora Executed";
+constexpr const char* kNoSettingsFolderMessage = "設定ファイルの置き場所を用意できません\n";
+
+bool file_exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+}  // namespace
+
+StartupEnvironment StartupEnvironment::current() {
+    return {running_executable_path(), LocationEnvironment::current(),
+            QFile::encodeName(QDir::currentPath()).toStdString()};
+}
+
+std::string single_instance_lock_path(const LocationEnvironment& location) {
+    if (!location.glyphora_home.empty()) {
+        std::string dir = location.glyphora_home;
+        if (dir.back() != '/') dir += '/';
+        return dir + kLockName + ".lock";
+    }
+    // One lock per user, as a desktop session's named objects are.
+    return QFile::encodeName(QDir::tempPath()).toStdString() + "/" + kLockName + "-" +
+           std::to_string(::getuid()) + ".lock";
+}
+
+Application::Application(UiServices& ui) : ctx_(ui) {}
+
+Application::~Application() {
+    shut_down();
+}
+
+StartResult Application::start(const StartupEnvironment& environment) {
+    environment_ = environment;
+    UiServices& ui = ctx_.ui;
+
+    // The settings file comes first: everything after it may read settings.
+    const PathResult settings_path = settings_file_path(environment.executable_path, environment.location);
+    if (!settings_path.ok) {
+        ui.show_message(nullptr, kNoSettingsFolderMessage + settings_path.error);
+        return StartResult::no_settings_folder;
+    }
+    ctx_.settings_file.emplace(settings_path.path);
+    ctx_.program_directory = settings_directory(environment.executable_path, environment.location).path;
+
+    // One instance at a time keeps the settings file and the library file to one writer. The lock is
+    // tied to the process, so a crashed instance does not keep the program from starting.
+    lock_ = std::make_unique<QLockFile>(
+        QFile::decodeName(QByteArray::fromStdString(single_instance_lock_path(environment.location))));
+    lock_->setStaleLockTime(0);  // never stale while its process lives, however long it runs
+    if (!lock_->tryLock(0)) {
+        const bool held_by_another = lock_->error() == QLockFile::LockFailedError;
+        lock_.reset();
+        // A lock that cannot be made at all (a read-only folder) must not keep the program from running.
+        if (held_by_another) {
+            ui.show_message(nullptr, kAlreadyRunningMessage, kMessageCaption);
+            return StartResult::already_running;
+        }
+    }
+
+    const ScreenMetrics screen = ui.screen_metrics();
+    if (screen.screen_width < kMinimumScreenWidth || screen.screen_height < kMinimumScreenHeight) {
+        ui.show_message(nullptr, kScreenTooSmallMessage);
+        return StartResult::screen_too_small;
+    }
+
+    read_startup_settings(ctx_.file(), ctx_.settings);
+
+    std::string library_path;
+    if (!choose_library_path(library_path)) return StartResult::library_not_chosen;
+
+    load_mirror_tables(*ctx_.mirrors, ctx_.settings.hanten_filename, ctx_.settings.hanten_filename2);
+
+    if (!read_library_file(library_path)) return StartResult::library_refused;
+    ctx_.settings.library_filename = library_path;
+    write_library_filename(ctx_.file(), library_path);  // a failed settings write is not reported
+
+    create_canvases();
+
+    main_dialog_ = std::make_unique<MainDialog>(ctx_, *preview_canvas_, *library_canvas_);
+    QObject::connect(main_dialog_.get(), &MainDialog::close_requested, main_dialog_.get(),
+                     [this] { close_request(); });
+    main_dialog_->initialise();
+    return StartResult::running;
+}
+
+bool Application::choose_library_path(std::string& path) {
+    UiServices& ui = ctx_.ui;
+    if (ctx_.settings.multilibrary) {
+        FileDialogRequest request;
+        request.filter = kLibraryFilter;
+        request.default_extension = "aal";
+        request.proposed_name = environment_.current_directory + "/*.aal";
+        const std::optional<std::string> chosen = ui.open_file(nullptr, request);
+        if (!chosen || chosen->empty()) return false;
+        path = *chosen;
+        return true;
+    }
+    path = ctx_.settings.library_filename;
+    if (!path.empty()) return true;
+
+    const PathResult proposal = default_library_path(environment_.executable_path, environment_.location);
+    TextDialogRequest request;
+    request.title = kLibraryStorageTitle;
+    request.initial_text = proposal.ok ? proposal.path : std::string();
+    request.allow_empty = false;
+    const std::optional<std::string> entered = ui.ask_text(nullptr, request);
+    // An empty name names no file; it ends the program like Cancel.
+    if (!entered || entered->empty()) return false;
+    path = *entered;
+    return true;
+}
+
+bool Application::read_library_file(const std::string& path) {
+    LibraryBook& library = ctx_.docs->library;
+    ctx_.library_path = path;
+    set_string(library.path, path);
+    library.library_writable = true;
+
+    const FileStatus status = read_library(path, library);
+    bool damaged = status == FileStatus::kWrongMagic || status == FileStatus::kCutOff;
+    if (status == FileStatus::kCannotOpenForReading && file_exists(path)) {
+        // A library that exists but cannot be read must not be replaced by an empty one at close.
+        ctx_.ui.show_message(nullptr, status_message(status));
+        damaged = true;
+    }
+    if (!damaged) return true;  // read, or not there yet: it is created at the first write
+    if (!ctx_.ui.ask_yes_no(nullptr, kDamagedLibraryQuestion)) return false;
+    // Going on with an empty library that is never written over the damaged file.
+    clear_library(library);
+    library.library_writable = false;
+    return true;
+}
+
+void Application::create_canvases() {
+    const ScreenMetrics screen = ctx_.ui.screen_metrics();
+    const WindowMetrics metrics{screen.frame_width, screen.caption_height};
+    preview_canvas_ = std::make_unique<CanvasWindow>(ctx_, kPreviewCanvas);
+    library_canvas_ = std::make_unique<CanvasWindow>(ctx_, kLibraryCanvas);
+    preview_canvas_->create_window(read_window_placement(ctx_.file(), kPreviewCanvas, metrics), screen);
+    library_canvas_->create_window(read_window_placement(ctx_.file(), kLibraryCanvas, metrics), screen);
+}
+
+void Application::run() {
+    if (!main_dialog_ || dialog_ended_) return;
+    QEventLoop loop;
+    QObject::connect(main_dialog_.get(), &MainDialog::ended, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool Application::close_request() {
+    if (!main_dialog_ || dialog_ended_ || ctx_.options_open) return false;
+    UiServices& ui = ctx_.ui;
+    MainDialog* dialog = main_dialog_.get();
+    LibraryBook& library = ctx_.docs->library;
+
+    // The library is written before the question, whatever the answer will be.
+    if (library.library_writable) {
+        FileStatus status;
+        {
+            ProgressScope progress(ui, dialog, kUpdatingLibraryText);
+            status = write_library(ctx_.library_path, library);
+        }
+        if (status != FileStatus::kOk) {
+            ui.show_message(dialog, status_message(status));
+            ui.show_message(dialog, kLibraryWriteFailedMessage);
+        }
+    }
+    if (dialog->isMinimized()) dialog->showNormal();
+    if (!ui.ask_yes_no(dialog, kExitQuestion)) return false;
+
+    dialog_ended_ = true;
+    dialog->end_dialog();
+    return true;
+}
+
+void Application::shut_down() {
+    main_dialog_.reset();
+    preview_canvas_.reset();
+    library_canvas_.reset();
+    lock_.reset();  // unlocks
+}
+
+}  // namespace glyphora

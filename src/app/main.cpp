@@ -1,0 +1,20 @@
+// The desktop program: start-up, the main dialog's loop, shut-down.
+
+#include <QApplication>
+
+#include "app/application.h"
+#include "platform/qt_ui_services.h"
+
+int main(int argc, char** argv) {
+    QApplication qt_application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Glyphora"));
+    // The program ends when the main dialog ends, not when some window closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    glyphora::QtUiServices ui;
+    glyphora::Application program(ui);
+    if (program.start(glyphora::StartupEnvironment::current()) == glyphora::StartResult::running)
+        program.run();
+    program.shut_down();
+    return 0;
+}

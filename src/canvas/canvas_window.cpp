@@ -1,0 +1,137 @@
+#include "canvas/canvas_window.h"
+
+#include <QCloseEvent>
+#include <QMetaObject>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+#include "canvas/draw_part.h"
+
+namespace glyphora {
+
+namespace {
+
+constexpr const char* kFullWidthM = "\x82\x6C";  // "Ｍ", shown while Space is held
+constexpr int kFullWidthMInset = 16;
+constexpr int kFullWidthSpace = 0x8140;
+
+}  // namespace
+
+CanvasWindow::CanvasWindow(AppContext& context, int kind) : QWidget(nullptr), ctx_(context) {
+    state_.kind = kind;
+    clear_slot(*state_.temp_part);
+    // The canvas paints every pixel itself; keys reach it directly, never through an input method.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    setCursor(Qt::ArrowCursor);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+CanvasWindow::~CanvasWindow() = default;
+
+Page& CanvasWindow::shown_page() {
+    return is_library() ? ctx_.library_page() : ctx_.preview_page();
+}
+
+void CanvasWindow::create_window(const WindowPlacement& placement, const ScreenMetrics& metrics) {
+    // A small caption and a sizing border, no system menu, no close, minimise or maximise box, no owner.
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+    setWindowTitle(QString::fromUtf8(is_library() ? kLibraryCanvasTitle : kPreviewCanvasTitle));
+    state_.section = is_library() ? "window1" : "window0";
+    state_.list_mask = is_library() ? 2 : 1;
+    state_.boxflag = read_boxflag(ctx_.file(), state_.kind);
+    // The stored size is the outer one; Qt sizes the client area.
+    const int client_width = placement.wx - 2 * metrics.frame_width;
+    const int client_height = placement.wy - metrics.caption_height - 2 * metrics.frame_width;
+    move(placement.x, placement.y);
+    resize(std::max(1, client_width), std::max(1, client_height));
+    state_.created = true;
+    show();
+}
+
+void CanvasWindow::request_redraw(bool end_temp) {
+    if (end_temp) state_.temp_shown = false;
+    update();
+}
+
+void CanvasWindow::show_temporary_rendering(std::string_view text) {
+    Part& temp = *state_.temp_part;
+    clear_slot(temp);
+    temp.in_use = true;
+    temp.x = -ctx_.widths->width(kFullWidthSpace);
+    temp.y = 0;
+    set_text(temp, text);
+    state_.temp_shown = true;
+    request_redraw(false);
+}
+
+const GlyphFont& CanvasWindow::drawing_font() {
+    // The drawing font follows the settings at every paint; the widths stay those of the first build.
+    const Settings& s = ctx_.settings;
+    if (!font_ || !font_->matches(s.fontface, s.fontpoint))
+        font_ = std::make_unique<GlyphFont>(s.fontface, s.fontpoint);
+    return *font_;
+}
+
+std::string CanvasWindow::header_text() {
+    if (!is_library()) return "page " + std::to_string(ctx_.docs->preview.current_page);
+    const LibraryBook& library = ctx_.docs->library;
+    return "lib " + std::to_string(library.current_page) + "[" +
+           std::string(get_string(library.page_names[library.current_page])) + "]";
+}
+
+void CanvasWindow::paint(CanvasSurface& surface, int width, int height) {
+    using namespace canvas_colours;
+    const bool have_widths = ctx_.widths->built || ctx_.ensure_width_table();
+    if (state_.space_held) state_.temp_shown = false;
+    const Rgb fill = state_.temp_shown ? kTempBackground : kBackground;
+    surface.fill(0, 0, width, height, fill);
+    if (state_.space_held) surface.text(kFullWidthM, width - kFullWidthMInset, 0, kText, fill);
+    surface.text(header_text(), 0, 0, kText, fill);
+    if (!have_widths) return;
+
+    const CharWidthTable& widths = *ctx_.widths;
+    auto draw = [&](Part& part, bool temporary) {
+        const bool unmeasured = part.box.right == 0 && part.box.bottom == 0;
+        draw_part(part, surface, widths, state_.boxflag, is_library(), temporary,
+                  temporary && state_.blank_colouring);
+        // The first call only measured the part: draw it for real now that it has a box.
+        if (unmeasured && part.box.right != 0 && part.box.bottom != 0)
+            draw_part(part, surface, widths, state_.boxflag, is_library(), temporary,
+                      temporary && state_.blank_colouring);
+    };
+    if (state_.temp_shown) {
+        draw(*state_.temp_part, true);
+        return;
+    }
+    for (Part& part : shown_page().slots)
+        if (part.in_use) draw(part, false);
+}
+
+QImage CanvasWindow::paint_image() {
+    QImage image(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+    {
+        ImageSurface surface(image, drawing_font());
+        paint(surface, image.width(), image.height());
+    }
+    return image;
+}
+
+void CanvasWindow::paintEvent(QPaintEvent*) {
+    const QImage image = paint_image();
+    QPainter(this).drawImage(0, 0, image);
+    // A font that cannot be measured is reported after the paint, never from inside it.
+    if (ctx_.width_table_failed && !failure_reported_) {
+        failure_reported_ = true;
+        QMetaObject::invokeMethod(
+            this, [this] { ctx_.report_width_table_failure(); }, Qt::QueuedConnection);
+    }
+}
+
+void CanvasWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+}
+
+}  // namespace glyphora

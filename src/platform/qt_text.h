@@ -1,0 +1,18 @@
+#pragma once
+// Shift_JIS text in Qt widgets. Showing is lossless for every character code page 932 has; a byte sequence
+// it has no character for is shown as U+FFFD so that the rest of the text still shows.
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace glyphora {
+
+QString sjis_to_qstring(std::string_view sjis);
+
+// The Shift_JIS form of a widget's text; false (with a message for the user in error) when a character
+// cannot be held by code page 932.
+bool qstring_to_sjis(const QString& text, std::string& out, std::string& error);
+
+}  // namespace glyphora

@@ -1,0 +1,209 @@
+#include "platform/qt_ui_services.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "platform/encoding.h"
+
+namespace glyphora {
+
+namespace {
+
+QString from_utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString from_native_path(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string to_native_path(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+}  // namespace
+
+struct QtUiServices::Progress {
+    std::unique_ptr<QFrame> window;
+};
+
+QtUiServices::QtUiServices() = default;
+QtUiServices::~QtUiServices() = default;
+
+QStringList qt_name_filters(std::string_view filter) {
+    QStringList filters;
+    for (const FileFilterEntry& entry : parse_file_filter(filter)) {
+        QString patterns = from_utf8(entry.pattern);
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << from_utf8(entry.label) + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return filters;
+}
+
+void QtUiServices::show_message(QWidget* parent, std::string_view text, std::string_view caption) {
+    QMessageBox box(QMessageBox::NoIcon, from_utf8(caption), from_utf8(text), QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtUiServices::ask_yes_no(QWidget* parent, std::string_view text, std::string_view caption) {
+    QMessageBox box(QMessageBox::Question, from_utf8(caption), from_utf8(text),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtUiServices::run_file_dialog(QWidget* parent, const FileDialogRequest& request,
+                                                         bool save) {
+    QFileDialog dialog(parent, from_utf8(request.title));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(qt_name_filters(request.filter));
+    dialog.setDefaultSuffix(from_utf8(request.default_extension));
+    if (!request.confirm_overwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+
+    // A proposal with a wildcard ("folder/*.aal") only chooses the folder; a plain name is preselected.
+    const QFileInfo proposal(from_native_path(request.proposed_name));
+    if (!request.proposed_name.empty()) {
+        const QString dir = proposal.path();
+        if (!dir.isEmpty() && dir != QStringLiteral(".")) dialog.setDirectory(dir);
+        if (!proposal.fileName().contains(QLatin1Char('*'))) dialog.selectFile(proposal.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return std::nullopt;
+    return to_native_path(files.first());
+}
+
+std::optional<std::string> QtUiServices::open_file(QWidget* parent, const FileDialogRequest& request) {
+    return run_file_dialog(parent, request, false);
+}
+
+std::optional<std::string> QtUiServices::save_file(QWidget* parent, const FileDialogRequest& request) {
+    return run_file_dialog(parent, request, true);
+}
+
+std::optional<std::string> QtUiServices::ask_text(QWidget* parent, const TextDialogRequest& request) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(from_utf8(request.title));
+    auto* layout = new QVBoxLayout(&dialog);
+    if (!request.label.empty()) layout->addWidget(new QLabel(from_utf8(request.label), &dialog));
+    auto* edit = new QLineEdit(from_utf8(request.initial_text), &dialog);
+    edit->setMinimumWidth(360);
+    layout->addWidget(edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (!request.allow_empty) {
+        QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+        auto update = [ok, edit] { ok->setEnabled(!edit->text().trimmed().isEmpty()); };
+        QObject::connect(edit, &QLineEdit::textChanged, ok, update);
+        update();
+    }
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return edit->text().toStdString();
+}
+
+void QtUiServices::begin_progress(QWidget* parent, std::string_view text) {
+    progress_ = std::make_unique<Progress>();
+    progress_->window =
+        std::make_unique<QFrame>(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+    QFrame& window = *progress_->window;
+    window.setWindowTitle(QStringLiteral("Glyphora"));
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(24, 16, 24, 16);
+    layout->addWidget(new QLabel(from_utf8(text), &window));
+    window.adjustSize();
+    if (parent) window.move(parent->frameGeometry().center() - window.rect().center());
+    window.show();
+    // The work that follows blocks the event loop: paint the window now so that it is seen meanwhile.
+    window.repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtUiServices::end_progress() {
+    progress_.reset();
+}
+
+void QtUiServices::begin_busy() {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtUiServices::end_busy() {
+    QGuiApplication::restoreOverrideCursor();
+}
+
+bool QtUiServices::set_clipboard_text(std::string_view sjis) {
+    const Conversion converted = sjis_to_utf8(sjis);
+    if (!converted.ok) return false;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard) return false;
+    clipboard->setText(from_utf8(converted.text));
+    return true;
+}
+
+ClipboardText QtUiServices::clipboard_text() {
+    ClipboardText result;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard) return result;
+    const QString text = clipboard->text();
+    if (text.isNull()) return result;
+    result.has_text = true;
+    const std::string utf8 = text.toStdString();
+    const Conversion converted = utf8_to_sjis(utf8);
+    if (!converted.ok) {
+        result.error = describe_unmappable(utf8, converted);
+        return result;
+    }
+    result.ok = true;
+    result.text = converted.text;
+    return result;
+}
+
+ScreenMetrics QtUiServices::screen_metrics() {
+    ScreenMetrics metrics;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        metrics.screen_width = screen->geometry().width();
+        metrics.screen_height = screen->geometry().height();
+    }
+    // Qt does not tell a window's frame before the window manager has framed it; the style's metrics are
+    // the best estimate available beforehand.
+    if (const QStyle* style = QApplication::style()) {
+        metrics.frame_width = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+        metrics.caption_height = style->pixelMetric(QStyle::PM_TitleBarHeight);
+    }
+    return metrics;
+}
+
+std::string QtUiServices::find_program(const std::vector<std::string>& candidates) {
+    for (const std::string& name : candidates) {
+        const QString found = QStandardPaths::findExecutable(QString::fromStdString(name));
+        if (!found.isEmpty()) return to_native_path(found);
+    }
+    return {};
+}
+
+bool QtUiServices::start_program(const std::string& program, const std::vector<std::string>& arguments) {
+    QStringList args;
+    for (const std::string& a : arguments) args << QString::fromStdString(a);
+    return QProcess::startDetached(from_native_path(program), args);
+}
+
+}  // namespace glyphora

@@ -1,0 +1,429 @@
+// The main dialog: lists that mirror the model, the clipboard rule, page navigation with its undo
+// invalidation, keys, window events and the About dialog.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+#include "app/about_dialog.h"
+#include "app/application.h"
+#include "app/main_dialog.h"
+#include "canvas/canvas_window.h"
+#include "gui_test_support.h"
+#include "platform/scripted_ui_services.h"
+
+using namespace glyphora;
+using glyphora::test::TestHome;
+
+namespace {
+
+Part& put_part(Page& page, int slot, int x, int y, const char* name, const char* text,
+               const char* comment = "") {
+    Part& part = page.slots[slot];
+    clear_slot(part);
+    part.in_use = true;
+    part.x = x;
+    part.y = y;
+    set_name(part, name);
+    set_text(part, text);
+    set_comment(part, comment);
+    return part;
+}
+
+std::vector<int> selected_rows(QListWidget* list) {
+    std::vector<int> rows;
+    for (int row = 0; row < list->count(); ++row)
+        if (list->item(row)->isSelected()) rows.push_back(row);
+    return rows;
+}
+
+}  // namespace
+
+class MainDialogTest : public QObject {
+    Q_OBJECT
+
+  private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void lists_mirror_the_current_pages();
+    void selecting_rows_writes_back_into_the_model_and_redraws();
+    void one_selected_part_puts_its_text_on_the_clipboard();
+    void refresh_keeps_the_first_visible_row();
+    void library_page_combo_lists_every_page();
+    void page_scroll_bar_moves_clamped_and_invalidates_undo_on_change();
+    void page_change_shows_the_new_page_from_its_first_row();
+    void library_combo_changes_page_and_always_invalidates_undo();
+    void enter_is_swallowed_and_space_is_held_for_both_canvases();
+    void minimising_the_dialog_minimises_the_canvases();
+    void moves_are_stored_under_dialog();
+    void a_stored_position_places_the_dialog();
+    void version_label_opens_the_about_dialog();
+    void buttons_without_their_commands_are_off_and_silent();
+
+  private:
+    void start(const std::string& extra_ini = {});
+
+    std::unique_ptr<TestHome> home_;
+    std::unique_ptr<ScriptedUiServices> ui_;
+    std::unique_ptr<Application> app_;
+    AppContext* ctx_ = nullptr;
+    MainDialog* dialog_ = nullptr;
+};
+
+void MainDialogTest::init() {
+    home_ = std::make_unique<TestHome>();
+    ui_ = std::make_unique<ScriptedUiServices>();
+}
+
+void MainDialogTest::cleanup() {
+    if (app_) app_->shut_down();
+    app_.reset();
+    QVERIFY(ui_->script_errors().empty());
+    ui_.reset();
+    home_.reset();
+}
+
+void MainDialogTest::start(const std::string& extra_ini) {
+    home_->write_settings("[file]\nlibrary_filename=" + home_->file("lib.aal") + "\n" + extra_ini);
+    app_ = std::make_unique<Application>(*ui_);
+    app_->context().build_widths = glyphora::test::build_test_widths;
+    QCOMPARE(app_->start(home_->environment()), StartResult::running);
+    ctx_ = &app_->context();
+    dialog_ = app_->main_dialog();
+    ui_->clear_events();
+}
+
+void MainDialogTest::lists_mirror_the_current_pages() {
+    start();
+    Page& page = ctx_->preview_page();
+    put_part(page, 0, 0, 18, "face", "AA");
+    put_part(page, 1, 120, -36, "arm", "BB", "left");
+    Part& label = put_part(page, 3, 0, 0, "title", "");
+    label.is_label = true;
+    page.slots[1].selected = true;
+    page.slots[7].selected = true;  // an empty row may be selected too
+    put_part(ctx_->library_page(), 49, 5, 5, "tree", "T");
+    dialog_->refresh_lists(kPreviewListMask | kLibraryListMask);
+
+    QListWidget* list = dialog_->preview_list();
+    QCOMPARE(list->count(), 50);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("  (  0, 18)face"));
+    QCOMPARE(list->item(1)->text(), QStringLiteral("  (120,-36)arm[left]"));
+    QCOMPARE(list->item(2)->text(), QString::fromUtf8("･"));
+    QCOMPARE(list->item(3)->text(), QStringLiteral("*title"));
+    QCOMPARE(selected_rows(list), (std::vector<int>{1, 7}));
+    QCOMPARE(dialog_->library_list()->item(49)->text(), QStringLiteral("  (  5,  5)tree"));
+
+    // Only the lists of the mask are rebuilt.
+    set_name(page.slots[0], "renamed");
+    dialog_->refresh_lists(kLibraryListMask);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("  (  0, 18)face"));
+    dialog_->refresh_lists(kPreviewListMask);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("  (  0, 18)renamed"));
+}
+
+void MainDialogTest::selecting_rows_writes_back_into_the_model_and_redraws() {
+    start();
+    Page& page = ctx_->preview_page();
+    put_part(page, 0, 0, 0, "a", "A");
+    put_part(page, 1, 0, 0, "b", "B");
+    dialog_->refresh_lists(kPreviewListMask);
+    CanvasWindow* preview = app_->preview_canvas();
+    preview->show_temporary_rendering(
+        "\x81\x40"
+        "AB");
+    QVERIFY(preview->state().temp_shown);
+
+    QListWidget* list = dialog_->preview_list();
+    list->item(1)->setSelected(true);
+    list->item(4)->setSelected(true);
+    QVERIFY(!page.slots[0].selected);
+    QVERIFY(page.slots[1].selected);
+    QVERIFY(page.slots[4].selected);  // an empty slot: the insertion point of a paste
+    // A selection change in the preview list keeps the temporary rendering on display.
+    QVERIFY(preview->state().temp_shown);
+    list->clearSelection();
+    for (const Part& part : page.slots) QVERIFY(!part.selected);
+
+    // A click replaces the selection; the library list writes into the library page.
+    QListWidget* library_list = dialog_->library_list();
+    put_part(ctx_->library_page(), 2, 0, 0, "c", "C");
+    dialog_->refresh_lists(kLibraryListMask);
+    QTest::mouseClick(library_list->viewport(), Qt::LeftButton, {},
+                      library_list->visualItemRect(library_list->item(2)).center());
+    QVERIFY(ctx_->library_page().slots[2].selected);
+    QCOMPARE(selected_rows(library_list), std::vector<int>{2});
+}
+
+void MainDialogTest::one_selected_part_puts_its_text_on_the_clipboard() {
+    start();
+    Page& page = ctx_->preview_page();
+    put_part(page, 0, 0, 0, "a", "(*'-')");
+    put_part(page, 1, 0, 0, "b", "(^_^)");
+    put_part(page, 2, 0, 0, "empty", "");
+    // A slot left behind by a cut: not in use, its old text still in the record.
+    set_text(page.slots[5], "stale");
+    dialog_->refresh_lists(kPreviewListMask);
+    QListWidget* list = dialog_->preview_list();
+
+    list->item(1)->setSelected(true);
+    QCOMPARE(ui_->clipboard, std::optional<std::string>("(^_^)"));
+
+    ui_->clipboard = "outside";
+    list->item(0)->setSelected(true);  // two rows: the clipboard stays
+    QCOMPARE(ui_->clipboard, std::optional<std::string>("outside"));
+
+    list->clearSelection();
+    list->item(2)->setSelected(true);  // a part without text
+    QCOMPARE(ui_->clipboard, std::optional<std::string>("outside"));
+    list->clearSelection();
+    list->item(5)->setSelected(true);  // an empty row
+    QCOMPARE(ui_->clipboard, std::optional<std::string>("outside"));
+
+    // Every later refresh while it stays the only selected part puts it there again.
+    list->clearSelection();
+    list->item(0)->setSelected(true);
+    ui_->clipboard = "outside";
+    dialog_->refresh_lists(kPreviewListMask);
+    QCOMPARE(ui_->clipboard, std::optional<std::string>("(*'-')"));
+}
+
+void MainDialogTest::refresh_keeps_the_first_visible_row() {
+    start();
+    QListWidget* list = dialog_->preview_list();
+    list->verticalScrollBar()->setValue(20);
+    QCOMPARE(list->verticalScrollBar()->value(), 20);
+    put_part(ctx_->preview_page(), 45, 0, 0, "low", "L");
+    dialog_->refresh_lists(kPreviewListMask | kLibraryListMask);
+    QCOMPARE(list->verticalScrollBar()->value(), 20);
+    QCOMPARE(list->indexAt(QPoint(2, 2)).row(), 20);
+}
+
+void MainDialogTest::library_page_combo_lists_every_page() {
+    start();
+    set_string(ctx_->docs->library.page_names[0], "faces");
+    set_string(ctx_->docs->library.page_names[19], "\x8A\xE7");  // "顔"
+    ctx_->docs->library.current_page = 4;
+    dialog_->fill_page_combo();
+    QComboBox* combo = dialog_->library_combo();
+    QCOMPARE(combo->count(), 20);
+    QCOMPARE(combo->itemText(0), QStringLiteral("0 - faces"));
+    QCOMPARE(combo->itemText(3), QStringLiteral("3 - "));
+    QCOMPARE(combo->itemText(19), QString::fromUtf8("19 - 顔"));
+    QCOMPARE(combo->currentIndex(), 4);
+}
+
+void MainDialogTest::page_scroll_bar_moves_clamped_and_invalidates_undo_on_change() {
+    start();
+    PreviewBook& preview = ctx_->docs->preview;
+    auto snapshot = [&] {
+        take_snapshot(ctx_->docs->undo, kUndoPreviewPage, ctx_->preview_page(), ctx_->library_page(), 0);
+    };
+    auto label = [&] { return dialog_->page_label()->text().toInt(); };
+
+    const struct {
+        int from;
+        PageScroll action;
+        int thumb;
+        int to;
+    } cases[] = {
+        {25, PageScroll::page_right, 0, 29},  {29, PageScroll::page_right, 0, 29},
+        {3, PageScroll::page_left, 0, 0},     {0, PageScroll::line_left, 0, 0},
+        {0, PageScroll::line_right, 0, 1},    {12, PageScroll::page_right, 0, 22},
+        {5, PageScroll::thumb_track, 17, 17}, {5, PageScroll::thumb_position, 40, 29},
+        {5, PageScroll::right_end, 0, 29},    {5, PageScroll::left_end, 0, 0},
+        {5, PageScroll::end_scroll, 9, 5},
+    };
+    for (const auto& c : cases) {
+        preview.current_page = c.from;
+        dialog_->page_scroll_bar()->setValue(c.from);
+        snapshot();
+        dialog_->page_scroll(c.action, c.thumb);
+        QCOMPARE(preview.current_page, c.to);
+        QCOMPARE(label(), c.to);
+        QCOMPARE(dialog_->page_scroll_bar()->value(), c.to);
+        // Only a change of page invalidates the undo.
+        QCOMPARE(ctx_->docs->undo.kind, c.from == c.to ? int{kUndoPreviewPage} : int{kUndoNone});
+    }
+
+    // Undo after a page change does nothing.
+    preview.current_page = 0;
+    put_part(ctx_->preview_page(), 0, 0, 0, "a", "A");
+    snapshot();
+    dialog_->page_scroll(PageScroll::line_right);
+    QCOMPARE(restore_snapshot(ctx_->docs->undo, ctx_->preview_page(), ctx_->library_page()), int{kUndoNone});
+    QVERIFY(is_page_empty(ctx_->preview_page()));
+
+    // The scroll bar's own arrows go through the same rules.
+    preview.current_page = 28;
+    dialog_->page_scroll_bar()->setValue(28);
+    dialog_->page_scroll_bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    QCOMPARE(preview.current_page, 29);
+    dialog_->page_scroll_bar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    QCOMPARE(preview.current_page, 28);
+    QCOMPARE(dialog_->page_scroll_bar()->value(), 28);
+}
+
+void MainDialogTest::page_change_shows_the_new_page_from_its_first_row() {
+    start();
+    put_part(ctx_->docs->preview.pages[6], 0, 0, 0, "other", "O");
+    QListWidget* list = dialog_->preview_list();
+    list->verticalScrollBar()->setValue(25);
+    CanvasWindow* preview = app_->preview_canvas();
+    preview->show_temporary_rendering("\x81\x40X");
+    dialog_->page_scroll(PageScroll::thumb_track, 6);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("  (  0,  0)other"));
+    QCOMPARE(list->verticalScrollBar()->value(), 0);
+    QVERIFY(!preview->state().temp_shown);  // the page is shown again
+}
+
+void MainDialogTest::library_combo_changes_page_and_always_invalidates_undo() {
+    start();
+    put_part(ctx_->docs->library.pages[5], 1, 0, 0, "five", "5");
+    auto snapshot = [&] {
+        take_snapshot(ctx_->docs->undo, kUndoLibraryPage, ctx_->preview_page(), ctx_->library_page(), 0);
+    };
+
+    snapshot();
+    dialog_->library_page_chosen(0);  // the current page again
+    QCOMPARE(ctx_->docs->library.current_page, 0);
+    QCOMPARE(ctx_->docs->undo.kind, int{kUndoNone});
+
+    snapshot();
+    QComboBox* combo = dialog_->library_combo();
+    combo->setCurrentIndex(5);
+    Q_EMIT combo->activated(5);
+    QCOMPARE(ctx_->docs->library.current_page, 5);
+    QCOMPARE(ctx_->docs->undo.kind, int{kUndoNone});
+    QCOMPARE(dialog_->library_list()->item(1)->text(), QStringLiteral("  (  0,  0)five"));
+
+    // A row out of range leaves the page, but still invalidates.
+    snapshot();
+    dialog_->library_page_chosen(-1);
+    QCOMPARE(ctx_->docs->library.current_page, 5);
+    QCOMPARE(ctx_->docs->undo.kind, int{kUndoNone});
+}
+
+void MainDialogTest::enter_is_swallowed_and_space_is_held_for_both_canvases() {
+    start();
+    QSignalSpy close_spy(dialog_, &MainDialog::close_requested);
+    auto* exit_button = static_cast<QPushButton*>(dialog_->control(control_id::kExit));
+    QSignalSpy clicked(exit_button, &QPushButton::clicked);
+    exit_button->setFocus();
+
+    QTest::keyClick(exit_button, Qt::Key_Return);
+    QTest::keyClick(dialog_->preview_list(), Qt::Key_Enter);
+    QTest::keyClick(dialog_, Qt::Key_Return);
+    QCOMPARE(clicked.count(), 0);
+    QCOMPARE(close_spy.count(), 0);
+    QVERIFY(dialog_->isVisible());
+
+    CanvasWindow* preview = app_->preview_canvas();
+    CanvasWindow* library = app_->library_canvas();
+    preview->show_temporary_rendering("\x81\x40X");
+    QTest::keyPress(exit_button, Qt::Key_Space);
+    QVERIFY(preview->state().space_held);
+    QVERIFY(library->state().space_held);
+    QVERIFY(!preview->state().temp_shown);
+    QTest::keyRelease(exit_button, Qt::Key_Space);
+    QVERIFY(!preview->state().space_held);
+    QVERIFY(!library->state().space_held);
+    QCOMPARE(clicked.count(), 0);  // Space never pressed the focused button
+
+    // Space in a list neither toggles a row nor reaches the model.
+    put_part(ctx_->preview_page(), 0, 0, 0, "a", "A");
+    dialog_->refresh_lists(kPreviewListMask);
+    dialog_->preview_list()->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    QTest::keyClick(dialog_->preview_list(), Qt::Key_Space);
+    QVERIFY(!ctx_->preview_page().slots[0].selected);
+
+    ui_->answer_no();
+    QTest::keyClick(dialog_->library_combo(), Qt::Key_Escape);
+    QCOMPARE(close_spy.count(), 1);
+    QCOMPARE(ui_->questions(), std::vector<std::string>{kExitQuestion});
+}
+
+void MainDialogTest::minimising_the_dialog_minimises_the_canvases() {
+    start();
+    dialog_->showMinimized();
+    QVERIFY(app_->preview_canvas()->isMinimized());
+    QVERIFY(app_->library_canvas()->isMinimized());
+    dialog_->showNormal();
+    QVERIFY(!app_->preview_canvas()->isMinimized());
+    QVERIFY(!app_->library_canvas()->isMinimized());
+    QVERIFY(app_->preview_canvas()->isVisible());
+}
+
+void MainDialogTest::moves_are_stored_under_dialog() {
+    start();
+    // Showing the dialog at its default place is not a move of the user's.
+    QCOMPARE(read_dialog_placement(ctx_->file()).cx, 0);
+    dialog_->move(120, 140);
+    const DialogPlacement stored = read_dialog_placement(ctx_->file());
+    QCOMPARE(stored.x, dialog_->frameGeometry().x());
+    QCOMPARE(stored.y, dialog_->frameGeometry().y());
+    QCOMPARE(stored.cx, dialog_->frameGeometry().width());
+    QCOMPARE(stored.cy, dialog_->frameGeometry().height());
+    QVERIFY(stored.cx > 0);
+}
+
+void MainDialogTest::a_stored_position_places_the_dialog() {
+    start("[dialog]\nx=-10\ny=200\ncx=600\ncy=450\n");
+    QCOMPARE(dialog_->pos(), QPoint(4, 200));
+    // Its size is its own, whatever was stored.
+    QVERIFY(dialog_->width() != 600 || dialog_->height() != 450);
+
+    // cx 0 leaves the default placement, even with x and y stored.
+    app_->shut_down();
+    home_ = std::make_unique<TestHome>();
+    start("[dialog]\nx=300\ny=300\ncx=0\n");
+    QVERIFY(dialog_->pos() != QPoint(300, 300));
+}
+
+void MainDialogTest::version_label_opens_the_about_dialog() {
+    start();
+    QString title, version;
+    bool modal = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* about = QApplication::activeModalWidget();
+        if (!about) return;
+        title = about->windowTitle();
+        modal = about->isModal();
+        if (auto* line = about->findChild<QLabel*>(QStringLiteral("version"))) version = line->text();
+        static_cast<QDialog*>(about)->accept();
+    });
+    QTest::mouseClick(dialog_->control(control_id::kVersion), Qt::LeftButton);
+    QCOMPARE(title, QString::fromUtf8("Glyphoraのﾊﾞｰｼﾞｮﾝ情報"));
+    QCOMPARE(version, QStringLiteral("Glyphora ver 1.4a"));
+    QVERIFY(modal);
+}
+
+void MainDialogTest::buttons_without_their_commands_are_off_and_silent() {
+    start();
+    put_part(ctx_->preview_page(), 0, 0, 0, "a", "A").selected = true;
+    dialog_->refresh_lists(kPreviewListMask);
+    ui_->clear_events();
+    const int ids[] = {control_id::kLoad, control_id::kSave,       control_id::kRender,
+                       control_id::kUndo, control_id::kPreviewCut, control_id::kMoveUp,
+                       control_id::kTool, control_id::kOptions,    control_id::kLibraryPageName};
+    for (const int id : ids) {
+        auto* button = qobject_cast<QPushButton*>(dialog_->control(id));
+        QVERIFY(button && !button->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    QVERIFY(ui_->events().empty());
+    QVERIFY(ctx_->preview_page().slots[0].in_use);
+    QCOMPARE(ctx_->preview_page().slots[0].y, 0);
+    QVERIFY(dialog_->control(control_id::kExit)->isEnabled());
+}
+
+QTEST_MAIN(MainDialogTest)
+#include "main_dialog_test.moc"
