@@ -20,6 +20,7 @@
 #include <array>
 
 #include "app/about_dialog.h"
+#include "app/command_groups.h"
 #include "app/app_icon.h"
 #include "app/dialog_units.h"
 #include "canvas/canvas_window.h"
@@ -101,6 +102,7 @@ MainDialog::MainDialog(AppContext& context, CanvasWindow& preview_canvas, Canvas
     setWindowIcon(app_icon());
     setFont(dialog_font(ctx_.settings.totalfontsize));
     build_controls();
+    install_command_groups(*this);
     // Keys are looked at before any control handles them (Enter, Space, Escape).
     qApp->installEventFilter(this);
 }
@@ -108,6 +110,13 @@ MainDialog::MainDialog(AppContext& context, CanvasWindow& preview_canvas, Canvas
 MainDialog::~MainDialog() {
     qApp->removeEventFilter(this);
     if (ctx_.refresh_lists) ctx_.refresh_lists = nullptr;
+}
+
+void MainDialog::set_command(int id, std::function<void()> command) {
+    auto* button = qobject_cast<QPushButton*>(control(id));
+    if (!button) return;
+    button->setEnabled(true);
+    connect(button, &QPushButton::clicked, this, [run = std::move(command)] { run(); });
 }
 
 void MainDialog::build_controls() {
@@ -136,7 +145,7 @@ void MainDialog::build_controls() {
         button->setDefault(false);
         // Small buttons keep their captions readable.
         button->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"));
-        // The commands behind these buttons come with the main dialog commands; until then they are off.
+        // A button stays off until a command group installs its command (set_command).
         button->setEnabled(spec.id == control_id::kExit);
         controls_[spec.id] = button;
     }

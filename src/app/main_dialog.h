@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <map>
 
 #include "app/app_context.h"
@@ -99,6 +100,14 @@ class MainDialog : public QDialog {
     void library_page_chosen(int row);
 
     void run_about();
+
+    // Enables the button `id` and runs `command` when it is clicked. The command groups install their
+    // buttons through this (see command_groups.h).
+    void set_command(int id, std::function<void()> command);
+
+    CanvasWindow& preview_canvas() { return preview_canvas_; }
+    CanvasWindow& library_canvas() { return library_canvas_; }
+    AppContext& context() { return ctx_; }
 
     // Ends the dialog once a close request was confirmed.
     void end_dialog();

@@ -1,0 +1,8 @@
+#include "app/command_groups.h"
+#include "app/main_dialog.h"
+
+namespace glyphora {
+
+void install_options_command(MainDialog& /*dialog*/) {}
+
+}  // namespace glyphora
