@@ -13,6 +13,7 @@
 #include "storage/file_io.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"
+#include "storage/storage_test_util.h"
 
 namespace glyphora {
 namespace {
@@ -281,6 +282,31 @@ TEST_F(Cli, InfoListsPagesAndRows) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("kind: library (.aal), version 3\npage 4 [顔]\n   7   (  0,  0)あ\n"), std::string::npos)
         << r.out;
+}
+
+TEST_F(Cli, EveryKindAndVersionRendersAlike) {
+    auto docs = sample_docs();
+    docs->preview.pages[3].slots[0].border_left = 5;  // not stored before version 3; has no effect here
+    copy_page(docs->library.pages[3], docs->preview.pages[3]);
+    const std::string page3 = kFull + kFull + " A\r\n" + std::string(1, '\0');
+    for (int version = 1; version <= 3; ++version) {
+        const std::string v = std::to_string(version);
+        ASSERT_TRUE(write_file_atomically(path(("c" + v + ".aap").c_str()),
+                                          test::collection_bytes(docs->preview, version)).ok);
+        ASSERT_TRUE(write_file_atomically(path(("p" + v + ".aat").c_str()),
+                                          test::single_page_bytes(docs->preview.pages[3], version)).ok);
+        ASSERT_TRUE(write_file_atomically(path(("l" + v + ".aal").c_str()),
+                                          test::library_bytes(docs->library, version)).ok);
+        EXPECT_EQ(render({"--page", "3", path(("c" + v + ".aap").c_str())}).out, page3) << version;
+        EXPECT_EQ(render({"--page", "0", path(("p" + v + ".aat").c_str())}).out, page3) << version;
+        EXPECT_EQ(render({"--page", "3", path(("l" + v + ".aal").c_str())}).out, page3) << version;
+        for (const char* kind : {"c", "p", "l"}) {
+            const std::string file = std::string(kind) + v + (kind[0] == 'c' ? ".aap" : kind[0] == 'p' ? ".aat" : ".aal");
+            const CliResult r = run({"info", path(file.c_str())});
+            EXPECT_EQ(r.status, 0) << file;
+            EXPECT_NE(r.out.find("version " + v + "\n"), std::string::npos) << r.out;
+        }
+    }
 }
 
 TEST_F(Cli, WidthOfTexts) {
