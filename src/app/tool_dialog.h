@@ -1,0 +1,57 @@
+#pragma once
+// The tool dialog: operations on whole pages and books rather than on parts. Shifting the preview pages
+// from the current one on, the library maintenance dialog, and exchanging pages between the preview, the
+// library and library files. Every operation that is carried out closes the dialog; a declined shift
+// leaves it open. The caller invalidates the undo snapshot before and refreshes everything after.
+
+#include <QDialog>
+
+#include <string_view>
+
+class QPushButton;
+
+namespace glyphora {
+
+class MainDialog;
+struct AppContext;
+
+inline constexpr const char* kToolDialogTitle = "Glyphoraツール";
+
+inline constexpr std::string_view kShiftBackQuestion = "一ページ後ろにずらしますか？";
+inline constexpr std::string_view kShiftForwardQuestion = "一ページ前にずらしますか？";
+inline constexpr std::string_view kReadIntoPreviewFailedMessage = "読み込みに失敗しました";
+inline constexpr std::string_view kExportFailedMessage = "保存に失敗しました";
+inline constexpr std::string_view kLibraryFileFilter = "Glyphoraライブラリ(aal)|*.aal|all files|*.*||";
+inline constexpr std::string_view kLibraryFileExtension = "aal";
+inline constexpr std::string_view kCollectionFileFilter = "Glyphoraファイル(aap)|*.aap|all files|*.*||";
+inline constexpr std::string_view kCollectionFileExtension = "aap";
+
+class ToolDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit ToolDialog(MainDialog& main_dialog);
+
+    // The operations behind the buttons (object names in brackets).
+    void shift_back();         // [shift_back]
+    void shift_forward();      // [shift_forward]
+    void organise_library();   // [organise_library]
+    void open_into_preview();  // [open_into_preview]
+    void export_preview();     // [export_preview]
+    void export_library();     // [export_library]
+
+  private:
+    QPushButton* add_button(const char* object_name, const char* caption, void (ToolDialog::*operation)());
+    void refresh_preview_side();
+    void report(int status, std::string_view failure);
+
+    MainDialog& main_;
+    AppContext& ctx_;
+};
+
+// The "ツール" command: nothing while the options sheet is open; otherwise the undo snapshot is
+// invalidated, the tool dialog runs, and afterwards the library page combo, both lists and both canvases
+// are refreshed, whatever was done.
+void run_tool_command(MainDialog& main_dialog);
+
+}  // namespace glyphora

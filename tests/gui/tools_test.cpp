@@ -1,0 +1,702 @@
+// The tool dialog and the library maintenance dialog, driven through their buttons with scripted answers:
+// the "ツール" command around them, the page shifts, the exchanges with library and collection files and
+// their round trips, and the maintenance plan from opening to execution.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/main_dialog.h"
+#include "app/maintenance_dialog.h"
+#include "app/tool_dialog.h"
+#include "canvas/canvas_window.h"
+#include "gui_test_support.h"
+#include "platform/scripted_ui_services.h"
+#include "storage/library_file.h"
+#include "storage/page_file.h"
+
+using namespace glyphora;
+using glyphora::test::TestHome;
+
+namespace {
+
+const std::string kOk = "正常終了";
+
+void put_part(Page& page, int slot, int seed) {
+    Part& part = page.slots[slot];
+    clear_slot(part);
+    part.in_use = true;
+    part.x = seed;
+    part.y = 18 * (seed % 7);
+    part.flip_h = seed % 2 == 1;
+    set_name(part, "p" + std::to_string(seed));
+    set_text(part, "AA " + std::to_string(seed));
+    set_comment(part, "c" + std::to_string(seed));
+}
+
+// The stored form of a page: equal pages as far as files go.
+std::string page_bytes(const Page& page) {
+    return serialize_single_page(page);
+}
+
+std::string empty_page_bytes() {
+    const auto page = std::make_unique<Page>();
+    clear_page(*page);
+    return page_bytes(*page);
+}
+
+QPushButton* button(QWidget* dialog, const char* name) {
+    auto* found = dialog->findChild<QPushButton*>(QString::fromLatin1(name));
+    if (!found) qWarning("no button %s", name);
+    return found;
+}
+
+QStringList row_texts(QListWidget* list) {
+    QStringList rows;
+    for (int row = 0; row < list->count(); ++row) rows << list->item(row)->text();
+    return rows;
+}
+
+// Runs `act` on the modal dialog the next nested loop shows, and closes it afterwards if `act` did not.
+template <class Dialog>
+void on_next_modal(std::function<void(Dialog&)> act, bool& seen) {
+    seen = false;
+    QTimer::singleShot(0, [act = std::move(act), &seen] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        seen = true;
+        act(*dialog);
+        if (dialog->isVisible()) dialog->reject();
+    });
+}
+
+}  // namespace
+
+class ToolsTest : public QObject {
+    Q_OBJECT
+
+  private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void tool_button_runs_the_dialog_and_refreshes_everything();
+    void tool_button_waits_while_the_options_sheet_is_open();
+    void declined_shifts_leave_the_dialog_open();
+    void shift_back_and_forward_move_pages_but_not_settings();
+    void preview_through_a_library_file_round_trip();
+    void a_damaged_library_file_keeps_the_preview();
+    void cancelled_and_failed_exports();
+    void library_as_a_collection_loads_into_the_preview();
+    void organise_library_opens_maintenance_and_closes_the_tool_dialog();
+
+    void maintenance_opens_on_the_used_pages();
+    void maintenance_executing_at_once_only_drops_empty_page_names();
+    void maintenance_row_buttons_and_their_bounds();
+    void maintenance_other_library_open_and_bring_in();
+    void maintenance_execution_failures_change_nothing();
+
+  private:
+    void start();
+    void fill_preview();
+    void fill_library_pages(std::initializer_list<int> pages);
+
+    std::unique_ptr<TestHome> home_;
+    std::unique_ptr<ScriptedUiServices> ui_;
+    std::unique_ptr<Application> app_;
+    AppContext* ctx_ = nullptr;
+    MainDialog* dialog_ = nullptr;
+};
+
+void ToolsTest::init() {
+    home_ = std::make_unique<TestHome>();
+    ui_ = std::make_unique<ScriptedUiServices>();
+    start();
+}
+
+void ToolsTest::cleanup() {
+    if (app_) app_->shut_down();
+    app_.reset();
+    QVERIFY(ui_->script_errors().empty());
+    QCOMPARE(ui_->unused_answers(), std::size_t{0});
+    ui_.reset();
+    home_.reset();
+}
+
+void ToolsTest::start() {
+    home_->write_settings("[file]\nlibrary_filename=" + home_->file("lib.aal") + "\n");
+    app_ = std::make_unique<Application>(*ui_);
+    app_->context().build_widths = glyphora::test::build_test_widths;
+    QCOMPARE(app_->start(home_->environment()), StartResult::running);
+    ctx_ = &app_->context();
+    dialog_ = app_->main_dialog();
+    ui_->clear_events();
+}
+
+// Every preview page k holds parts 0 and 1 with seeds 100k + 1 and 100k + 2, and settings of its own.
+void ToolsTest::fill_preview() {
+    PreviewBook& preview = ctx_->docs->preview;
+    for (int k = 0; k < kPreviewPages; ++k) {
+        put_part(preview.pages[k], 0, 100 * k + 1);
+        put_part(preview.pages[k], 1, 100 * k + 2);
+        preview.page_settings[k].flag(k % RenderSettings::kCount) = true;
+    }
+}
+
+void ToolsTest::fill_library_pages(std::initializer_list<int> pages) {
+    LibraryBook& library = ctx_->docs->library;
+    for (int page : pages) {
+        put_part(library.pages[page], 0, 1000 + page);
+        set_string(library.page_names[page], "lib " + std::to_string(page));
+    }
+}
+
+void ToolsTest::tool_button_runs_the_dialog_and_refreshes_everything() {
+    Page& preview_page = ctx_->preview_page();
+    put_part(preview_page, 0, 1);
+    ctx_->docs->library.current_page = 3;
+    take_snapshot(ctx_->docs->undo, kUndoPreviewPage, preview_page, ctx_->library_page(), 0);
+    // Changes behind the dialog's back show only after the tool dialog closed.
+    set_name(preview_page.slots[0], "renamed");
+    put_part(ctx_->library_page(), 4, 2);
+    set_string(ctx_->docs->library.page_names[3], "three");
+    ctx_->preview_page().slots[0].selected = false;
+    app_->preview_canvas()->show_temporary_rendering("AA");
+
+    auto* tool_button = qobject_cast<QPushButton*>(dialog_->control(control_id::kTool));
+    QVERIFY(tool_button && tool_button->isEnabled());
+
+    bool seen = false;
+    QString title;
+    QStringList captions, groups;
+    int undo_kind_inside = 0;
+    on_next_modal<ToolDialog>(
+        [&](ToolDialog& tool) {
+            title = tool.windowTitle();
+            undo_kind_inside = ctx_->docs->undo.kind;
+            for (QGroupBox* group : tool.findChildren<QGroupBox*>()) groups << group->title();
+            for (QPushButton* b : tool.findChildren<QPushButton*>()) captions << b->text();
+            button(&tool, "cancel")->click();
+        },
+        seen);
+    tool_button->click();
+
+    QVERIFY(seen);
+    QCOMPARE(title, QString::fromUtf8("Glyphoraツール"));
+    QCOMPARE(undo_kind_inside, int{kUndoNone});
+    QCOMPARE(groups, (QStringList{QString::fromUtf8("プレビューメンテナンス"),
+                                  QString::fromUtf8("ライブラリメンテナンス")}));
+    for (const char* caption :
+         {"今のページ以降を１つ後ろにずらす", "今のページ以降を１つ前にずらす", "ライブラリ整理",
+          "ライブラリファイルをプレビューに開く", "今のプレビューをライブラリファイルに出力",
+          "今のライブラリを通常AAPファイルに出力", "ｷｬﾝｾﾙ"})
+        QVERIFY2(captions.contains(QString::fromUtf8(caption)), caption);
+
+    QCOMPARE(dialog_->preview_list()->item(0)->text(), QStringLiteral("  (  1, 18)renamed[c1]"));
+    QCOMPARE(dialog_->library_list()->item(4)->text(), QStringLiteral("  (  2, 36)p2[c2]"));
+    QCOMPARE(dialog_->library_combo()->itemText(3), QStringLiteral("3 - three"));
+    QCOMPARE(dialog_->library_combo()->currentIndex(), 3);
+    QVERIFY(!app_->preview_canvas()->state().temp_shown);
+    QVERIFY(ui_->events().empty());
+}
+
+void ToolsTest::tool_button_waits_while_the_options_sheet_is_open() {
+    take_snapshot(ctx_->docs->undo, kUndoPreviewPage, ctx_->preview_page(), ctx_->library_page(), 0);
+    ctx_->options_open = true;
+    bool seen = false;
+    on_next_modal<QDialog>([](QDialog&) {}, seen);
+    run_tool_command(*dialog_);
+    QCoreApplication::processEvents();
+    QVERIFY(!seen);
+    QCOMPARE(ctx_->docs->undo.kind, int{kUndoPreviewPage});
+    ctx_->options_open = false;
+}
+
+void ToolsTest::declined_shifts_leave_the_dialog_open() {
+    fill_preview();
+    ctx_->docs->preview.current_page = 4;
+    const std::string page4 = page_bytes(ctx_->docs->preview.pages[4]);
+    ToolDialog tool(*dialog_);
+    tool.show();
+    ui_->answer_no();
+    ui_->answer_no();
+    button(&tool, "shift_back")->click();
+    button(&tool, "shift_forward")->click();
+    QVERIFY(tool.isVisible());
+    QCOMPARE(ui_->questions(),
+             (std::vector<std::string>{std::string(kShiftBackQuestion), std::string(kShiftForwardQuestion)}));
+    QCOMPARE(page_bytes(ctx_->docs->preview.pages[4]), page4);
+}
+
+void ToolsTest::shift_back_and_forward_move_pages_but_not_settings() {
+    fill_preview();
+    PreviewBook& preview = ctx_->docs->preview;
+    std::vector<std::string> before;
+    for (const Page& page : preview.pages) before.push_back(page_bytes(page));
+    std::vector<RenderSettings> settings(std::begin(preview.page_settings), std::end(preview.page_settings));
+
+    preview.current_page = 10;
+    dialog_->refresh_lists(kPreviewListMask);
+    {
+        ToolDialog tool(*dialog_);
+        tool.show();
+        ui_->answer_yes();
+        button(&tool, "shift_back")->click();
+        QVERIFY(!tool.isVisible());
+        QCOMPARE(tool.result(), int{QDialog::Accepted});
+    }
+    for (int k = 0; k < 10; ++k) QCOMPARE(page_bytes(preview.pages[k]), before[k]);
+    QCOMPARE(page_bytes(preview.pages[10]), empty_page_bytes());
+    for (int k = 11; k < kPreviewPages; ++k) QCOMPARE(page_bytes(preview.pages[k]), before[k - 1]);
+    for (int k = 0; k < kPreviewPages; ++k) QCOMPARE(preview.page_settings[k], settings[k]);
+    QCOMPARE(preview.current_page, 10);
+    // The dialog refreshed the preview list itself.
+    QCOMPARE(dialog_->preview_list()->item(0)->text(), QString::fromUtf8("･"));
+
+    // Forward on the last page only clears that page.
+    preview.current_page = kPreviewPages - 1;
+    std::vector<std::string> middle;
+    for (const Page& page : preview.pages) middle.push_back(page_bytes(page));
+    {
+        ToolDialog tool(*dialog_);
+        tool.show();
+        ui_->answer_yes();
+        button(&tool, "shift_forward")->click();
+        QVERIFY(!tool.isVisible());
+    }
+    for (int k = 0; k < kPreviewPages - 1; ++k) QCOMPARE(page_bytes(preview.pages[k]), middle[k]);
+    QCOMPARE(page_bytes(preview.pages[kPreviewPages - 1]), empty_page_bytes());
+    for (int k = 0; k < kPreviewPages; ++k) QCOMPARE(preview.page_settings[k], settings[k]);
+}
+
+void ToolsTest::preview_through_a_library_file_round_trip() {
+    fill_preview();
+    PreviewBook& preview = ctx_->docs->preview;
+    std::vector<std::string> before;
+    for (const Page& page : preview.pages) before.push_back(page_bytes(page));
+    const std::string path = home_->file("pages.aal");
+
+    {
+        ToolDialog tool(*dialog_);
+        tool.show();
+        ui_->answer_file(path);
+        button(&tool, "export_preview")->click();
+        QVERIFY(!tool.isVisible());
+    }
+    QCOMPARE(ui_->trace(), (std::vector<std::string>{"save:*.aal", "message:" + kOk}));
+    const FileDialogRequest& save = ui_->events().front().file_request;
+    QCOMPARE(save.filter, std::string(kLibraryFileFilter));
+    QCOMPARE(save.default_extension, std::string("aal"));
+    QVERIFY(save.confirm_overwrite);
+    QCOMPARE(TestHome::read_file(path), serialize_library_from_preview(preview));
+
+    // Change the preview, then read the file back into it.
+    clear_page(preview.pages[3]);
+    put_part(preview.pages[25], 7, 77);
+    preview.current_page = 25;
+    ui_->clear_events();
+    {
+        ToolDialog tool(*dialog_);
+        tool.show();
+        ui_->answer_file(path);
+        button(&tool, "open_into_preview")->click();
+        QVERIFY(!tool.isVisible());
+    }
+    QCOMPARE(ui_->trace(), (std::vector<std::string>{"open:*.aal", "message:" + kOk}));
+    const FileDialogRequest& open = ui_->events().front().file_request;
+    QCOMPARE(open.filter, std::string(kLibraryFileFilter));
+    QCOMPARE(open.default_extension, std::string("aal"));
+    for (int k = 0; k < kLibraryPages; ++k) QCOMPARE(page_bytes(preview.pages[k]), before[k]);
+    for (int k = kLibraryPages; k < kPreviewPages; ++k)
+        QCOMPARE(page_bytes(preview.pages[k]), empty_page_bytes());
+    for (const RenderSettings& s : preview.page_settings) QCOMPARE(s, RenderSettings{});
+    QCOMPARE(preview.current_page, 25);
+    QCOMPARE(dialog_->preview_list()->item(7)->text(), QString::fromUtf8("･"));
+}
+
+void ToolsTest::a_damaged_library_file_keeps_the_preview() {
+    fill_preview();
+    PreviewBook& preview = ctx_->docs->preview;
+    std::vector<std::string> before;
+    for (const Page& page : preview.pages) before.push_back(page_bytes(page));
+    const auto check_unchanged = [&] {
+        for (int k = 0; k < kPreviewPages; ++k) QCOMPARE(page_bytes(preview.pages[k]), before[k]);
+        QCOMPARE(preview.page_settings[1], (RenderSettings{false, true}));
+    };
+
+    // Cut off in the records of page 12: the plain reader would have cleared and half-filled the preview.
+    const std::string full = serialize_library_from_preview(preview);
+    const std::string cut = home_->file("cut.aal");
+    TestHome::write_file(cut, full.substr(0, full.size() * 3 / 5));
+    const std::string other_kind = home_->file("pages.aap");
+    TestHome::write_file(other_kind, serialize_collection(preview));
+
+    for (const auto& [path, status] :
+         {std::pair{cut, FileStatus::kCutOff}, std::pair{other_kind, FileStatus::kWrongMagic},
+          std::pair{home_->file("missing.aal"), FileStatus::kCannotOpenForReading}}) {
+        ui_->clear_events();
+        ToolDialog tool(*dialog_);
+        tool.show();
+        ui_->answer_file(path);
+        button(&tool, "open_into_preview")->click();
+        QVERIFY(!tool.isVisible());
+        QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(status),
+                                                            std::string(kReadIntoPreviewFailedMessage)}));
+        check_unchanged();
+    }
+
+    // Cancelling the file dialog closes the tool dialog too.
+    ui_->clear_events();
+    ToolDialog tool(*dialog_);
+    tool.show();
+    ui_->answer_cancel();
+    button(&tool, "open_into_preview")->click();
+    QVERIFY(!tool.isVisible());
+    QCOMPARE(ui_->trace(), std::vector<std::string>{"open:*.aal"});
+    check_unchanged();
+}
+
+void ToolsTest::cancelled_and_failed_exports() {
+    for (const char* which : {"export_preview", "export_library"}) {
+        ui_->clear_events();
+        {
+            ToolDialog tool(*dialog_);
+            tool.show();
+            ui_->answer_cancel();
+            button(&tool, which)->click();
+            QVERIFY(!tool.isVisible());
+        }
+        QCOMPARE(ui_->messages(), std::vector<std::string>{});
+
+        // A folder that does not exist cannot take the file.
+        ui_->clear_events();
+        const std::string path = home_->file("no such folder/out.file");
+        {
+            ToolDialog tool(*dialog_);
+            tool.show();
+            ui_->answer_file(path);
+            button(&tool, which)->click();
+            QVERIFY(!tool.isVisible());
+        }
+        QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(FileStatus::kCannotOpenForWriting),
+                                                            std::string(kExportFailedMessage)}));
+        QVERIFY(!TestHome::exists(path));
+    }
+}
+
+void ToolsTest::library_as_a_collection_loads_into_the_preview() {
+    fill_library_pages({0, 7, 19});
+    put_part(ctx_->docs->library.pages[7], 49, 4949);
+    ctx_->settings.render = RenderSettings{true, false, true};
+    const std::string path = home_->file("library.aap");
+
+    {
+        ToolDialog tool(*dialog_);
+        tool.show();
+        ui_->answer_file(path);
+        button(&tool, "export_library")->click();
+        QVERIFY(!tool.isVisible());
+    }
+    QCOMPARE(ui_->trace(), (std::vector<std::string>{"save:*.aap", "message:" + kOk}));
+    const FileDialogRequest& save = ui_->events().front().file_request;
+    QCOMPARE(save.filter, std::string(kCollectionFileFilter));
+    QCOMPARE(save.default_extension, std::string("aap"));
+    QVERIFY(save.confirm_overwrite);
+
+    // Loaded with the main dialog's load command, over a preview that had other pages.
+    fill_preview();
+    ctx_->settings.render = RenderSettings{};
+    ui_->clear_events();
+    ui_->answer_file(path);
+    auto* load = qobject_cast<QPushButton*>(dialog_->control(control_id::kLoad));
+    QVERIFY(load && load->isEnabled());
+    load->click();
+    QCOMPARE(ui_->messages(), std::vector<std::string>{kOk});
+
+    const PreviewBook& preview = ctx_->docs->preview;
+    const LibraryBook& library = ctx_->docs->library;
+    for (int k = 0; k < kLibraryPages; ++k)
+        QCOMPARE(page_bytes(preview.pages[k]), page_bytes(library.pages[k]));
+    for (int k = kLibraryPages; k < kPreviewPages; ++k)
+        QCOMPARE(page_bytes(preview.pages[k]), empty_page_bytes());
+    for (const RenderSettings& s : preview.page_settings) QCOMPARE(s, (RenderSettings{true, false, true}));
+}
+
+void ToolsTest::organise_library_opens_maintenance_and_closes_the_tool_dialog() {
+    ToolDialog tool(*dialog_);
+    tool.show();
+    bool seen = false;
+    QString title;
+    on_next_modal<MaintenanceDialog>(
+        [&](MaintenanceDialog& maintenance) {
+            title = maintenance.windowTitle();
+            button(&maintenance, "cancel")->click();
+        },
+        seen);
+    button(&tool, "organise_library")->click();
+    QVERIFY(seen);
+    QCOMPARE(title, QString::fromUtf8("Glyphora ライブラリメンテナンス"));
+    QVERIFY(!tool.isVisible());
+}
+
+void ToolsTest::maintenance_opens_on_the_used_pages() {
+    fill_library_pages({0, 2});
+    set_string(ctx_->docs->library.page_names[1], "named, empty");
+    MaintenanceDialog maintenance(*ctx_, dialog_);
+
+    QStringList expected(kPlanRows, QString::fromUtf8("－－"));
+    expected[0] = QString::fromUtf8("元：[lib 0           ] 使用");
+    expected[2] = QString::fromUtf8("元：[lib 2           ] 使用");
+    QCOMPARE(row_texts(maintenance.plan_list()), expected);
+    QCOMPARE(row_texts(maintenance.other_list()), QStringList(kLibraryPages, QString::fromUtf8("未使用")));
+    QVERIFY(!maintenance.other_list()->isEnabled());
+    QVERIFY(!button(&maintenance, "bring_in")->isEnabled());
+    QVERIFY(button(&maintenance, "open_library")->isEnabled());
+    QCOMPARE(maintenance.current_row(), kNoRow);
+    QCOMPARE(maintenance.findChild<QLineEdit*>(QStringLiteral("current_path"))->text(),
+             QString::fromStdString(home_->file("lib.aal")));
+    QCOMPARE(maintenance.findChild<QLineEdit*>(QStringLiteral("other_path"))->text(), QString());
+    QStringList captions;
+    for (QPushButton* b : maintenance.findChildren<QPushButton*>()) captions << b->text();
+    for (const char* caption :
+         {"ライブラリを開く", "→", "▲", "▼", "消す", "挿入", "処理実行して閉じる", "ｷｬﾝｾﾙ"})
+        QVERIFY2(captions.contains(QString::fromUtf8(caption)), caption);
+}
+
+void ToolsTest::maintenance_executing_at_once_only_drops_empty_page_names() {
+    fill_library_pages({0, 2});
+    LibraryBook& library = ctx_->docs->library;
+    set_string(library.page_names[1], "named, empty");
+    const std::string page0 = page_bytes(library.pages[0]);
+    const std::string page2 = page_bytes(library.pages[2]);
+
+    MaintenanceDialog maintenance(*ctx_, dialog_);
+    maintenance.show();
+    // A No returns to the dialog with nothing changed.
+    ui_->answer_no();
+    button(&maintenance, "execute")->click();
+    QVERIFY(maintenance.isVisible());
+    QCOMPARE(std::string(get_string(library.page_names[1])), std::string("named, empty"));
+
+    ui_->clear_events();
+    ui_->answer_yes();
+    button(&maintenance, "execute")->click();
+    QVERIFY(!maintenance.isVisible());
+    QCOMPARE(maintenance.result(), int{QDialog::Accepted});
+    QCOMPARE(ui_->trace(),
+             (std::vector<std::string>{"question:" + std::string(kExecuteQuestion), "busy", "busy-end",
+                                       "message:" + std::string(kFinishedMessage)}));
+    QCOMPARE(page_bytes(library.pages[0]), page0);
+    QCOMPARE(page_bytes(library.pages[2]), page2);
+    QCOMPARE(std::string(get_string(library.page_names[0])), std::string("lib 0"));
+    QCOMPARE(std::string(get_string(library.page_names[1])), std::string());
+}
+
+void ToolsTest::maintenance_row_buttons_and_their_bounds() {
+    fill_library_pages({0, 1, 2});
+    MaintenanceDialog maintenance(*ctx_, dialog_);
+    maintenance.show();
+    QListWidget* plan = maintenance.plan_list();
+    const auto sources = [&] {
+        std::vector<int> out;
+        for (const PlanRow& row : maintenance.plan().rows) out.push_back(row.source_page);
+        return out;
+    };
+    const auto rows = [](std::initializer_list<int> first) {
+        std::vector<int> out(first);
+        out.resize(kPlanRows, kNoRow);
+        return out;
+    };
+
+    // Without a current row the buttons do nothing.
+    for (const char* name : {"up", "down", "erase", "insert"}) button(&maintenance, name)->click();
+    QCOMPARE(sources(), rows({0, 1, 2}));
+
+    QTest::mouseClick(plan->viewport(), Qt::LeftButton, {}, plan->visualItemRect(plan->item(1)).center());
+    QCOMPARE(maintenance.current_row(), 1);
+    button(&maintenance, "up")->click();
+    QCOMPARE(sources(), rows({1, 0, 2}));
+    QCOMPARE(maintenance.current_row(), 0);
+    button(&maintenance, "up")->click();  // already at the top
+    QCOMPARE(sources(), rows({1, 0, 2}));
+    button(&maintenance, "down")->click();
+    QCOMPARE(sources(), rows({0, 1, 2}));
+    QCOMPARE(maintenance.current_row(), 1);
+    button(&maintenance, "insert")->click();
+    QCOMPARE(sources(), rows({0, kNoRow, 1, 2}));
+    QCOMPARE(maintenance.current_row(), 1);
+    QCOMPARE(plan->item(1)->text(), QString::fromUtf8("－－"));
+    QCOMPARE(plan->item(2)->text(), QString::fromUtf8("元：[lib 1           ] 使用"));
+    button(&maintenance, "erase")->click();
+    button(&maintenance, "erase")->click();
+    QCOMPARE(sources(), rows({0, 2}));
+    QCOMPARE(maintenance.current_row(), 1);
+
+    plan->setCurrentRow(kLastPlanRow);
+    button(&maintenance, "down")->click();  // already at the bottom
+    QCOMPARE(maintenance.current_row(), kLastPlanRow);
+    button(&maintenance, "up")->click();
+    QCOMPARE(maintenance.current_row(), kLastPlanRow - 1);
+
+    // Row 19 in use: no insertion anywhere.
+    plan->setCurrentRow(0);
+    button(&maintenance, "down")->click();
+    for (int i = 1; i < kLastPlanRow; ++i) button(&maintenance, "down")->click();
+    QCOMPARE(maintenance.plan().rows[kLastPlanRow].source_page, 0);
+    const std::vector<int> full = sources();
+    plan->setCurrentRow(3);
+    button(&maintenance, "insert")->click();
+    QCOMPARE(ui_->messages(), std::vector<std::string>{std::string(kCannotInsertMessage)});
+    QCOMPARE(sources(), full);
+    QCOMPARE(maintenance.current_row(), 3);
+    QVERIFY(ui_->questions().empty());
+}
+
+void ToolsTest::maintenance_other_library_open_and_bring_in() {
+    // The other library: pages 3, 4, 5, 7 used, page 6 only named.
+    auto other = std::make_unique<LibraryBook>();
+    clear_library(*other);
+    for (int page : {3, 4, 5, 7}) {
+        put_part(other->pages[page], 10, 3000 + page);
+        set_string(other->page_names[page], "other " + std::to_string(page));
+    }
+    set_string(other->page_names[6], "named only");
+    const std::string other_path = home_->file("other.aal");
+    QCOMPARE(write_library(other_path, *other), FileStatus::kOk);
+    const std::string damaged_path = home_->file("damaged.aal");
+    TestHome::write_file(damaged_path, std::string("Glyphora-Libr V003\0", 19));
+
+    for (int page = 0; page < 17; ++page) fill_library_pages({page});
+    MaintenanceDialog maintenance(*ctx_, dialog_);
+    maintenance.show();
+
+    // Cancelled, then a damaged file: the dialog stays usable without another library.
+    ui_->answer_cancel();
+    button(&maintenance, "open_library")->click();
+    ui_->answer_file(damaged_path);
+    button(&maintenance, "open_library")->click();
+    QCOMPARE(ui_->trace(), (std::vector<std::string>{
+                               "open:*.aal", "open:*.aal", "message:" + status_message(FileStatus::kCutOff),
+                               "message:" + std::string(kOtherLibraryReadFailedMessage)}));
+    QCOMPARE(ui_->events().front().file_request.filter, std::string(kLibraryFileFilter));
+    QVERIFY(button(&maintenance, "open_library")->isEnabled());
+    QVERIFY(!maintenance.other_list()->isEnabled());
+    QVERIFY(maintenance.other_path().empty());
+
+    ui_->clear_events();
+    ui_->answer_file(other_path);
+    button(&maintenance, "open_library")->click();
+    QCOMPARE(ui_->messages(), std::vector<std::string>{kOk});
+    QVERIFY(!button(&maintenance, "open_library")->isEnabled());
+    QVERIFY(maintenance.other_list()->isEnabled());
+    QVERIFY(button(&maintenance, "bring_in")->isEnabled());
+    QCOMPARE(maintenance.findChild<QLineEdit*>(QStringLiteral("other_path"))->text(),
+             QString::fromStdString(other_path));
+    QListWidget* others = maintenance.other_list();
+    QCOMPARE(others->item(3)->text(), QString::fromUtf8("[other 3         ] 使用"));
+    QCOMPARE(others->item(6)->text(), QString::fromUtf8("[named only      ] 未使用"));
+    QCOMPARE(others->item(0)->text(), QString::fromUtf8("未使用"));
+
+    // "→" without a current row changes nothing.
+    for (int page : {3, 5, 6, 7}) others->item(page)->setSelected(true);
+    const LibraryPlan opening = maintenance.plan();
+    button(&maintenance, "bring_in")->click();
+    QVERIFY(maintenance.plan() == opening);
+
+    // Pages 3, 5, 7 at row 1 (6 is not used); rows 1 to 16 move to 4 to 19.
+    for (int page : {3, 5, 6, 7}) others->item(page)->setSelected(true);
+    maintenance.plan_list()->setCurrentRow(1);
+    button(&maintenance, "bring_in")->click();
+    const auto rows = maintenance.plan().rows;
+    QCOMPARE(rows[0], (PlanRow{false, 0}));
+    QCOMPARE(rows[1], (PlanRow{true, 3}));
+    QCOMPARE(rows[2], (PlanRow{true, 5}));
+    QCOMPARE(rows[3], (PlanRow{true, 7}));
+    for (int i = 4; i < kPlanRows; ++i) QCOMPARE(rows[i], (PlanRow{false, i - 3}));
+    QCOMPARE(maintenance.current_row(), kNoRow);
+    QVERIFY(others->selectedItems().isEmpty());
+    QCOMPARE(maintenance.plan_list()->item(2)->text(), QString::fromUtf8("新：[other 5         ] 使用"));
+    QVERIFY(ui_->messages().size() == 1);
+
+    // The plan is full now: "→" stops before inserting anything.
+    others->item(4)->setSelected(true);
+    maintenance.plan_list()->setCurrentRow(0);
+    button(&maintenance, "bring_in")->click();
+    QCOMPARE(ui_->messages().back(), std::string(kTooManyPagesMessage));
+    QVERIFY(maintenance.plan().rows == rows);
+
+    // Executed: the new pages come whole, with their names, from the file.
+    LibraryBook& library = ctx_->docs->library;
+    const std::string old1 = page_bytes(library.pages[1]);
+    ui_->answer_yes();
+    button(&maintenance, "execute")->click();
+    QVERIFY(!maintenance.isVisible());
+    QCOMPARE(page_bytes(library.pages[2]), page_bytes(other->pages[5]));
+    QCOMPARE(std::string(get_string(library.page_names[2])), std::string("other 5"));
+    QCOMPARE(page_bytes(library.pages[4]), old1);
+    QCOMPARE(std::string(get_string(library.page_names[19])), std::string("lib 16"));
+}
+
+void ToolsTest::maintenance_execution_failures_change_nothing() {
+    auto other = std::make_unique<LibraryBook>();
+    clear_library(*other);
+    put_part(other->pages[2], 0, 77);
+    const std::string other_path = home_->file("other.aal");
+    QCOMPARE(write_library(other_path, *other), FileStatus::kOk);
+    fill_library_pages({0, 1});
+    LibraryBook& library = ctx_->docs->library;
+    const std::string page0 = page_bytes(library.pages[0]);
+    const std::string page1 = page_bytes(library.pages[1]);
+
+    MaintenanceDialog maintenance(*ctx_, dialog_);
+    maintenance.show();
+    ui_->answer_file(other_path);
+    button(&maintenance, "open_library")->click();
+    maintenance.other_list()->item(2)->setSelected(true);
+    maintenance.plan_list()->setCurrentRow(0);
+    button(&maintenance, "bring_in")->click();
+    QCOMPARE(maintenance.plan().rows[0], (PlanRow{true, 2}));
+
+    // No memory for the new library.
+    ui_->clear_events();
+    maintenance.make_scratch = [] { return std::unique_ptr<LibraryBook>(); };
+    ui_->answer_yes();
+    button(&maintenance, "execute")->click();
+    QVERIFY(maintenance.isVisible());
+    QCOMPARE(ui_->trace(),
+             (std::vector<std::string>{"question:" + std::string(kExecuteQuestion), "busy", "busy-end",
+                                       "message:" + std::string(kNoMemoryMessage)}));
+    QCOMPARE(page_bytes(library.pages[0]), page0);
+
+    // The other file went away after it was opened.
+    maintenance.make_scratch = make_scratch_library;
+    QVERIFY(QFile::remove(QString::fromStdString(other_path)));
+    ui_->clear_events();
+    ui_->answer_yes();
+    button(&maintenance, "execute")->click();
+    QVERIFY(maintenance.isVisible());
+    QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(FileStatus::kCannotOpenForReading),
+                                                        std::string(kOtherLibraryReadFailedMessage)}));
+    QCOMPARE(page_bytes(library.pages[0]), page0);
+    QCOMPARE(page_bytes(library.pages[1]), page1);
+    QCOMPARE(std::string(get_string(library.page_names[0])), std::string("lib 0"));
+    QCOMPARE(ui_->busy_depth(), 0);
+
+    // Cancel discards the plan.
+    button(&maintenance, "cancel")->click();
+    QCOMPARE(maintenance.result(), int{QDialog::Rejected});
+    QCOMPARE(page_bytes(library.pages[0]), page0);
+}
+
+QTEST_MAIN(ToolsTest)
+#include "tools_test.moc"
