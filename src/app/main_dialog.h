@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <utility>
 
 #include "app/app_context.h"
 #include "settings/settings.h"
@@ -105,6 +106,14 @@ class MainDialog : public QDialog {
     // buttons through this (see command_groups.h).
     void set_command(int id, std::function<void()> command);
 
+    // "←" and "→" render a temporary rendering shown on the preview canvas again, from the moved parts
+    // (the repeat mode of the canvas's temporary rendering). The canvas popup commands install it; while
+    // none is installed those moves end the temporary display and redraw the page.
+    void set_temporary_rendering_repeat(std::function<void()> repeat) {
+        temporary_rendering_repeat_ = std::move(repeat);
+    }
+    const std::function<void()>& temporary_rendering_repeat() const { return temporary_rendering_repeat_; }
+
     CanvasWindow& preview_canvas() { return preview_canvas_; }
     CanvasWindow& library_canvas() { return library_canvas_; }
     AppContext& context() { return ctx_; }
@@ -151,6 +160,7 @@ class MainDialog : public QDialog {
     QLabel* page_label_ = nullptr;
     QComboBox* library_combo_ = nullptr;
     QLabel* version_label_ = nullptr;
+    std::function<void()> temporary_rendering_repeat_;
     bool filling_lists_ = false;   // the lists are being rebuilt: their selection signals are ours
     bool tracking_moves_ = false;  // moves are stored once the dialog has been placed
     QRect last_stored_frame_;
