@@ -1,8 +1,132 @@
+// Register and detail on both sides of the main dialog, and the double click on a list row: all of them
+// run the part detail dialog.
+
+#include <QGuiApplication>
+#include <QListWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
 #include "app/command_groups.h"
 #include "app/main_dialog.h"
+#include "canvas/canvas_window.h"
+#include "canvas/property_dialog.h"
+#include "model/books.h"
+#include "model/palettes.h"
 
 namespace glyphora {
 
-void install_part_commands(MainDialog& /*dialog*/) {}
+namespace {
+
+constexpr const char* kRegisterErrorMessage = "登録エラー";
+constexpr const char* kClipboardNotTextMessage =
+    "クリップボードのテキストに Shift_JIS で書けない文字があるため、本体は空で始めます。\n";
+
+enum class Side { preview, library };
+
+int list_mask(Side side) {
+    return side == Side::preview ? kPreviewListMask : kLibraryListMask;
+}
+
+Page& current_page(AppContext& ctx, Side side) {
+    return side == Side::preview ? ctx.preview_page() : ctx.library_page();
+}
+
+PartDialogHost host_of(MainDialog& dialog) {
+    return PartDialogHost{dialog.context(), &dialog, &dialog.preview_canvas(), &dialog.library_canvas()};
+}
+
+void refresh_side(MainDialog& dialog, Side side) {
+    dialog.refresh_lists(list_mask(side));
+    (side == Side::preview ? dialog.preview_canvas() : dialog.library_canvas()).request_redraw(true);
+}
+
+// Clipboard text as a part holds it: line breaks as CR LF, at most the text's capacity at a whole
+// character.
+std::string part_text_from_clipboard(std::string_view text) {
+    std::string lines;
+    lines.reserve(text.size() + 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            lines += "\r\n";
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            lines.push_back(text[i]);
+        }
+    }
+    return std::string(whole_chars_prefix(lines, kTextCapacity - 1));
+}
+
+void register_part(MainDialog& dialog, Side side) {
+    AppContext& ctx = dialog.context();
+    Page& page = current_page(ctx, side);
+    int slot = find_register_slot(page);
+    if (slot == kPartsPerPage) {
+        ctx.ui.show_message(&dialog, kRegisterErrorMessage);
+        return;
+    }
+    const int kind = side == Side::preview ? kUndoPreviewPage : kUndoLibraryPage;
+    take_snapshot(ctx.docs->undo, kind, ctx.preview_page(), ctx.library_page(), -1);
+
+    const auto prepared = std::make_unique<Part>();
+    clear_slot(*prepared);
+    // Shift takes the clipboard's text as the new part's text.
+    if (QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier)) {
+        const ClipboardText clip = ctx.ui.clipboard_text();
+        if (clip.has_text && !clip.ok) ctx.ui.show_message(&dialog, kClipboardNotTextMessage + clip.error);
+        if (clip.ok) set_text(*prepared, part_text_from_clipboard(clip.text));
+    }
+
+    const char* title = side == Side::preview ? kPreviewRegisterTitle : kLibraryRegisterTitle;
+    if (run_part_dialog(host_of(dialog), false, list_mask(side), *prepared, title, kind, -1)) {
+        // The canvases stay usable while the dialog is open, so the slot may have been taken meanwhile;
+        // nothing ever goes over a part in use.
+        if (page.slots[slot].in_use) slot = prepared->in_use ? find_register_slot(page) : -1;
+        if (slot == kPartsPerPage) ctx.ui.show_message(&dialog, kRegisterErrorMessage);
+        if (slot >= 0 && slot < kPartsPerPage) page.slots[slot] = *prepared;
+    }
+    refresh_side(dialog, side);
+}
+
+void show_details(MainDialog& dialog, Side side, bool from_double_click) {
+    AppContext& ctx = dialog.context();
+    Page& page = current_page(ctx, side);
+    const int slot = single_selected_in_use(page);
+    if (slot < 0) return;
+    int kind = 0;
+    if (from_double_click) {
+        kind = side == Side::preview ? kUndoPreviewPage : kUndoLibraryPage;
+    } else {
+        kind = side == Side::preview ? kUndoPreviewSlot : kUndoLibrarySlot;
+    }
+    const char* title = side == Side::preview ? kPreviewDetailTitle : kLibraryPartTitle;
+    run_part_dialog(host_of(dialog), true, list_mask(side), page.slots[slot], title, kind, slot);
+}
+
+void install(MainDialog& dialog, int id, std::function<void()> command) {
+    dialog.set_command(id, [&dialog, run = std::move(command)] {
+        run();
+        dialog.write_page_label();
+    });
+}
+
+}  // namespace
+
+void install_part_commands(MainDialog& dialog) {
+    install(dialog, control_id::kPreviewRegister, [&dialog] { register_part(dialog, Side::preview); });
+    install(dialog, control_id::kLibraryRegister, [&dialog] { register_part(dialog, Side::library); });
+    install(dialog, control_id::kPreviewDetail, [&dialog] { show_details(dialog, Side::preview, false); });
+    install(dialog, control_id::kLibraryDetail, [&dialog] { show_details(dialog, Side::library, false); });
+    // The first click of a double click has already selected the row (and only it, without modifiers).
+    QObject::connect(dialog.preview_list(), &QListWidget::itemDoubleClicked, &dialog, [&dialog] {
+        show_details(dialog, Side::preview, true);
+        dialog.write_page_label();
+    });
+    QObject::connect(dialog.library_list(), &QListWidget::itemDoubleClicked, &dialog, [&dialog] {
+        show_details(dialog, Side::library, true);
+        dialog.write_page_label();
+    });
+}
 
 }  // namespace glyphora
