@@ -137,17 +137,17 @@ void MainDialog::build_controls() {
     version_label_->setCursor(Qt::PointingHandCursor);  // its clicks arrive through eventFilter
     controls_[control_id::kVersion] = version_label_;
 
-    for (const ButtonSpec& spec : kButtons) {
-        auto* button = new QPushButton(QString::fromUtf8(spec.caption), this);
-        button->setGeometry(du.rect(spec.left, spec.top, spec.width, spec.height));
+    for (const ButtonSpec& button_spec : kButtons) {
+        auto* button = new QPushButton(QString::fromUtf8(button_spec.caption), this);
+        button->setGeometry(du.rect(button_spec.left, button_spec.top, button_spec.width, button_spec.height));
         // The dialog has no default button: Enter presses nothing.
         button->setAutoDefault(false);
         button->setDefault(false);
         // Small buttons keep their captions readable.
         button->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"));
         // A button stays off until a command group installs its command (set_command).
-        button->setEnabled(spec.id == control_id::kExit);
-        controls_[spec.id] = button;
+        button->setEnabled(button_spec.id == control_id::kExit);
+        controls_[button_spec.id] = button;
     }
     connect(static_cast<QPushButton*>(controls_[control_id::kExit]), &QPushButton::clicked, this,
             &MainDialog::close_requested);
