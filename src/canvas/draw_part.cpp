@@ -52,23 +52,14 @@ class TextWalk {
         const std::string_view text = get_string(part_.text);
         std::size_t pos = read_blank_declarations(text, blanks_);
         while (pos < text.size()) {
-            if (text[pos] == '&') {
-                const MarkupItem m = match_markup(text, pos);
-                if (m.kind != MarkupKind::none) {
-                    pos += static_cast<std::size_t>(m.length);
-                    markup(m);
-                    continue;
-                }
-            }
-            if (text[pos] == '\r') {
-                ++pos;
-                if (pos < text.size() && text[pos] == '\n') ++pos;
+            const TextItem item = next_text_item(text, pos);
+            if (item.kind == TextItemKind::markup) {
+                markup(item.markup);
+            } else if (item.kind == TextItemKind::line_break) {
                 line_break();
-                continue;
+            } else {
+                character(item.code, item.code);
             }
-            const SjisChar c = char_at(text, pos);
-            pos += static_cast<std::size_t>(c.length);
-            character(c.code, c.code);
         }
     }
 

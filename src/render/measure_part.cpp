@@ -53,43 +53,34 @@ Box measure_part(const Part& part, const CharWidthTable& widths) {
     };
 
     while (pos < text.size()) {
-        if (text[pos] == '&') {
-            const MarkupItem m = match_markup(text, pos);
-            if (m.kind != MarkupKind::none) {
-                pos += static_cast<std::size_t>(m.length);
-                switch (m.kind) {
-                    case MarkupKind::ensp:
-                        advance(kEnspWidth, false);
-                        break;
-                    case MarkupKind::nbsp:
-                        advance(kNbspWidth, false);
-                        break;
-                    case MarkupKind::thinsp:
-                        advance(kThinspWidth, false);
-                        break;
-                    case MarkupKind::byte:
-                        // The canvas draws the byte with the width and the blank lookup of "&".
-                        if (m.value == kLineBreakByte) {
-                            line_break();
-                        } else {
-                            advance(char_width('&', blanks, widths), true);
-                        }
-                        break;
-                    default:
-                        break;  // &ttt; and &www; draw nothing
-                }
-                continue;
+        const TextItem item = next_text_item(text, pos);
+        if (item.kind == TextItemKind::line_break) {
+            line_break();
+        } else if (item.kind == TextItemKind::character) {
+            advance(char_width(item.code, blanks, widths), true);
+        } else {
+            switch (item.markup.kind) {
+                case MarkupKind::ensp:
+                    advance(kEnspWidth, false);
+                    break;
+                case MarkupKind::nbsp:
+                    advance(kNbspWidth, false);
+                    break;
+                case MarkupKind::thinsp:
+                    advance(kThinspWidth, false);
+                    break;
+                case MarkupKind::byte:
+                    // The canvas draws the byte with the width and the blank lookup of "&".
+                    if (item.markup.value == kLineBreakByte) {
+                        line_break();
+                    } else {
+                        advance(char_width('&', blanks, widths), true);
+                    }
+                    break;
+                default:
+                    break;  // &ttt; and &www; draw nothing
             }
         }
-        if (text[pos] == '\r') {
-            ++pos;
-            if (pos < text.size() && text[pos] == '\n') ++pos;
-            line_break();
-            continue;
-        }
-        const SjisChar c = char_at(text, pos);
-        pos += static_cast<std::size_t>(c.length);
-        advance(char_width(c.code, blanks, widths), true);
     }
     return Box{clamp32(x), clamp32(y0), clamp32(widest), clamp32(lowest + lh)};
 }

@@ -59,4 +59,26 @@ MarkupItem match_markup(std::string_view text, std::size_t pos) {
     return {};
 }
 
+TextItem next_text_item(std::string_view text, std::size_t& pos) {
+    TextItem item;
+    if (text[pos] == '&') {
+        item.markup = match_markup(text, pos);
+        if (item.markup.kind != MarkupKind::none) {
+            item.kind = TextItemKind::markup;
+            pos += static_cast<std::size_t>(item.markup.length);
+            return item;
+        }
+    }
+    if (text[pos] == '\r') {
+        item.kind = TextItemKind::line_break;
+        ++pos;
+        if (pos < text.size() && text[pos] == '\n') ++pos;
+        return item;
+    }
+    const SjisChar c = char_at(text, pos);
+    pos += static_cast<std::size_t>(c.length);
+    item.code = c.code;
+    return item;
+}
+
 }  // namespace glyphora

@@ -51,6 +51,23 @@ struct MarkupItem {
 // The markup item at text[pos] (which must be "&").
 MarkupItem match_markup(std::string_view text, std::size_t pos);
 
+// One item of a part's text after its declarations.
+enum class TextItemKind {
+    markup,      // an entity (see markup)
+    line_break,  // CR, or CR LF
+    character,   // one character (see code)
+};
+
+struct TextItem {
+    TextItemKind kind = TextItemKind::character;
+    MarkupItem markup;
+    int code = 0;  // the character's code (lead * 256 + trail for a double-byte character)
+};
+
+// Reads the item at text[pos] and moves pos past it. The renderer, the measurement and the canvas all read
+// a part's text through this, so they agree on what is markup, a line break or a character.
+TextItem next_text_item(std::string_view text, std::size_t& pos);
+
 constexpr int kEnspWidth = 8;
 constexpr int kNbspWidth = 5;
 constexpr int kThinspWidth = 2;

@@ -46,26 +46,16 @@ class PartLayout {
         has_content_ = false;
         start_pending_ = true;
         while (pos < text.size()) {
-            const char b = text[pos];
-            if (b == '&') {
-                const MarkupItem m = match_markup(text, pos);
-                if (m.kind != MarkupKind::none) {
-                    pos += static_cast<std::size_t>(m.length);
-                    if (!markup(m)) break;
-                    continue;
-                }
-            }
-            if (b == '\r') {
-                ++pos;
-                if (pos < text.size() && text[pos] == '\n') ++pos;
+            const TextItem item = next_text_item(text, pos);
+            if (item.kind == TextItemKind::markup) {
+                if (!markup(item.markup)) break;
+            } else if (item.kind == TextItemKind::line_break) {
                 if (!line_break()) break;
-                continue;
+            } else {
+                const int32_t w0 = widths_.width(item.code);
+                const int32_t mapped = map(item.code);
+                character(mapped, w0, widths_.width(mapped));
             }
-            const SjisChar c = char_at(text, pos);
-            pos += static_cast<std::size_t>(c.length);
-            const int32_t w0 = widths_.width(c.code);
-            const int32_t mapped = map(c.code);
-            character(mapped, w0, widths_.width(mapped));
         }
         if (opaque_ && has_content_) fill_and_right_margin();
     }
