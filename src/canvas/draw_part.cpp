@@ -4,7 +4,6 @@
 #include <limits>
 #include <string_view>
 
-#include "model/sjis.h"
 #include "render/measure_part.h"
 #include "render/part_markup.h"
 

@@ -5,7 +5,6 @@
 #include <limits>
 #include <string_view>
 
-#include "model/sjis.h"
 #include "render/part_markup.h"
 
 namespace glyphora {
