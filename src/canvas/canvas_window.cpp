@@ -1,13 +1,18 @@
 #include "canvas/canvas_window.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMetaObject>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
 
+#include "app/main_dialog.h"
+#include "canvas/canvas_input.h"
 #include "canvas/draw_part.h"
+#include "canvas/popup_menu.h"
 
 namespace glyphora {
 
@@ -47,6 +52,8 @@ void CanvasWindow::create_window(const WindowPlacement& placement, const ScreenM
     const int client_height = placement.wy - metrics.caption_height - 2 * metrics.frame_width;
     move(placement.x, placement.y);
     resize(std::max(1, client_width), std::max(1, client_height));
+    frame_metrics_ = metrics;
+    stored_placement_ = placement;
     state_.created = true;
     show();
 }
@@ -132,6 +139,85 @@ void CanvasWindow::paintEvent(QPaintEvent*) {
 
 void CanvasWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
+}
+
+void CanvasWindow::mousePressEvent(QMouseEvent* event) {
+    end_temporary_display(*this);
+    const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) {
+        const ClickModifiers modifiers{event->modifiers().testFlag(Qt::ShiftModifier),
+                                       event->modifiers().testFlag(Qt::ControlModifier)};
+        left_button_down(*this, modifiers, p.x(), p.y());
+    } else if (event->button() == Qt::RightButton) {
+        right_button_down(*this, p.x(), p.y());
+    }
+}
+
+void CanvasWindow::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    mouse_move(*this, p.x(), p.y());
+}
+
+void CanvasWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) left_button_up(*this);
+}
+
+void CanvasWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Only the left button has a double click; a second right press does not open another menu.
+    end_temporary_display(*this);
+    const QPoint p = event->position().toPoint();
+    if (event->button() == Qt::LeftButton) left_double_click(*this, p.x(), p.y());
+}
+
+void CanvasWindow::keyPressEvent(QKeyEvent* event) {
+    // A held Space repeats; only its first press counts.
+    const bool space = event->key() == Qt::Key_Space;
+    if (space && event->isAutoRepeat()) return;
+    canvas_key(*this, space, true);
+}
+
+void CanvasWindow::keyReleaseEvent(QKeyEvent* event) {
+    // X11 reports a repeating key as release and press pairs: Space is still held then.
+    const bool space = event->key() == Qt::Key_Space;
+    if (space && event->isAutoRepeat()) return;
+    canvas_key(*this, space, false);
+}
+
+void CanvasWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (!state_.created || isMinimized()) return;
+    // pos() of a window is its outer position, the one create_window moves it to.
+    const QPoint outer = pos();
+    if (outer.x() == stored_placement_.x && outer.y() == stored_placement_.y) return;
+    stored_placement_.x = outer.x();
+    stored_placement_.y = outer.y();
+    write_window_position(ctx_.file(), state_.kind, outer.x(), outer.y());  // a failed write is not reported
+}
+
+void CanvasWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!state_.created || isMinimized() || width() <= 0 || height() <= 0) return;
+    // The outer size, grown by the same frame create_window took off, so that a stored size comes back
+    // unchanged at the next start.
+    const int wx = width() + 2 * frame_metrics_.frame_width;
+    const int wy = height() + frame_metrics_.caption_height + 2 * frame_metrics_.frame_width;
+    if (wx == stored_placement_.wx && wy == stored_placement_.wy) return;
+    stored_placement_.wx = wx;
+    stored_placement_.wy = wy;
+    write_window_size(ctx_.file(), state_.kind, wx, wy);
+}
+
+void CanvasWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || isMinimized()) return;
+    // The program's windows come forward together: the dialog, the other canvas, then this one in front.
+    // Raising on deactivation too would lift this canvas above the window the user just turned to.
+    if (MainDialog* dialog = main_dialog_of(*this)) {
+        dialog->raise();
+        CanvasWindow& other = is_library() ? dialog->preview_canvas() : dialog->library_canvas();
+        other.raise();
+    }
+    raise();
 }
 
 }  // namespace glyphora

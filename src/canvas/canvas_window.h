@@ -53,6 +53,8 @@ class CanvasWindow : public QWidget {
     CanvasState& state() { return state_; }
     const CanvasState& state() const { return state_; }
     int kind() const { return state_.kind; }
+    AppContext& context() { return ctx_; }
+    const AppContext& context() const { return ctx_; }
     bool is_library() const { return state_.kind == kLibraryCanvas; }
     Page& shown_page();
 
@@ -76,6 +78,16 @@ class CanvasWindow : public QWidget {
     void paintEvent(QPaintEvent* event) override;
     // The canvases live as long as the program: a close from the window manager is refused.
     void closeEvent(QCloseEvent* event) override;
+    // Mouse and keys go to canvas_input.h; moves and resizes are stored as the window's placement.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     const GlyphFont& drawing_font();
@@ -85,6 +97,9 @@ class CanvasWindow : public QWidget {
     CanvasState state_;
     std::unique_ptr<GlyphFont> font_;
     bool failure_reported_ = false;
+    // The frame metrics the stored outer size was converted with, and what was stored last.
+    ScreenMetrics frame_metrics_;
+    WindowPlacement stored_placement_;
 };
 
 }  // namespace glyphora
