@@ -8,20 +8,7 @@
 
 namespace glyphora {
 
-namespace {
-
 namespace fs = std::filesystem;
-
-// Where the new content has to go: through a symbolic link to the file it names, so that a linked
-// settings file (kept with the user's other dotfiles, say) stays linked.
-std::string write_target(const std::string& path) {
-    std::error_code ec;
-    if (!fs::is_symlink(fs::symlink_status(path, ec))) return path;
-    const fs::path resolved = fs::weakly_canonical(fs::path(path), ec);
-    return ec ? path : resolved.string();
-}
-
-}  // namespace
 
 SettingsEntry int_entry(std::string_view section, std::string_view key, int value) {
     char buf[16];
@@ -92,7 +79,7 @@ IoResult SettingsFile::write(std::span<const SettingsEntry> entries) {
     for (const SettingsEntry& e : entries) doc.set(e.section, e.key, e.value);
     const std::string after = doc.serialise();
     if (exists && after == before) return {true, {}};  // already stored: spare the disk a rewrite
-    return write_file_atomically(write_target(path_), after);
+    return write_file_atomically(path_, after);
 }
 
 }  // namespace glyphora

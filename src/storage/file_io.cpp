@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace glyphora {
 
@@ -14,6 +15,15 @@ namespace {
 
 std::string describe(const std::string& what, const std::string& path, int err) {
     return what + " " + path + ": " + std::strerror(err);
+}
+
+// Where the new content has to go: through a symbolic link to the file it names, so that a linked file
+// (a library or settings file kept with the user's other dotfiles, say) stays linked.
+std::string write_target(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) return path;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : resolved.string();
 }
 
 std::string folder_of(const std::string& path) {
@@ -58,8 +68,9 @@ IoResult read_whole_file(const std::string& path, std::string& out) {
     return result;
 }
 
-IoResult write_file_atomically(const std::string& path, std::string_view content) {
+IoResult write_file_atomically(const std::string& given_path, std::string_view content) {
     IoResult result;
+    const std::string path = write_target(given_path);
     std::string tmp = path + ".XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) {

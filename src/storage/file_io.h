@@ -18,7 +18,7 @@ struct IoResult {
 IoResult read_whole_file(const std::string& path, std::string& out);
 
 // Writes content to path atomically (see above). On failure the previous file, if any, is untouched and
-// the temporary file is removed.
+// the temporary file is removed. A path that is a symbolic link is written through to the file it names.
 IoResult write_file_atomically(const std::string& path, std::string_view content);
 
 }  // namespace glyphora

@@ -52,6 +52,18 @@ TEST_F(FileIo, KeepsPermissionsOfTheReplacedFile) {
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
+TEST_F(FileIo, ASymbolicLinkStaysALink) {
+    const fs::path real = dir / "real.aal";
+    const fs::path link = dir / "link.aal";
+    ASSERT_TRUE(write_file_atomically(real.string(), "old").ok);
+    fs::create_symlink(real, link);
+    ASSERT_TRUE(write_file_atomically(link.string(), "new").ok);
+    EXPECT_TRUE(fs::is_symlink(link));
+    std::string back;
+    ASSERT_TRUE(read_whole_file(real.string(), back).ok);
+    EXPECT_EQ(back, "new");
+}
+
 TEST_F(FileIo, FailuresAreReportedAndLeaveTheOldFile) {
     std::string out;
     const IoResult missing = read_whole_file((dir / "none").string(), out);
