@@ -10,7 +10,8 @@ FUZZ_SECONDS ?= 60
 
 # Packages the build and the tests need (Debian 12 names).
 DEPS := cmake make g++ pkg-config qt6-base-dev libfreetype-dev libfontconfig-dev fonts-monapo \
-        libgtest-dev libgmock-dev libbenchmark-dev chromium
+        libgtest-dev libgmock-dev libbenchmark-dev chromium \
+        qt6-translations-l10n xvfb openbox xdotool x11-utils xclip imagemagick python3
 FUZZ_DEPS := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

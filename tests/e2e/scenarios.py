@@ -1,0 +1,294 @@
+"""End-to-end scenarios: python3 scenarios.py NAME GLYPHORA GLYPHORA_CLI BUILD_DIR (one ctest test each)."""
+import os, re, subprocess, sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from glyphora_e2e import LIBRARY, MAIN, PREVIEW, Session, StepFailed  # noqa: E402
+
+SCENARIOS = {}
+# Main dialog controls by control id.
+LOAD, SAVE, RENDER, TOOL, EXIT = "id:1005", "id:1006", "id:1014", "id:1044", "id:2"
+REGISTER, LIB_REGISTER, PAGE_LABEL, PAGE_SCROLL = "id:1027", "id:1028", "id:1054", "id:1052"
+UP, DOWN, LEFT, RIGHT = "id:1007", "id:1008", "id:1010", "id:1009"
+
+
+def scenario(fn):
+    SCENARIOS[fn.__name__] = fn
+    return fn
+
+
+def expect(cond, message):
+    if not cond:
+        raise StepFailed(message)
+
+
+def quick_part(s, x, y, text):
+    """A part through the quick text box: double click on empty preview canvas, type, Return."""
+    s.click_at(*s.canvas_point(x, y), repeat=2)
+    s.wait(lambda: s.focused("") == "class:QComboBox", 5, "the quick text box")
+    s.type(text)
+    s.key("Return")
+    s.gone("", timeout=5)
+
+
+def part_dialog(s, title, name, text):
+    """Fills the part detail dialog by keyboard: name, Tab past the comment to the text, Tab to OK, Return."""
+    s.wait(lambda: s.focused(title) == "class:QLineEdit", 5, "the name field")
+    s.type(name)
+    s.tab_to(title, "class:QPlainTextEdit", nth=2)  # past the comment to the part text
+    s.type(text)
+    s.tab_to(title, "button:OK")
+    s.key("Return")
+    s.gone(title)
+
+
+def parts(s, collection):
+    """{page: [(x, y, name), ...]} of a saved file, from glyphora-cli info."""
+    out = subprocess.run([s.cli, "info", collection], capture_output=True, timeout=30)
+    expect(out.returncode == 0, f"glyphora-cli info failed: {out.stderr!r}")
+    pages, page = {}, None
+    for line in out.stdout.decode("cp932", errors="replace").splitlines():
+        m = re.match(r"\s*page (\d+)", line)
+        if m:
+            page = int(m.group(1))
+            pages[page] = []
+        m = re.search(r"\(\s*(-?\d+),\s*(-?\d+)\)(.*)", line)
+        if m and page is not None:
+            pages[page].append((int(m.group(1)), int(m.group(2)), m.group(3).strip()))
+    return pages
+
+
+@scenario
+def first_start(s):
+    with s.step("library dialog proposes library.aal"):
+        s.start(wait_main=False)
+        s.wait(lambda: s.focused("ライブラリ格納ファイル") == "class:QLineEdit", 10, "the focus in the dialog")
+        expect(s.text("ライブラリ格納ファイル", "class:QLineEdit") == s.path("library.aal"), "proposal")
+    with s.step("confirm"):
+        s.settle()
+        s.key("Return")
+        s.control(MAIN, EXIT)
+        expect(s.setting("file", "library_filename") == s.path("library.aal"), "library_filename not stored")
+    with s.step("exit writes an empty library"):
+        s.exit_program()
+        expect(len(s.wait_file("library.aal")) == 1056, "library.aal is not 1,056 bytes")
+
+
+@scenario
+def quick_text_box(s):
+    s.seed_settings()
+    s.start()
+    with s.step("ascii part confirmed with Return"):
+        quick_part(s, 100, 100, "abc")
+        s.wait(lambda: s.setting("text", "mru0") == "abc", 5, "mru0 = abc")
+    with s.step("japanese part typed slowly"):
+        quick_part(s, 100, 200, "あいう")
+        s.wait(lambda: s.setting("text", "mru0") == "あいう", 5, "mru0 = あいう")
+        expect(s.setting("text", "mru1") == "abc", "mru1 is not the older text")
+    with s.step("the new part is on the canvas"):
+        s.click_at(*s.canvas_point(104, 198 // 18 * 18 + 9))
+        s.wait_clipboard("あいう")
+
+
+@scenario
+def register_by_keyboard(s):
+    s.seed_settings()
+    s.start()
+    with s.step("tab to 登録"):
+        s.focus(MAIN)
+        s.tab_to(MAIN, REGISTER)
+        s.key("Return")
+    with s.step("type the part"):
+        part_dialog(s, "プレビューに登録", "kbd", "typed by keys")
+    with s.step("saved part"):
+        got = parts(s, s.save_collection("kbd.aap"))
+        expect(got == {0: [(0, 0, "kbd")]}, f"parts {got}")
+
+
+@scenario
+def selection(s):
+    s.seed_settings()
+    s.start()
+    quick_part(s, 20, 20, "aaa")
+    quick_part(s, 20, 100, "bbb")
+    a, b = s.canvas_point(26, 27), s.canvas_point(26, 99)
+    with s.step("click selects one part"):
+        s.click_at(*b)
+        s.wait_clipboard("bbb")
+        s.click_at(*a)
+        s.wait_clipboard("aaa")
+    with s.step("shift adds, ↓ moves both"):
+        s.click_at(*b, mods=["shift"])
+        s.click(MAIN, DOWN)
+    with s.step("shift+ctrl takes one away, → moves the other"):
+        s.click_at(b[0], b[1] + 18, mods=["shift", "ctrl"])
+        s.wait_clipboard("aaa")
+        s.click(MAIN, RIGHT)
+    with s.step("ctrl alone selects one"):
+        s.click_at(b[0], b[1] + 18, mods=["ctrl"])
+        s.wait_clipboard("bbb")
+    with s.step("saved positions"):
+        got = parts(s, s.save_collection("sel.aap"))
+        expect(got == {0: [(21, 36, "aaa"), (20, 108, "bbb")]}, f"parts {got}")
+
+
+@scenario
+def space_drag(s):
+    s.seed_settings()
+    s.start()
+    quick_part(s, 20, 20, "aaa")
+    quick_part(s, 200, 200, "bbb")
+    x, y = s.canvas_point(26, 27)
+    with s.step("space held in the canvas, 7 px stays on its line"):
+        s.click_at(*s.canvas_point(300, 350))
+        s.key_down("space")
+        s.drag(x, y, x + 10, y + 7)
+        s.key_up("space")
+    with s.step("space held in the canvas, 20 px is one line"):
+        s.key_down("space")
+        s.drag(x + 10, y, x + 30, y + 20)
+        s.key_up("space")
+    with s.step("space held in the main dialog"):
+        s.click(MAIN, PAGE_LABEL)
+        s.key_down("space")
+        s.drag(x + 30, y + 18, x + 30, y + 18 + 40)
+        s.key_up("space")
+    with s.step("saved positions"):
+        got = parts(s, s.save_collection("drag.aap"))
+        expect(got == {0: [(50, 72, "aaa"), (200, 198, "bbb")]}, f"parts {got}")
+
+
+@scenario
+def fine_movement(s):
+    s.seed_settings()
+    s.start()
+    quick_part(s, 50, 50, "aaa")
+    with s.step("select"):
+        s.click_at(*s.canvas_point(56, 45))
+        s.wait_clipboard("aaa")
+    with s.step("arrows"):
+        for key in (DOWN, DOWN, UP, LEFT, LEFT, LEFT, RIGHT):
+            s.click(MAIN, key)
+    with s.step("saved position"):
+        got = parts(s, s.save_collection("fine.aap"))
+        expect(got == {0: [(48, 54, "aaa")]}, f"parts {got}")
+
+
+@scenario
+def temporary_rendering(s):
+    s.seed_settings()
+    s.start()
+    quick_part(s, 40, 20, "abc")
+    quick_part(s, 10, 60, "ｱｲｳ")
+    with s.step("plain temporary rendering"):
+        s.click_at(*s.canvas_point(300, 300), button=3)
+        s.click("", "action:一時レンダリング")
+        s.gone("", timeout=5)
+    with s.step("temporary rendering to the clipboard"):
+        s.click_at(*s.canvas_point(300, 300), button=3)
+        s.click("", "action:一時レンダリング＆クリップボード送")
+        s.wait(lambda: "abc" in s.clipboard(), 5, "the rendering on the clipboard")
+        shown = s.clipboard()
+    with s.step("equal to glyphora-cli render --page 0"):
+        rendered = s.cli_render(s.save_collection("temp.aap"), "--page", "0").decode("cp932")
+        expect(shown == rendered.rstrip("\0"), f"clipboard {shown!r} != rendered {rendered!r}")
+
+
+@scenario
+def options_sheet_modeless(s):
+    s.seed_settings()
+    s.start()
+    with s.step("open the rendering options"):
+        s.click_at(*s.canvas_point(300, 300), button=3)
+        s.click("", "action:レンダリングオプション")
+        sheet = s.wait(lambda: [t for t in s.titles() if t not in (MAIN, PREVIEW, LIBRARY, "")], 5,
+                       "the options sheet")[0]
+    with s.step("the page scroll bar still turns the page"):
+        x, y, w, h = s.control(MAIN, PAGE_SCROLL)
+        s.click_at(x + w - h // 2, y + h // 2)
+        s.wait(lambda: s.text(MAIN, PAGE_LABEL) == "1", 5, "page label 1")
+        expect(sheet in s.titles(), "the options sheet closed")
+
+
+@scenario
+def files(s):
+    s.seed_settings()
+    s.start()
+    quick_part(s, 40, 20, "abc")
+    quick_part(s, 10, 60, "ｱｲｳえお")
+    with s.step("save sets the title"):
+        saved = s.save_collection("work.aap")
+        expect(s.window_name(s.window_id(f"Glyphora - {saved}")), "title")
+    with s.step("render equals glyphora-cli"):
+        s.click(MAIN, RENDER)
+        s.file_dialog(s.path("out.txt"))
+        data = s.wait_file("out.txt")
+        s.control("レンダリング終了", "@client")
+        expect(data == s.cli_render(saved), "rendered file differs from glyphora-cli render")
+    with s.step("load restores the collection"):
+        s.key("Escape")
+        s.gone("レンダリング終了")
+        s.click_at(*s.canvas_point(46, 27))
+        s.click(MAIN, "id:1002")  # cut
+        s.click(MAIN, LOAD)
+        s.file_dialog(saved)
+        s.dismiss_message()
+        again = s.save_collection("again.aap")
+        expect(open(again, "rb").read() == open(saved, "rb").read(), "loaded collection differs")
+
+
+@scenario
+def tool_page_shift(s):
+    s.seed_settings()
+    s.start()
+    quick_part(s, 40, 20, "abc")
+    with s.step("shift back"):
+        s.click(MAIN, TOOL)
+        s.click("Glyphoraツール", "shift_back")
+        s.wait(lambda: any("Yes" in k or "はい" in k for t, k in s.widgets()), 5, "the question")
+        s.key("Return")
+        s.gone("Glyphoraツール")
+    with s.step("the part is on page 1"):
+        got = parts(s, s.save_collection("shift.aap"))
+        expect(got == {1: [(40, 18, "abc")]}, f"parts {got}")
+
+
+@scenario
+def exit_writes_library(s):
+    s.seed_settings()
+    s.start()
+    with s.step("register in the library"):
+        s.click(MAIN, LIB_REGISTER)
+        part_dialog(s, "ライブラリに登録", "libpart", "(o_o)")
+    with s.step("exit, Yes"):
+        s.exit_program()
+    with s.step("library.aal holds the part"):
+        got = parts(s, s.path("library.aal"))
+        expect(got == {0: [(0, 0, "libpart")]}, f"parts {got}")
+
+
+@scenario
+def second_instance(s):
+    s.seed_settings()
+    s.start()
+    with s.step("second instance refused"):
+        env = dict(s.env, GLYPHORA_WIDGET_MAP=s.map_path + "2")
+        second = subprocess.Popen([s.glyphora], env=env, cwd=s.home, stderr=subprocess.DEVNULL)
+        first_map, s.map_path = s.map_path, env["GLYPHORA_WIDGET_MAP"]
+        try:
+            s.control(MAIN, "label:Glyphoraはすでに起動しています")
+            s.key("Return")
+            expect(second.wait(10) == 0, "second instance status")
+        finally:
+            s.map_path = first_map
+            if second.poll() is None:
+                second.kill()
+    with s.step("the first still runs"):
+        expect(s.app.poll() is None, "first instance ended")
+        s.exit_program()
+
+
+if __name__ == "__main__":
+    name, glyphora, cli, build = sys.argv[1:5]
+    with Session(name, glyphora, cli, build) as session:
+        SCENARIOS[name](session)
+    print(f"{name}: passed")
