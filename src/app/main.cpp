@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "app/application.h"
+#include "app/widget_map.h"
 #include "platform/qt_ui_services.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Glyphora"));
     // The program ends when the main dialog ends, not when some window closes.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    glyphora::install_widget_map_from_environment();  // end-to-end tests only
 
     glyphora::QtUiServices ui;
     glyphora::Application program(ui);
