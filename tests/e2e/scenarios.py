@@ -67,6 +67,7 @@ def first_start(s):
         s.settle()
         s.key("Return")
         s.control(MAIN, EXIT)
+        s.settle()
         expect(s.setting("file", "library_filename") == s.path("library.aal"), "library_filename not stored")
     with s.step("exit writes an empty library"):
         s.exit_program()
