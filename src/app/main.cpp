@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Glyphora"));
     // The program ends when the main dialog ends, not when some window closes.
     QApplication::setQuitOnLastWindowClosed(false);
+    glyphora::install_qt_translations(qt_application);
 
     glyphora::install_widget_map_from_environment();  // end-to-end tests only
 

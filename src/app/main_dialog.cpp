@@ -177,7 +177,8 @@ void MainDialog::build_controls() {
     page_scroll_bar_->setRange(0, kLastPreviewPage);
     page_scroll_bar_->setSingleStep(1);
     page_scroll_bar_->setPageStep(1);  // the thumb stays small; paging is 10 pages, see page_scroll
-    page_scroll_bar_->setFocusPolicy(Qt::NoFocus);
+    // Takes the focus by click and Tab, so the page can be changed from the keyboard (see handle_key).
+    page_scroll_bar_->setFocusPolicy(Qt::StrongFocus);
     connect(page_scroll_bar_, &QScrollBar::actionTriggered, this, [this](int action) {
         const int thumb = page_scroll_bar_->sliderPosition();
         switch (action) {
@@ -316,6 +317,27 @@ void MainDialog::list_selection_changed(int mask) {
     }
 }
 
+std::optional<PageScroll> page_scroll_key(int key) {
+    switch (key) {
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            return PageScroll::line_left;
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            return PageScroll::line_right;
+        case Qt::Key_PageUp:
+            return PageScroll::page_left;
+        case Qt::Key_PageDown:
+            return PageScroll::page_right;
+        case Qt::Key_Home:
+            return PageScroll::left_end;
+        case Qt::Key_End:
+            return PageScroll::right_end;
+        default:
+            return std::nullopt;
+    }
+}
+
 void MainDialog::page_scroll(PageScroll action, int thumb) {
     PreviewBook& preview = ctx_.docs->preview;
     int page = preview.current_page;
@@ -386,12 +408,23 @@ void MainDialog::set_space_held(bool held) {
     }
 }
 
-bool MainDialog::handle_key(QKeyEvent* event) {
+bool MainDialog::handle_key(QWidget* target, QKeyEvent* event) {
     const bool press = event->type() == QEvent::KeyPress;
+    if (target == page_scroll_bar_ && press) {
+        if (const std::optional<PageScroll> action = page_scroll_key(event->key())) {
+            page_scroll(*action);
+            return true;
+        }
+    }
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            return true;  // never closes the dialog, never presses a button
+            // Never closes the dialog and there is no default button. Space is taken for the move mode,
+            // so Enter is how the keyboard presses the button that has the focus.
+            if (auto* button = qobject_cast<QPushButton*>(target);
+                press && button && button->isEnabled() && !event->isAutoRepeat())
+                button->click();
+            return true;
         case Qt::Key_Space:
             // Held for both canvases, where it turns left clicks into moves; never presses a button.
             if (!event->isAutoRepeat()) set_space_held(press);
@@ -412,7 +445,7 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget && widget->window() == this) return handle_key(static_cast<QKeyEvent*>(event));
+        if (widget && widget->window() == this) return handle_key(widget, static_cast<QKeyEvent*>(event));
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "app/app_context.h"
@@ -78,6 +79,10 @@ enum class PageScroll {
     end_scroll,
 };
 
+// The page scroll bar's answer to a key while it has the focus: the arrows step one page, PageUp and
+// PageDown ten, Home and End go to the first and the last page.
+std::optional<PageScroll> page_scroll_key(int key);
+
 class MainDialog : public QDialog {
     Q_OBJECT
 
@@ -145,7 +150,8 @@ class MainDialog : public QDialog {
     void build_controls();
     void list_selection_changed(int mask);
     void fill_list(QListWidget* list, Page& page);
-    bool handle_key(QKeyEvent* event);
+    // Keys of the dialog and its controls, target being the control that has the focus.
+    bool handle_key(QWidget* target, QKeyEvent* event);
     void set_space_held(bool held);
     void store_placement();
 

@@ -157,6 +157,8 @@ CPropertyDialog::CPropertyDialog(AppContext& context, Part& working, std::string
     setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
     palettes_->set_palettes(build_palettes(ctx_.settings.asciiset_filename));
     load_fields();
+    // What the user types at once is the name, not a palette search.
+    name_edit_->setFocus();
 }
 
 CPropertyDialog::~CPropertyDialog() = default;

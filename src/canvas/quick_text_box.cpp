@@ -50,9 +50,10 @@ QuickTextBox::QuickTextBox(AppContext& context, QWidget* parent) : QDialog(paren
     // No completion from the list: Enter after a typed prefix of a recent text must give what was typed.
     field_->setCompleter(nullptr);
     inner->addWidget(field_);
-    // Enter is taken before the field sees it: the combo passes a key its line edit ignored back to it,
-    // which would confirm twice.
-    field_->lineEdit()->installEventFilter(this);
+    // Keys arrive at the drop-down, the focus widget, which hands them to its line edit by a direct call
+    // that no filter on the line edit would see; Enter is therefore taken at the drop-down itself. While
+    // the list is open its own window has the keys, so Enter there picks a row without confirming.
+    field_->installEventFilter(this);
 
     const DialogUnits du(box_font);
     setFixedSize(du.x(kQuickTextBoxWidth),
@@ -76,7 +77,7 @@ std::optional<std::string> QuickTextBox::run(QPoint screen_pos) {
 }
 
 bool QuickTextBox::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == field_->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (watched == field_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             accept();

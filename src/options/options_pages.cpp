@@ -166,7 +166,7 @@ void OptionDialogDir::browse(int row) {
 // --- レンダリング
 
 OptionDialogRender::OptionDialogRender(AppContext& context, QWidget* parent)
-    : OptionsPage(parent), ctx_(context) {
+    : OptionsPage(parent), ctx_(context), page_(context.docs->preview.current_page) {
     setObjectName(QStringLiteral("COptionDialogRender"));
     auto* layout = new QVBoxLayout(this);
     pageflag_ = new QCheckBox(qs("ページ毎にレンダリング設定する"), this);
@@ -189,9 +189,9 @@ OptionDialogRender::OptionDialogRender(AppContext& context, QWidget* parent)
 void OptionDialogRender::show_selected_record() {
     const PreviewBook& preview = ctx_.docs->preview;
     const bool per_page = pageflag_->isChecked();
-    group_->setTitle(per_page ? qs("このページ(%1)の設定").arg(preview.current_page) : qs("全体の設定"));
+    group_->setTitle(per_page ? qs("このページ(%1)の設定").arg(page_) : qs("全体の設定"));
     const RenderSettings& record =
-        per_page ? preview.page_settings[preview.current_page] : ctx_.settings.render;
+        per_page ? preview.page_settings[page_] : ctx_.settings.render;
     for (int i = 0; i < RenderSettings::kCount; ++i) flags_[i]->setChecked(record.flag(i));
 }
 

@@ -97,6 +97,9 @@ class OptionDialogRender : public OptionsPage {
     void show_selected_record();
 
     AppContext& ctx_;
+    // The preview page the sheet was opened on: the page scroll bar stays usable while the sheet is open,
+    // and the per-page record shown is that page's.
+    int page_ = 0;
     QCheckBox* pageflag_ = nullptr;
     QGroupBox* group_ = nullptr;
     std::array<QCheckBox*, RenderSettings::kCount> flags_{};

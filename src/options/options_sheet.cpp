@@ -24,6 +24,9 @@ OptionsSheetResult run_options_sheet(AppContext& context, OptionsSheetKind kind,
     int result = QDialog::Rejected;
     {
         OptionsSheet sheet(context, kind, parent);
+        // Modal to its opener only: the main dialog and the other canvas stay usable meanwhile, which is
+        // what options_open guards.
+        sheet.setWindowModality(Qt::WindowModal);
         result = sheet.exec();
     }
     context.options_open = false;
@@ -31,7 +34,7 @@ OptionsSheetResult run_options_sheet(AppContext& context, OptionsSheetKind kind,
 }
 
 OptionsSheet::OptionsSheet(AppContext& context, OptionsSheetKind kind, QWidget* parent)
-    : QDialog(parent), ctx_(context), kind_(kind) {
+    : QDialog(parent), ctx_(context), kind_(kind), page_(context.docs->preview.current_page) {
     setObjectName(QStringLiteral("OptionsSheet"));
     setWindowTitle(QString::fromUtf8(kOptionsSheetTitle));
     auto* layout = new QVBoxLayout(this);
@@ -82,7 +85,7 @@ void OptionsSheet::tab_changed(int index) {
     if (shown_page_ >= 0 && shown_page_ < static_cast<int>(pages_.size()) && shown_page_ != index) {
         OptionsPage* left = pages_[shown_page_];
         OptionsValues scratch{ctx_.settings,
-                              ctx_.docs->preview.page_settings[ctx_.docs->preview.current_page]};
+                              ctx_.docs->preview.page_settings[page_]};
         if (const auto problem = left->take(scratch)) {
             report(left, *problem);
             return;
@@ -93,7 +96,7 @@ void OptionsSheet::tab_changed(int index) {
 
 void OptionsSheet::accept() {
     PreviewBook& preview = ctx_.docs->preview;
-    OptionsValues values{ctx_.settings, preview.page_settings[preview.current_page]};
+    OptionsValues values{ctx_.settings, preview.page_settings[page_]};
     // The page on show first, as the user sees it; then the others in tab order.
     std::vector<OptionsPage*> order{pages_[tabs_->currentIndex()]};
     for (OptionsPage* page : pages_)
@@ -125,7 +128,7 @@ void OptionsSheet::store(const OptionsValues& values) {
     // Per-page settings go into the current page's record (kept only in page collection files); the global
     // record then stays as it was and is written unchanged.
     if (s.render_pageflag) {
-        preview.page_settings[preview.current_page] = values.page_settings;
+        preview.page_settings[page_] = values.page_settings;
     } else {
         s.render = values.settings.render;
     }

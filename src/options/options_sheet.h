@@ -28,7 +28,7 @@ enum class OptionsSheetResult {
     confirmed,     // the edits are in memory and (unless writing failed, which was reported) in the file
 };
 
-// Shows the sheet modally over parent. While it is open context.options_open is set, which keeps load,
+// Shows the sheet modal to parent alone. While it is open context.options_open is set, which keeps load,
 // save, tools, undo, rendering and the close request from running; opening it invalidates the undo
 // snapshot. A request while a sheet is open does nothing.
 OptionsSheetResult run_options_sheet(AppContext& context, OptionsSheetKind kind, QWidget* parent);
@@ -63,6 +63,7 @@ class OptionsSheet : public QDialog {
 
     AppContext& ctx_;
     OptionsSheetKind kind_;
+    int page_;  // the preview page whose record the per-page settings are (the page may change meanwhile)
     QTabWidget* tabs_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;

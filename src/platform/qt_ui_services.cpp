@@ -10,15 +10,22 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QGridLayout>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QSpacerItem>
 #include <QStyle>
+#include <QTranslator>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "platform/encoding.h"
 
@@ -47,6 +54,34 @@ struct QtUiServices::Progress {
 QtUiServices::QtUiServices() = default;
 QtUiServices::~QtUiServices() = default;
 
+bool install_qt_translations(QCoreApplication& application) {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto translator = std::make_unique<QTranslator>(&application);
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), folder))
+        return false;
+    QCoreApplication::installTranslator(translator.release());
+    return true;
+}
+
+void fit_caption(QMessageBox& box) {
+    // A message box sizes itself to its text; a short text left the caption cut to "G…". Room for the
+    // caption in the title bar's font plus the window manager's buttons.
+    constexpr int kTitleBarButtons = 120;
+    const QFont title_font = QApplication::font("QMdiSubWindowTitleBar");
+    const int caption = QFontMetrics(title_font).horizontalAdvance(box.windowTitle());
+    const int wanted = std::max(caption + kTitleBarButtons, 300);
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) {
+        box.setMinimumWidth(wanted);
+        return;
+    }
+    const QMargins margins = grid->contentsMargins();
+    grid->addItem(new QSpacerItem(wanted - margins.left() - margins.right(), 0, QSizePolicy::Minimum,
+                                  QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 QStringList qt_name_filters(std::string_view filter) {
     QStringList filters;
     for (const FileFilterEntry& entry : parse_file_filter(filter)) {
@@ -59,6 +94,7 @@ QStringList qt_name_filters(std::string_view filter) {
 
 void QtUiServices::show_message(QWidget* parent, std::string_view text, std::string_view caption) {
     QMessageBox box(QMessageBox::NoIcon, from_utf8(caption), from_utf8(text), QMessageBox::Ok, parent);
+    fit_caption(box);
     box.exec();
 }
 
@@ -66,6 +102,7 @@ bool QtUiServices::ask_yes_no(QWidget* parent, std::string_view text, std::strin
     QMessageBox box(QMessageBox::Question, from_utf8(caption), from_utf8(text),
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
+    fit_caption(box);
     return box.exec() == QMessageBox::Yes;
 }
 

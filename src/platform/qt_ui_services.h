@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+class QCoreApplication;
+class QMessageBox;
+
 #include <memory>
 
 #include "platform/ui_services.h"
@@ -36,6 +39,13 @@ class QtUiServices : public UiServices {
     struct Progress;
     std::unique_ptr<Progress> progress_;
 };
+
+// Qt's own texts (standard buttons, the file dialog) in Japanese, like the rest of the program. Returns false,
+// quietly, when Qt's translations are not installed: the program then shows them in English.
+bool install_qt_translations(QCoreApplication& application);
+
+// Widens a message box so that a window manager can show its whole caption in the title bar.
+void fit_caption(QMessageBox& box);
 
 // The Qt name filters of a "label|pattern|...||" filter: "label (*.aal)", with ';' between patterns
 // turned into a space.

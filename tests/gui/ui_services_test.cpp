@@ -2,7 +2,9 @@
 // the Qt implementation's clipboard conversion and Shift_JIS display.
 
 #include <QClipboard>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QTest>
 
 #include "platform/qt_text.h"
@@ -23,6 +25,8 @@ class UiServicesTest : public QObject {
     void clipboard_round_trip_converts_code_page_932();
     void clipboard_text_that_code_page_932_cannot_hold_is_refused();
     void display_of_shift_jis_keeps_the_rest_of_a_broken_text();
+    void qt_texts_are_japanese();
+    void message_boxes_show_their_whole_caption();
 };
 
 void UiServicesTest::filter_lists_split_into_label_and_pattern() {
@@ -129,6 +133,26 @@ void UiServicesTest::display_of_shift_jis_keeps_the_rest_of_a_broken_text() {
     QCOMPARE(out, std::string("\x96\xBC\x91\x4F"));
     QVERIFY(!qstring_to_sjis(QString::fromUtf8("\xF0\x9F\x98\x80"), out, error));
     QVERIFY(!error.empty());
+}
+
+void UiServicesTest::qt_texts_are_japanese() {
+    if (!install_qt_translations(*QCoreApplication::instance())) {
+        if (qEnvironmentVariableIsSet("CI")) QFAIL("Qt's Japanese translations are not installed");
+        QSKIP("Qt's Japanese translations are not installed (make deps installs them)");
+    }
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("キャンセル"));
+    QVERIFY(QCoreApplication::translate("QFileDialog", "Look in:") != QStringLiteral("Look in:"));
+}
+
+void UiServicesTest::message_boxes_show_their_whole_caption() {
+    const QFont title_font = QApplication::font("QMdiSubWindowTitleBar");
+    for (const char* caption : {"Glyphora", "ライブラリのファイルへの登録に失敗しました"}) {
+        QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption), QStringLiteral("OK?"), QMessageBox::Ok);
+        fit_caption(box);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QVERIFY2(box.width() >= QFontMetrics(title_font).horizontalAdvance(box.windowTitle()) + 100, caption);
+    }
 }
 
 QTEST_MAIN(UiServicesTest)
