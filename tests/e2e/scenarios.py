@@ -21,12 +21,12 @@ def expect(cond, message):
         raise StepFailed(message)
 
 
-def quick_part(s, x, y, text):
+def quick_part(s, x, y, text, confirm="Return"):
     """A part through the quick text box: double click on empty preview canvas, type, Return."""
     s.click_at(*s.canvas_point(x, y), repeat=2)
     s.wait(lambda: s.focused("") == "class:QComboBox", 5, "the quick text box")
     s.type(text)
-    s.key("Return")
+    s.key(confirm)
     s.gone("", timeout=5)
 
 
@@ -88,6 +88,21 @@ def quick_text_box(s):
     with s.step("the new part is on the canvas"):
         s.click_at(*s.canvas_point(104, 198 // 18 * 18 + 9))
         s.wait_clipboard("あいう")
+    with s.step("keypad Enter confirms"):
+        quick_part(s, 100, 300, "kp", confirm="KP_Enter")
+        s.wait(lambda: s.setting("text", "mru0") == "kp", 5, "mru0 = kp")
+    with s.step("a recent text picked from the list, then Return"):
+        s.click_at(*s.canvas_point(250, 100), repeat=2)
+        s.wait(lambda: s.focused("") == "class:QComboBox", 5, "the quick text box")
+        s.key("alt+Down")  # the list opens on the most recent text
+        s.settle()
+        s.key("Down", "Return")  # the next one, "あいう"; picking does not confirm
+        s.settle()
+        expect(s.focused("") == "class:QComboBox", "the box closed when a row was picked")
+        s.key("Return")
+        s.gone("", timeout=5)
+        s.wait(lambda: s.setting("text", "mru0") == "あいう", 5, "mru0 = あいう")
+        expect(s.setting("text", "mru1") == "kp", "mru1 is not kp")
 
 
 @scenario
