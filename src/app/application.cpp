@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "session/messages.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -156,10 +157,10 @@ bool Application::read_library_file(const std::string& path) {
 void Application::create_canvases() {
     const ScreenMetrics screen = ctx_.ui.screen_metrics();
     const WindowMetrics metrics{screen.frame_width, screen.caption_height};
-    preview_canvas_ = std::make_unique<CanvasWindow>(ctx_, kPreviewCanvas);
-    library_canvas_ = std::make_unique<CanvasWindow>(ctx_, kLibraryCanvas);
-    preview_canvas_->create_window(read_window_placement(ctx_.file(), kPreviewCanvas, metrics), screen);
-    library_canvas_->create_window(read_window_placement(ctx_.file(), kLibraryCanvas, metrics), screen);
+    preview_canvas_ = std::make_unique<CanvasWindow>(ctx_, Side::preview);
+    library_canvas_ = std::make_unique<CanvasWindow>(ctx_, Side::library);
+    preview_canvas_->create_window(read_window_placement(ctx_.file(), Side::preview, metrics), screen);
+    library_canvas_->create_window(read_window_placement(ctx_.file(), Side::library, metrics), screen);
 }
 
 void Application::run() {

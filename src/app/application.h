@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/app_context.h"
+#include "session/app_context.h"
 #include "settings/settings_location.h"
 
 class QLockFile;
@@ -24,8 +24,6 @@ inline constexpr const char* kDamagedLibraryQuestion =
     "ライブラリが破損しているか、バージョンが違います。\n続けますか？";
 inline constexpr const char* kLibraryStorageTitle = "ライブラリ格納ファイル";
 inline constexpr const char* kLibraryFilter = "Glyphoraファイル(aal)|*.aal|all files|*.*||";
-inline constexpr const char* kUpdatingLibraryText = "ライブラリファイルを更新中・・・";
-inline constexpr const char* kLibraryWriteFailedMessage = "ライブラリのファイルへの登録に失敗しました";
 inline constexpr const char* kExitQuestion = "Glyphoraを終了します";
 
 constexpr int kMinimumScreenWidth = 800;

@@ -7,6 +7,7 @@ void install_command_groups(MainDialog& dialog) {
     install_part_commands(dialog);
     install_options_command(dialog);
     install_tool_command(dialog);
+    install_popup_commands(dialog);
 }
 
 }  // namespace glyphora

@@ -4,7 +4,9 @@
 
 namespace glyphora {
 
+class CanvasWindow;
 class MainDialog;
+struct PopupItem;
 
 // Calls every group below; done once as the dialog is built.
 void install_command_groups(MainDialog& dialog);
@@ -18,5 +20,10 @@ void install_part_commands(MainDialog& dialog);
 void install_options_command(MainDialog& dialog);
 // The tool dialog and the library maintenance dialog.
 void install_tool_command(MainDialog& dialog);
+// The canvases' popup menus.
+void install_popup_commands(MainDialog& dialog);
+
+// Runs the command of a chosen popup menu item on canvas.
+void run_popup_command(MainDialog& dialog, CanvasWindow& canvas, const PopupItem& item);
 
 }  // namespace glyphora

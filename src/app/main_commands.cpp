@@ -17,6 +17,7 @@
 #include "model/sjis.h"
 #include "platform/encoding.h"
 #include "platform/qt_text.h"
+#include "session/messages.h"
 #include "render/output.h"
 #include "storage/file_status.h"
 #include "storage/page_file.h"
@@ -28,31 +29,13 @@ namespace {
 constexpr std::string_view kNoFontForRenderingMessage =
     "描画フォントを読み込めないのでレンダリングできません\n";
 
-enum class Side { preview, library };
-
-struct SideOf {
-    Page& page;
-    CanvasWindow& canvas;
-    int mask;
-    int undo_kind;  // the snapshot of the whole page
-};
-
-SideOf side_of(MainDialog& dialog, Side side) {
-    AppContext& ctx = dialog.context();
-    if (side == Side::preview)
-        return {ctx.preview_page(), dialog.preview_canvas(), kPreviewListMask, kUndoPreviewPage};
-    return {ctx.library_page(), dialog.library_canvas(), kLibraryListMask, kUndoLibraryPage};
+Page& page_of(AppContext& ctx, Side side) {
+    return side == Side::preview ? ctx.preview_page() : ctx.library_page();
 }
 
 // Snapshots always name the current preview page and the current library page.
-void snapshot(AppContext& ctx, int kind, int slot = 0) {
+void snapshot(AppContext& ctx, UndoKind kind, int slot = 0) {
     take_snapshot(ctx.docs->undo, kind, ctx.preview_page(), ctx.library_page(), slot);
-}
-
-void refresh_side(MainDialog& dialog, Side side) {
-    const SideOf s = side_of(dialog, side);
-    dialog.refresh_lists(s.mask);
-    s.canvas.request_redraw(true);
 }
 
 int32_t saturate(int64_t value) {
@@ -86,31 +69,31 @@ bool shift_held() {
 
 void cut_or_copy(MainDialog& dialog, Side side, bool cut) {
     AppContext& ctx = dialog.context();
-    const SideOf s = side_of(dialog, side);
+    Page& page = page_of(ctx, side);
     // Copy changes the selection too, so it can be undone like a cut.
-    snapshot(ctx, s.undo_kind);
-    take_selection(s.page, ctx.docs->clipboard, cut);
-    refresh_side(dialog, side);
+    snapshot(ctx, page_undo(side));
+    take_selection(page, ctx.docs->clipboard, cut);
+    ctx.changed(side);
 }
 
 void paste(MainDialog& dialog, Side side) {
     AppContext& ctx = dialog.context();
-    const SideOf s = side_of(dialog, side);
+    Page& page = page_of(ctx, side);
     // On a page with parts the one selected slot is the insertion point; without one nothing is pasted.
-    const int position = is_page_empty(s.page) ? 0 : single_selected(s.page);
+    const int position = is_page_empty(page) ? 0 : single_selected(page);
     if (position >= 0) {
-        snapshot(ctx, s.undo_kind);
-        if (insert_block(s.page, ctx.docs->clipboard, position) == kInsertNoRoom)
+        snapshot(ctx, page_undo(side));
+        if (insert_block(page, ctx.docs->clipboard, position) == kInsertNoRoom)
             ctx.ui.show_message(&dialog, kPasteOverflowMessage);
     }
-    refresh_side(dialog, side);
+    ctx.changed(side);
 }
 
 void fine_move(MainDialog& dialog, int dx, int lines) {
     AppContext& ctx = dialog.context();
     const int line = ctx.ensure_width_table() ? ctx.widths->line_height : 0;
     move_selected(ctx, dx, lines * line);
-    dialog.refresh_lists(kPreviewListMask);
+    dialog.refresh_lists(Side::preview);
     CanvasWindow& canvas = dialog.preview_canvas();
     // A sideways nudge keeps a temporary rendering on display, rendered again from the moved parts.
     if (lines == 0 && canvas.state().temp_shown && dialog.temporary_rendering_repeat()) {
@@ -122,17 +105,17 @@ void fine_move(MainDialog& dialog, int dx, int lines) {
 
 void reorder(MainDialog& dialog, Side side, bool up) {
     AppContext& ctx = dialog.context();
-    const SideOf s = side_of(dialog, side);
-    const int i = single_selected(s.page);
+    Page& page = page_of(ctx, side);
+    const int i = single_selected(page);
     // Whole records change places, the selection with them, so the selected row follows the part.
     if (up && i > 0) {
-        snapshot(ctx, s.undo_kind);
-        exchange_slots(s.page, i - 1, i);
+        snapshot(ctx, page_undo(side));
+        exchange_slots(page, i - 1, i);
     } else if (!up && i >= 0 && i < kPartsPerPage - 1) {
-        snapshot(ctx, s.undo_kind);
-        exchange_slots(s.page, i, i + 1);
+        snapshot(ctx, page_undo(side));
+        exchange_slots(page, i, i + 1);
     }
-    refresh_side(dialog, side);
+    ctx.changed(side);
 }
 
 void copy_from_library(MainDialog& dialog) {
@@ -143,32 +126,21 @@ void copy_from_library(MainDialog& dialog) {
     const int source = single_selected_in_use(library);
     if (shift_held() && placed >= 0 && source >= 0) {
         // The placed part takes the library part's look and keeps its place and flips.
-        snapshot(ctx, kUndoPreviewSlot, placed);
+        snapshot(ctx, UndoKind::preview_slot, placed);
         replace_content(preview.slots[placed], library.slots[source]);
     } else {
-        snapshot(ctx, kUndoPreviewPage);
+        snapshot(ctx, UndoKind::preview_page);
         if (copy_library_selection_to_preview(library, preview).full)
             ctx.ui.show_message(&dialog, kPreviewFullMessage);
     }
-    refresh_side(dialog, Side::preview);
+    dialog.context().changed(Side::preview);
 }
 
-void undo(MainDialog& dialog) {
+void undo_command(MainDialog& dialog) {
     AppContext& ctx = dialog.context();
     if (ctx.options_open) return;
     // The snapshot stays: undo again restores the same state again.
-    switch (restore_snapshot(ctx.docs->undo, ctx.preview_page(), ctx.library_page())) {
-        case kUndoPreviewPage:
-        case kUndoPreviewSlot:
-            refresh_side(dialog, Side::preview);
-            break;
-        case kUndoLibraryPage:
-        case kUndoLibrarySlot:
-            refresh_side(dialog, Side::library);
-            break;
-        default:
-            break;
-    }
+    ctx.changed(side_of(restore_snapshot(ctx.docs->undo, ctx.preview_page(), ctx.library_page())));
 }
 
 // --- Page files
@@ -209,7 +181,7 @@ void load(MainDialog& dialog) {
     report_file_status(dialog, status, kLoadFailedMessage);
     if (status == FileStatus::kOk && page_file_type(*path) == PageFileType::kCollection)
         show_collection_title(dialog, *path);
-    refresh_side(dialog, Side::preview);
+    dialog.context().changed(Side::preview);
 }
 
 void save(MainDialog& dialog) {
@@ -247,17 +219,6 @@ void name_library_page(MainDialog& dialog) {
 
 // --- Rendering into a file
 
-RenderContext render_context(const AppContext& ctx) {
-    RenderContext rc;
-    rc.widths = ctx.widths.get();
-    rc.mirror_h = &ctx.mirrors->horizontal;
-    rc.mirror_v = &ctx.mirrors->vertical;
-    rc.global_settings = ctx.settings.render;
-    rc.render_pageflag = ctx.settings.render_pageflag;
-    rc.fontface = ctx.settings.fontface;
-    return rc;
-}
-
 void render_to_file(MainDialog& dialog, bool all_pages) {
     AppContext& ctx = dialog.context();
     if (ctx.options_open) return;
@@ -282,7 +243,7 @@ void render_to_file(MainDialog& dialog, bool all_pages) {
     const std::optional<std::string> path = ctx.ui.save_file(&dialog, request);
     if (!path) return;
 
-    const RenderContext rc = render_context(ctx);
+    const RenderContext rc = ctx.render_context();
     RenderFileResult result;
     if (all_pages) {
         const BusyScope busy(ctx.ui);
@@ -323,9 +284,9 @@ int move_selected(AppContext& ctx, int dx, int dy) {
     }
     if (count == 0) return 0;
     if (count == 1) {
-        snapshot(ctx, kUndoPreviewSlot, only);
+        snapshot(ctx, UndoKind::preview_slot, only);
     } else {
-        snapshot(ctx, kUndoPreviewPage);
+        snapshot(ctx, UndoKind::preview_page);
     }
     for (Part& part : page.slots) {
         if (!(part.selected && part.in_use)) continue;
@@ -360,7 +321,12 @@ void install_main_commands(MainDialog& dialog) {
     add(kLibraryRowUp, [](MainDialog& d) { reorder(d, Side::library, true); });
     add(kLibraryRowDown, [](MainDialog& d) { reorder(d, Side::library, false); });
     add(kCopyFromLibrary, copy_from_library);
-    add(kUndo, undo);
+    add(kUndo, undo_command);
+    // The canvases' menus offer the same undo, with everything the button does afterwards.
+    dialog.context().undo = [&dialog] {
+        undo_command(dialog);
+        dialog.write_page_label();
+    };
     add(kLoad, load);
     add(kSave, save);
     add(kLibraryPageName, name_library_page);

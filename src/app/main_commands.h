@@ -11,7 +11,6 @@ struct AppContext;
 
 // Messages and captions of the commands (UTF-8).
 inline constexpr std::string_view kPasteOverflowMessage = "あふれるのでペーストできません";
-inline constexpr std::string_view kPreviewFullMessage = "プレビューに登録できる限界数です";
 inline constexpr std::string_view kLoadFailedMessage = "読み出しに失敗しました";
 inline constexpr std::string_view kSaveFailedMessage = "保存に失敗しました";
 inline constexpr std::string_view kPageFileFilter =

@@ -22,7 +22,7 @@
 #include "app/about_dialog.h"
 #include "app/command_groups.h"
 #include "app/app_icon.h"
-#include "app/dialog_units.h"
+#include "session/dialog_units.h"
 #include "canvas/canvas_window.h"
 #include "platform/qt_text.h"
 
@@ -102,6 +102,9 @@ MainDialog::MainDialog(AppContext& context, CanvasWindow& preview_canvas, Canvas
     setWindowIcon(app_icon());
     setFont(dialog_font(ctx_.settings.totalfontsize));
     build_controls();
+    // The three windows come forward together when a canvas is activated.
+    preview_canvas_.set_companions(this, &library_canvas_);
+    library_canvas_.set_companions(this, &preview_canvas_);
     install_command_groups(*this);
     // Keys are looked at before any control handles them (Enter, Space, Escape).
     qApp->installEventFilter(this);
@@ -109,7 +112,7 @@ MainDialog::MainDialog(AppContext& context, CanvasWindow& preview_canvas, Canvas
 
 MainDialog::~MainDialog() {
     qApp->removeEventFilter(this);
-    if (ctx_.refresh_lists) ctx_.refresh_lists = nullptr;
+    ctx_.changed_hook = nullptr;
 }
 
 void MainDialog::set_command(int id, std::function<void()> command) {
@@ -152,7 +155,7 @@ void MainDialog::build_controls() {
     connect(static_cast<QPushButton*>(controls_[control_id::kExit]), &QPushButton::clicked, this,
             &MainDialog::close_requested);
 
-    auto make_list = [&](int id, int l, int t, int w, int h, int mask) {
+    auto make_list = [&](int id, int l, int t, int w, int h, Side side) {
         auto* list = new QListWidget(this);
         list->setGeometry(du.rect(l, t, w, h));
         list->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -161,12 +164,12 @@ void MainDialog::build_controls() {
         list->setAttribute(Qt::WA_InputMethodEnabled, false);
         for (int row = 0; row < kPartsPerPage; ++row) list->addItem(QString());
         connect(list, &QListWidget::itemSelectionChanged, this,
-                [this, mask] { list_selection_changed(mask); });
+                [this, side] { list_selection_changed(side); });
         controls_[id] = list;
         return list;
     };
-    preview_list_ = make_list(control_id::kPreviewList, 10, 50, 100, 130, kPreviewListMask);
-    library_list_ = make_list(control_id::kLibraryList, 210, 51, 100, 129, kLibraryListMask);
+    preview_list_ = make_list(control_id::kPreviewList, 10, 50, 100, 130, Side::preview);
+    library_list_ = make_list(control_id::kLibraryList, 210, 51, 100, 129, Side::library);
 
     page_label_ = new QLabel(this);
     page_label_->setGeometry(du.rect(5, 195, 25, 10));
@@ -238,8 +241,8 @@ void MainDialog::initialise() {
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
     show();
-    ctx_.refresh_lists = [this](int mask) { refresh_lists(mask); };
-    refresh_lists(kPreviewListMask | kLibraryListMask);
+    ctx_.changed_hook = [this](Sides sides) { show_changes(sides); };
+    refresh_lists(Sides::both());
     fill_page_combo();
     write_page_label();
     // Moves are stored from now on; the placement the dialog was just given is not a move of the user's.
@@ -273,15 +276,15 @@ void MainDialog::fill_list(QListWidget* list, Page& page) {
     }
 }
 
-void MainDialog::refresh_lists(int mask) {
+void MainDialog::refresh_lists(Sides sides) {
     filling_lists_ = true;
     const int preview_top = preview_list_->verticalScrollBar()->value();
     const int library_top = library_list_->verticalScrollBar()->value();
-    if (mask & kPreviewListMask) {
+    if (sides.has(Side::preview)) {
         fill_list(preview_list_, ctx_.preview_page());
         preview_list_->verticalScrollBar()->setValue(preview_top);
     }
-    if (mask & kLibraryListMask) {
+    if (sides.has(Side::library)) {
         fill_list(library_list_, ctx_.library_page());
         library_list_->verticalScrollBar()->setValue(library_top);
     }
@@ -303,14 +306,20 @@ void MainDialog::write_page_label() {
     page_label_->setText(QString::number(ctx_.docs->preview.current_page));
 }
 
-void MainDialog::list_selection_changed(int mask) {
+void MainDialog::show_changes(Sides sides) {
+    refresh_lists(sides);
+    if (sides.has(Side::preview)) preview_canvas_.request_redraw(true);
+    if (sides.has(Side::library)) library_canvas_.request_redraw(true);
+}
+
+void MainDialog::list_selection_changed(Side side) {
     if (filling_lists_) return;
-    QListWidget* list = mask == kPreviewListMask ? preview_list_ : library_list_;
-    Page& page = mask == kPreviewListMask ? ctx_.preview_page() : ctx_.library_page();
+    QListWidget* list = side == Side::preview ? preview_list_ : library_list_;
+    Page& page = side == Side::preview ? ctx_.preview_page() : ctx_.library_page();
     for (int row = 0; row < kPartsPerPage; ++row) page.slots[row].selected = list->item(row)->isSelected();
-    refresh_lists(mask);
+    refresh_lists(side);
     // A temporary rendering on the preview canvas stays on display while the selection changes.
-    if (mask == kPreviewListMask) {
+    if (side == Side::preview) {
         preview_canvas_.request_redraw(false);
     } else {
         library_canvas_.request_redraw(true);
@@ -374,9 +383,8 @@ void MainDialog::page_scroll(PageScroll action, int thumb) {
         preview.current_page = page;
         page_scroll_bar_->setValue(page);
         write_page_label();
-        refresh_lists(kPreviewListMask);
+        show_changes(Side::preview);
         preview_list_->scrollToTop();
-        preview_canvas_.request_redraw(true);
     }
     write_page_label();
 }
@@ -385,8 +393,7 @@ void MainDialog::library_page_chosen(int row) {
     LibraryBook& library = ctx_.docs->library;
     if (row >= 0 && row < kLibraryPages) library.current_page = row;
     ctx_.invalidate_undo();
-    refresh_lists(kLibraryListMask);
-    library_canvas_.request_redraw(true);
+    show_changes(Side::library);
     write_page_label();
 }
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <utility>
 
-#include "app/app_context.h"
+#include "session/app_context.h"
 #include "settings/settings.h"
 
 class QComboBox;
@@ -62,9 +62,6 @@ inline constexpr int kLibraryPageCombo = 1035;
 inline constexpr int kLibraryPageName = 1036;
 }  // namespace control_id
 
-// List masks of refresh_lists.
-constexpr int kPreviewListMask = 1;
-constexpr int kLibraryListMask = 2;
 
 // What the page scroll bar reports.
 enum class PageScroll {
@@ -95,7 +92,10 @@ class MainDialog : public QDialog {
     // was stored). Called once, before the dialog is first shown.
     void initialise();
 
-    void refresh_lists(int mask);
+    // Rebuilds the lists of these sides from the model.
+    void refresh_lists(Sides sides);
+    // What AppContext::changed does: the lists and the canvases of these sides show the model again.
+    void show_changes(Sides sides);
     void fill_page_combo();
     // Shows the current preview page index in the page label.
     void write_page_label();
@@ -148,7 +148,7 @@ class MainDialog : public QDialog {
 
   private:
     void build_controls();
-    void list_selection_changed(int mask);
+    void list_selection_changed(Side side);
     void fill_list(QListWidget* list, Page& page);
     // Keys of the dialog and its controls, target being the control that has the focus.
     bool handle_key(QWidget* target, QKeyEvent* event);

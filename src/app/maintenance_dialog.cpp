@@ -17,7 +17,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/app_context.h"
+#include "session/app_context.h"
 #include "app/tool_dialog.h"
 #include "platform/qt_text.h"
 

@@ -10,36 +10,20 @@
 
 #include "app/command_groups.h"
 #include "app/main_dialog.h"
-#include "canvas/canvas_window.h"
 #include "canvas/property_dialog.h"
 #include "model/books.h"
 #include "model/palettes.h"
+#include "session/messages.h"
 
 namespace glyphora {
 
 namespace {
 
-constexpr const char* kRegisterErrorMessage = "登録エラー";
 constexpr const char* kClipboardNotTextMessage =
     "クリップボードのテキストに Shift_JIS で書けない文字があるため、本体は空で始めます。\n";
 
-enum class Side { preview, library };
-
-int list_mask(Side side) {
-    return side == Side::preview ? kPreviewListMask : kLibraryListMask;
-}
-
 Page& current_page(AppContext& ctx, Side side) {
     return side == Side::preview ? ctx.preview_page() : ctx.library_page();
-}
-
-PartDialogHost host_of(MainDialog& dialog) {
-    return PartDialogHost{dialog.context(), &dialog, &dialog.preview_canvas(), &dialog.library_canvas()};
-}
-
-void refresh_side(MainDialog& dialog, Side side) {
-    dialog.refresh_lists(list_mask(side));
-    (side == Side::preview ? dialog.preview_canvas() : dialog.library_canvas()).request_redraw(true);
 }
 
 // Clipboard text as a part holds it: line breaks as CR LF, at most the text's capacity at a whole
@@ -66,7 +50,7 @@ void register_part(MainDialog& dialog, Side side) {
         ctx.ui.show_message(&dialog, kRegisterErrorMessage);
         return;
     }
-    const int kind = side == Side::preview ? kUndoPreviewPage : kUndoLibraryPage;
+    const UndoKind kind = page_undo(side);
     take_snapshot(ctx.docs->undo, kind, ctx.preview_page(), ctx.library_page(), -1);
 
     const auto prepared = std::make_unique<Part>();
@@ -79,14 +63,20 @@ void register_part(MainDialog& dialog, Side side) {
     }
 
     const char* title = side == Side::preview ? kPreviewRegisterTitle : kLibraryRegisterTitle;
-    if (run_part_dialog(host_of(dialog), false, list_mask(side), *prepared, title, kind, -1)) {
+    // The dialog stores into the prepared record; the page is shown again once the part is in place.
+    if (run_property_dialog(ctx, {.parent = &dialog,
+                                  .part = prepared.get(),
+                                  .title = title,
+                                  .undo_kind = kind,
+                                  .undo_slot = -1,
+                                  .changed = {}})) {
         // The canvases stay usable while the dialog is open, so the slot may have been taken meanwhile;
         // nothing ever goes over a part in use.
         if (page.slots[slot].in_use) slot = prepared->in_use ? find_register_slot(page) : -1;
         if (slot == kPartsPerPage) ctx.ui.show_message(&dialog, kRegisterErrorMessage);
         if (slot >= 0 && slot < kPartsPerPage) page.slots[slot] = *prepared;
     }
-    refresh_side(dialog, side);
+    ctx.changed(side);
 }
 
 void show_details(MainDialog& dialog, Side side, bool from_double_click) {
@@ -94,14 +84,12 @@ void show_details(MainDialog& dialog, Side side, bool from_double_click) {
     Page& page = current_page(ctx, side);
     const int slot = single_selected_in_use(page);
     if (slot < 0) return;
-    int kind = 0;
-    if (from_double_click) {
-        kind = side == Side::preview ? kUndoPreviewPage : kUndoLibraryPage;
-    } else {
-        kind = side == Side::preview ? kUndoPreviewSlot : kUndoLibrarySlot;
-    }
-    const char* title = side == Side::preview ? kPreviewDetailTitle : kLibraryPartTitle;
-    run_part_dialog(host_of(dialog), true, list_mask(side), page.slots[slot], title, kind, slot);
+    run_property_dialog(ctx, {.parent = &dialog,
+                              .part = &page.slots[slot],
+                              .title = side == Side::preview ? kPreviewDetailTitle : kLibraryPartTitle,
+                              .undo_kind = from_double_click ? page_undo(side) : slot_undo(side),
+                              .undo_slot = slot,
+                              .changed = side});
 }
 
 void install(MainDialog& dialog, int id, std::function<void()> command) {

@@ -79,8 +79,7 @@ QPushButton* ToolDialog::add_button(const char* object_name, const char* caption
 }
 
 void ToolDialog::refresh_preview_side() {
-    if (ctx_.refresh_lists) ctx_.refresh_lists(kPreviewListMask);
-    main_.preview_canvas().request_redraw(true);
+    ctx_.changed(Side::preview);
 }
 
 void ToolDialog::report(int status, std::string_view failure) {
@@ -152,9 +151,7 @@ void run_tool_command(MainDialog& main_dialog) {
         tool.exec();
     }
     main_dialog.fill_page_combo();
-    main_dialog.refresh_lists(kPreviewListMask | kLibraryListMask);
-    main_dialog.preview_canvas().request_redraw(true);
-    main_dialog.library_canvas().request_redraw(true);
+    ctx.changed(Sides::both());
     main_dialog.write_page_label();
 }
 

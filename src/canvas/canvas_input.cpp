@@ -6,8 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/app_context.h"
-#include "app/main_dialog.h"
+#include "session/app_context.h"
 #include "canvas/canvas_window.h"
 #include "canvas/popup_commands.h"
 #include "canvas/popup_menu.h"
@@ -15,6 +14,7 @@
 #include "canvas/quick_text_box.h"
 #include "model/books.h"
 #include "model/sjis.h"
+#include "session/messages.h"
 
 namespace glyphora {
 
@@ -29,18 +29,9 @@ int32_t saturate(int64_t value) {
         std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
-int page_undo_kind(const CanvasWindow& canvas) {
-    return canvas.is_library() ? kUndoLibraryPage : kUndoPreviewPage;
-}
-
-void snapshot_page(CanvasWindow& canvas, int kind, int slot = 0) {
+void snapshot_page(CanvasWindow& canvas, UndoKind kind, int slot = 0) {
     AppContext& ctx = canvas.context();
     take_snapshot(ctx.docs->undo, kind, ctx.preview_page(), ctx.library_page(), slot);
-}
-
-void refresh_list(CanvasWindow& canvas, int mask) {
-    AppContext& ctx = canvas.context();
-    if (ctx.refresh_lists) ctx.refresh_lists(mask);
 }
 
 void clear_selection(Page& page) {
@@ -64,9 +55,8 @@ void select_click(CanvasWindow& canvas, ClickModifiers modifiers, int x, int y) 
         Part& part = page.slots[hit];
         part.selected = modifiers.ctrl ? !part.selected : true;
     }
-    snapshot_page(canvas, page_undo_kind(canvas));
-    refresh_list(canvas, canvas.state().list_mask);
-    canvas.request_redraw(true);
+    snapshot_page(canvas, page_undo(canvas.side()));
+    canvas.context().changed(canvas.side());
 }
 
 // Space + press: the part under the pointer alone, or the selection as it is, starts moving.
@@ -87,7 +77,7 @@ void start_move(CanvasWindow& canvas, int x, int y) {
     if (!any) return;
     CanvasState& state = canvas.state();
     state.dragging = true;
-    snapshot_page(canvas, page_undo_kind(canvas));
+    snapshot_page(canvas, page_undo(canvas.side()));
     state.drag_anchor = Point{x, y};
     canvas.request_redraw(true);
 }
@@ -96,11 +86,12 @@ void edit_part(CanvasWindow& canvas, int slot) {
     AppContext& ctx = canvas.context();
     Part& part = canvas.shown_page().slots[slot];
     part.selected = true;
-    const bool library = canvas.is_library();
-    PartDialogHost host{ctx, &canvas, library ? nullptr : &canvas, library ? &canvas : nullptr};
-    run_part_dialog(host, true, canvas.state().list_mask, part,
-                    library ? kLibraryPartTitle : kPreviewPartTitle,
-                    library ? kUndoLibrarySlot : kUndoPreviewSlot, slot);
+    run_property_dialog(ctx, {.parent = &canvas,
+                              .part = &part,
+                              .title = canvas.is_library() ? kLibraryPartTitle : kPreviewPartTitle,
+                              .undo_kind = slot_undo(canvas.side()),
+                              .undo_slot = slot,
+                              .changed = canvas.side()});
 }
 
 // A double click on an empty spot of the preview canvas: a new part typed in the quick text box.
@@ -112,7 +103,7 @@ void add_typed_part(CanvasWindow& canvas, int x, int y) {
         ctx.ui.show_message(&canvas, kRegisterErrorMessage);
         return;
     }
-    snapshot_page(canvas, kUndoPreviewPage);
+    snapshot_page(canvas, UndoKind::preview_page);
     auto part = std::make_unique<Part>();
     clear_slot(*part);
     set_name(*part, kQuickPartName);
@@ -134,7 +125,7 @@ void add_typed_part(CanvasWindow& canvas, int x, int y) {
             set_name(*part, quick_part_name(*text));
             clear_selection(page);
             page.slots[slot] = *part;
-            refresh_list(canvas, kPreviewListMask);
+            ctx.changed(Side::preview);
         }
     }
     canvas.activateWindow();
@@ -199,8 +190,7 @@ void left_button_up(CanvasWindow& canvas) {
     const int line_height = line_height_of(canvas);
     for (Part& part : canvas.shown_page().slots)
         if (part.in_use && part.selected) part.y = snap_to_line(part.y, line_height);
-    refresh_list(canvas, state.list_mask);
-    canvas.request_redraw(true);
+    canvas.context().changed(canvas.side());
 }
 
 void left_double_click(CanvasWindow& canvas, int x, int y) {

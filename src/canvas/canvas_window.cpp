@@ -9,7 +9,6 @@
 
 #include <algorithm>
 
-#include "app/main_dialog.h"
 #include "canvas/canvas_input.h"
 #include "canvas/draw_part.h"
 #include "canvas/popup_menu.h"
@@ -24,8 +23,8 @@ constexpr int kFullWidthSpace = 0x8140;
 
 }  // namespace
 
-CanvasWindow::CanvasWindow(AppContext& context, int kind) : QWidget(nullptr), ctx_(context) {
-    state_.kind = kind;
+CanvasWindow::CanvasWindow(AppContext& context, Side side) : QWidget(nullptr), ctx_(context) {
+    state_.side = side;
     clear_slot(*state_.temp_part);
     // The canvas paints every pixel itself; keys reach it directly, never through an input method.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -45,8 +44,7 @@ void CanvasWindow::create_window(const WindowPlacement& placement, const ScreenM
     setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
     setWindowTitle(QString::fromUtf8(is_library() ? kLibraryCanvasTitle : kPreviewCanvasTitle));
     state_.section = is_library() ? "window1" : "window0";
-    state_.list_mask = is_library() ? 2 : 1;
-    state_.boxflag = read_boxflag(ctx_.file(), state_.kind);
+    state_.boxflag = read_boxflag(ctx_.file(), state_.side);
     // The stored size is the outer one; Qt sizes the client area.
     const int client_width = placement.wx - 2 * metrics.frame_width;
     const int client_height = placement.wy - metrics.caption_height - 2 * metrics.frame_width;
@@ -191,7 +189,7 @@ void CanvasWindow::moveEvent(QMoveEvent* event) {
     if (outer.x() == stored_placement_.x && outer.y() == stored_placement_.y) return;
     stored_placement_.x = outer.x();
     stored_placement_.y = outer.y();
-    write_window_position(ctx_.file(), state_.kind, outer.x(), outer.y());  // a failed write is not reported
+    write_window_position(ctx_.file(), state_.side, outer.x(), outer.y());  // a failed write is not reported
 }
 
 void CanvasWindow::resizeEvent(QResizeEvent* event) {
@@ -204,7 +202,7 @@ void CanvasWindow::resizeEvent(QResizeEvent* event) {
     if (wx == stored_placement_.wx && wy == stored_placement_.wy) return;
     stored_placement_.wx = wx;
     stored_placement_.wy = wy;
-    write_window_size(ctx_.file(), state_.kind, wx, wy);
+    write_window_size(ctx_.file(), state_.side, wx, wy);
 }
 
 void CanvasWindow::changeEvent(QEvent* event) {
@@ -212,11 +210,8 @@ void CanvasWindow::changeEvent(QEvent* event) {
     if (event->type() != QEvent::ActivationChange || !isActiveWindow() || isMinimized()) return;
     // The program's windows come forward together: the dialog, the other canvas, then this one in front.
     // Raising on deactivation too would lift this canvas above the window the user just turned to.
-    if (MainDialog* dialog = main_dialog_of(*this)) {
-        dialog->raise();
-        CanvasWindow& other = is_library() ? dialog->preview_canvas() : dialog->library_canvas();
-        other.raise();
-    }
+    if (main_window_) main_window_->raise();
+    if (other_canvas_) other_canvas_->raise();
     raise();
 }
 

@@ -1,16 +1,17 @@
 #pragma once
-// A canvas window: the preview canvas (kind 0) shows the current preview page, the library canvas (kind 1)
+// A canvas window: the preview canvas shows the current preview page, the library canvas
 // the current library page, each part at its pixel position in the rendering font. Both exist for the
 // whole run as top-level tool windows beside the main dialog.
 
 #include <QImage>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "app/app_context.h"
+#include "session/app_context.h"
 #include "canvas/canvas_surface.h"
 #include "canvas/glyph_font.h"
 #include "model/part.h"
@@ -19,15 +20,15 @@
 
 namespace glyphora {
 
-constexpr int kPreviewCanvas = 0;
-constexpr int kLibraryCanvas = 1;
+struct PopupItem;
+
 
 // Titles of the two canvas windows.
 inline constexpr const char* kPreviewCanvasTitle = "プレビュー － Glyphora";
 inline constexpr const char* kLibraryCanvasTitle = "ライブラリ － Glyphora";
 
 struct CanvasState {
-    int kind = kPreviewCanvas;
+    Side side = Side::preview;
     bool created = false;         // position and size are stored only once this is set
     bool space_held = false;      // Space is down: left clicks move parts, "Ｍ" is shown
     bool dragging = false;        // a Space+drag move is in progress
@@ -36,7 +37,6 @@ struct CanvasState {
     bool blank_colouring = true;  // colour the blanks of the temporary rendering
     Point drag_anchor;            // client position where the current drag began
     std::string section;          // "window0" or "window1"
-    int list_mask = 1;            // the main dialog list to refresh after this canvas changed parts
     bool temp_shown = false;      // temp_part is shown instead of the page
     std::unique_ptr<Part> temp_part = std::make_unique<Part>();  // the last temporary rendering
     Point menu_point;           // client position of the last right button press
@@ -47,15 +47,27 @@ class CanvasWindow : public QWidget {
     Q_OBJECT
 
   public:
-    CanvasWindow(AppContext& context, int kind);
+    CanvasWindow(AppContext& context, Side side);
     ~CanvasWindow() override;
+
+    // The windows that come forward with this one when it is activated: the main dialog, then the other
+    // canvas. Set by whoever builds the windows; the canvas has no owner window.
+    void set_companions(QWidget* main_window, QWidget* other_canvas) {
+        main_window_ = main_window;
+        other_canvas_ = other_canvas;
+    }
+    // What a choice in this canvas's popup menu does. The commands live above the canvases, so the
+    // program installs them; without a handler the menu does not open.
+    using PopupHandler = std::function<void(CanvasWindow&, const PopupItem&)>;
+    void set_popup_handler(PopupHandler handler) { popup_handler_ = std::move(handler); }
+    const PopupHandler& popup_handler() const { return popup_handler_; }
 
     CanvasState& state() { return state_; }
     const CanvasState& state() const { return state_; }
-    int kind() const { return state_.kind; }
+    Side side() const { return state_.side; }
     AppContext& context() { return ctx_; }
     const AppContext& context() const { return ctx_; }
-    bool is_library() const { return state_.kind == kLibraryCanvas; }
+    bool is_library() const { return state_.side == Side::library; }
     Page& shown_page();
 
     // Creates the window as a tool window at its stored placement (outer position and size, converted
@@ -95,6 +107,9 @@ class CanvasWindow : public QWidget {
 
     AppContext& ctx_;
     CanvasState state_;
+    QWidget* main_window_ = nullptr;
+    QWidget* other_canvas_ = nullptr;
+    PopupHandler popup_handler_;
     std::unique_ptr<GlyphFont> font_;
     bool failure_reported_ = false;
     // The frame metrics the stored outer size was converted with, and what was stored last.

@@ -6,12 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "app/application.h"
-#include "app/main_commands.h"
-#include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
-#include "render/measure_part.h"
+#include "render/output.h"
 #include "render/render_page.h"
+#include "session/messages.h"
 #include "storage/file_status.h"
 #include "storage/library_file.h"
 
@@ -27,21 +25,11 @@ int32_t saturate(int64_t value) {
         std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
-int undo_kind_of(const CanvasWindow& canvas) {
-    return canvas.is_library() ? kUndoLibraryPage : kUndoPreviewPage;
-}
-
 }  // namespace
 
-void temporary_rendering(MainDialog& dialog, TempRenderMode mode) {
-    AppContext& ctx = dialog.context();
-    CanvasWindow& canvas = dialog.preview_canvas();
+void temporary_rendering(AppContext& ctx, CanvasWindow& canvas, TempRenderMode mode) {
     CanvasState& state = canvas.state();
     if (mode != TempRenderMode::repeat && state.temp_shown) return;
-    // Only a rendering made here is worth rendering again; until then the arrows end any display.
-    if (!dialog.temporary_rendering_repeat())
-        dialog.set_temporary_rendering_repeat(
-            [&dialog] { temporary_rendering(dialog, TempRenderMode::repeat); });
     if (!ctx.ensure_width_table()) {
         // Without widths every page would render empty; say why once.
         ctx.report_width_table_failure();
@@ -53,16 +41,9 @@ void temporary_rendering(MainDialog& dialog, TempRenderMode mode) {
     {
         const BusyScope busy(ctx.ui);
         PreviewBook& book = ctx.docs->preview;
-        const int page = book.current_page;
-        const RenderSettings settings =
-            active_render_settings(book, page, ctx.settings.render_pageflag, ctx.settings.render);
-        const bool tables = !settings.renderhancode;
-        // A flipped part the canvas never measured would otherwise start at 0, unlike the file output.
-        measure_unmeasured(book.pages[page], *ctx.widths);
         auto workspace = std::make_unique<RenderWorkspace>();
         auto out = std::make_unique<RenderOutput>();
-        render_page(*workspace, *ctx.widths, book, tables ? &ctx.mirrors->horizontal : nullptr,
-                    tables ? &ctx.mirrors->vertical : nullptr, page, settings, *out);
+        render_preview_page(book, book.current_page, ctx.render_context(), *workspace, *out);
         has_content = out->has_content;
         if (has_content) text.assign(out->text, out->length);
     }
@@ -78,10 +59,9 @@ void temporary_rendering(MainDialog& dialog, TempRenderMode mode) {
     state.temp_to_clipboard = to_clipboard ? 1 : 0;
 }
 
-void align_horizontally(MainDialog& dialog, CanvasWindow& canvas) {
-    AppContext& ctx = dialog.context();
+void align_horizontally(AppContext& ctx, CanvasWindow& canvas) {
     Page& page = canvas.shown_page();
-    take_snapshot(ctx.docs->undo, undo_kind_of(canvas), ctx.preview_page(), ctx.library_page(), 0);
+    take_snapshot(ctx.docs->undo, page_undo(canvas.side()), ctx.preview_page(), ctx.library_page(), 0);
 
     auto candidate = [&page](int i) { return page.slots[i].in_use && page.slots[i].selected; };
     bool placed[kPartsPerPage] = {};
@@ -102,12 +82,10 @@ void align_horizontally(MainDialog& dialog, CanvasWindow& canvas) {
         part.x = start;
         start = saturate(int64_t{start} + int64_t{part.box.right} - int64_t{part.box.left});
     }
-    dialog.refresh_lists(canvas.state().list_mask);
-    canvas.request_redraw(true);
+    ctx.changed(canvas.side());
 }
 
-void add_menu_character_part(MainDialog& dialog, CanvasWindow& canvas, int index) {
-    AppContext& ctx = dialog.context();
+void add_menu_character_part(AppContext& ctx, CanvasWindow& canvas, int index) {
     if (index < 0 || index >= kMenuTextCount) return;
     Page& page = ctx.preview_page();
     const int slot = find_register_slot(page);
@@ -115,7 +93,7 @@ void add_menu_character_part(MainDialog& dialog, CanvasWindow& canvas, int index
         ctx.ui.show_message(&canvas, kRegisterErrorMessage);
         return;
     }
-    take_snapshot(ctx.docs->undo, kUndoPreviewPage, ctx.preview_page(), ctx.library_page(), 0);
+    take_snapshot(ctx.docs->undo, UndoKind::preview_page, ctx.preview_page(), ctx.library_page(), 0);
 
     auto part = std::make_unique<Part>();
     clear_slot(*part);
@@ -131,27 +109,24 @@ void add_menu_character_part(MainDialog& dialog, CanvasWindow& canvas, int index
 
     for (Part& p : page.slots) p.selected = false;
     page.slots[slot] = *part;
-    dialog.refresh_lists(kPreviewListMask);
     canvas.setFocus(Qt::PopupFocusReason);
-    canvas.request_redraw(true);
+    ctx.changed(Side::preview);
 }
 
-void register_from_library(MainDialog& dialog) {
-    AppContext& ctx = dialog.context();
-    take_snapshot(ctx.docs->undo, kUndoPreviewPage, ctx.preview_page(), ctx.library_page(), 0);
+void register_from_library(AppContext& ctx, QWidget* parent) {
+    take_snapshot(ctx.docs->undo, UndoKind::preview_page, ctx.preview_page(), ctx.library_page(), 0);
     if (copy_library_selection_to_preview(ctx.library_page(), ctx.preview_page()).full)
-        ctx.ui.show_message(&dialog, kPreviewFullMessage);
-    dialog.refresh_lists(kPreviewListMask);
-    dialog.preview_canvas().request_redraw(true);
+        ctx.ui.show_message(parent, kPreviewFullMessage);
+    ctx.changed(Side::preview);
 }
 
-void toggle_frames(MainDialog& dialog, CanvasWindow& canvas) {
+void toggle_frames(AppContext& ctx, CanvasWindow& canvas) {
     CanvasState& state = canvas.state();
     if (state.space_held) return;
     state.boxflag = !state.boxflag;
     // Only this canvas's own section changes. A failed settings write is not reported: the toggle still
     // applies for this run.
-    write_boxflag(dialog.context().file(), canvas.kind(), state.boxflag);
+    write_boxflag(ctx.file(), canvas.side(), state.boxflag);
     canvas.request_redraw(true);
 }
 
@@ -160,8 +135,7 @@ void toggle_blank_colouring(CanvasWindow& canvas) {
     canvas.request_redraw(false);
 }
 
-void update_library_file(MainDialog& dialog, CanvasWindow& canvas) {
-    AppContext& ctx = dialog.context();
+void update_library_file(AppContext& ctx, CanvasWindow& canvas) {
     if (!canvas.is_library() || canvas.state().space_held) return;
     FileStatus status;
     {

@@ -1,14 +1,9 @@
 #include "canvas/popup_menu.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
-#include <QPushButton>
 
-#include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
-#include "canvas/popup_commands.h"
-#include "options/options_sheet.h"
 #include "platform/encoding.h"
 
 namespace glyphora {
@@ -46,19 +41,13 @@ std::string menu_label(const std::string& sjis, int index) {
     return label;
 }
 
-void run_main_undo(MainDialog& dialog) {
-    // The same command as the dialog's own button, with everything that button does afterwards.
-    auto* button = qobject_cast<QPushButton*>(dialog.control(control_id::kUndo));
-    if (button && button->isEnabled()) button->click();
-}
-
 }  // namespace
 
 std::vector<PopupItem> popup_menu_items(const CanvasState& state, const Settings& settings) {
     constexpr const char* kFrames = "非選択パーツはＢＯＸを非表示";
     constexpr const char* kUndo = "アンドゥ";
     std::vector<PopupItem> items;
-    if (state.kind == kLibraryCanvas) {
+    if (state.side == Side::library) {
         items.push_back(item(PopupCommand::update_library, "ライブラリ更新"));
         items.push_back(item(PopupCommand::register_from_library, "プレビューに登録"));
         items.push_back(separator());
@@ -93,60 +82,9 @@ std::vector<PopupItem> popup_menu_items(const CanvasState& state, const Settings
     return items;
 }
 
-void run_popup_command(MainDialog& dialog, CanvasWindow& canvas, const PopupItem& item) {
-    AppContext& ctx = dialog.context();
-    const bool preview = !canvas.is_library();
-    switch (item.command) {
-        case PopupCommand::separator:
-            break;
-        case PopupCommand::update_library:
-            update_library_file(dialog, canvas);
-            break;
-        case PopupCommand::register_from_library:
-            register_from_library(dialog);
-            break;
-        case PopupCommand::toggle_frames:
-            toggle_frames(dialog, canvas);
-            break;
-        case PopupCommand::temporary_rendering:
-        case PopupCommand::temporary_rendering_clipboard:
-            if (preview)
-                temporary_rendering(dialog, item.command == PopupCommand::temporary_rendering
-                                                ? TempRenderMode::display
-                                                : TempRenderMode::clipboard);
-            break;
-        case PopupCommand::rendering_options:
-            if (preview) run_options_sheet(ctx, OptionsSheetKind::rendering_only, &canvas);
-            break;
-        case PopupCommand::toggle_blank_colouring:
-            toggle_blank_colouring(canvas);
-            break;
-        case PopupCommand::align_horizontally:
-            align_horizontally(dialog, canvas);
-            break;
-        case PopupCommand::undo:
-            run_main_undo(dialog);
-            break;
-        case PopupCommand::menu_character:
-            if (preview) add_menu_character_part(dialog, canvas, item.menu_index);
-            break;
-    }
-}
-
-MainDialog* main_dialog_of(CanvasWindow& canvas) {
-    // The canvases are top-level windows without an owner; the dialog is the one that holds them.
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* dialog = qobject_cast<MainDialog*>(widget);
-        if (dialog && (&dialog->preview_canvas() == &canvas || &dialog->library_canvas() == &canvas))
-            return dialog;
-    }
-    return nullptr;
-}
-
 void open_popup_menu(CanvasWindow& canvas, QPoint global_pos) {
-    MainDialog* dialog = main_dialog_of(canvas);
-    if (!dialog) return;
-    const std::vector<PopupItem> items = popup_menu_items(canvas.state(), dialog->context().settings);
+    if (!canvas.popup_handler()) return;
+    const std::vector<PopupItem> items = popup_menu_items(canvas.state(), canvas.context().settings);
     QMenu menu(&canvas);
     std::vector<std::pair<QAction*, const PopupItem*>> actions;
     for (const PopupItem& i : items) {
@@ -162,7 +100,7 @@ void open_popup_menu(CanvasWindow& canvas, QPoint global_pos) {
     QAction* chosen = menu.exec(global_pos);
     if (!chosen) return;
     for (const auto& [action, i] : actions)
-        if (action == chosen) run_popup_command(*dialog, canvas, *i);
+        if (action == chosen) canvas.popup_handler()(canvas, *i);
 }
 
 }  // namespace glyphora

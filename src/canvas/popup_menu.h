@@ -16,7 +16,6 @@ namespace glyphora {
 
 class CanvasWindow;
 struct CanvasState;
-class MainDialog;
 
 enum class PopupCommand {
     separator,
@@ -44,14 +43,8 @@ struct PopupItem {
 // no item; the first non-empty one has a separator before it.
 std::vector<PopupItem> popup_menu_items(const CanvasState& state, const Settings& settings);
 
-// Runs the command of a chosen item on canvas.
-void run_popup_command(MainDialog& dialog, CanvasWindow& canvas, const PopupItem& item);
-
-// The main dialog that shows canvas; null before it exists.
-MainDialog* main_dialog_of(CanvasWindow& canvas);
-
-// Opens the canvas's menu at global_pos and runs the chosen command. Nothing happens while the canvas has
-// no main dialog.
+// Opens the canvas's menu at global_pos and hands the chosen item to the canvas's popup handler. Nothing
+// opens while the canvas has no handler.
 void open_popup_menu(CanvasWindow& canvas, QPoint global_pos);
 
 }  // namespace glyphora

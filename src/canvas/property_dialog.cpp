@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "app/dialog_units.h"
+#include "session/dialog_units.h"
 #include "canvas/canvas_window.h"
 #include "canvas/palettes_widget.h"
 #include "model/books.h"
@@ -364,36 +364,31 @@ void CPropertyDialog::start_character_map() {
     if (!charmap_program_.empty()) ctx_.ui.start_program(charmap_program_, {});  // the result is ignored
 }
 
-bool part_dialog_open() {
+bool property_dialog_open() {
     return g_part_dialog_open;
 }
 
-bool run_part_dialog(const PartDialogHost& host, bool refresh_after, int list_mask, Part& part,
-                     std::string_view title, int undo_kind, int undo_slot) {
-    if (g_part_dialog_open) return false;
+bool run_property_dialog(AppContext& ctx, const PropertyDialogRequest& request) {
+    if (g_part_dialog_open || !request.part) return false;
     const OpenFlag open;
-    AppContext& ctx = host.ctx;
+    Part& part = *request.part;
     const auto working = std::make_unique<Part>(part);
     {
-        CPropertyDialog dialog(ctx, *working, title, host.parent);
+        CPropertyDialog dialog(ctx, *working, request.title, request.parent);
         // Only the window it was opened from waits; the canvases stay usable, which the open flag allows.
         dialog.setWindowModality(Qt::WindowModal);
         if (dialog.exec() != QDialog::Accepted) return false;
     }
     if (working->text[0] == '\0' && !working->is_label) {
-        ctx.ui.show_message(host.parent, kEmptyTextMessage);
+        ctx.ui.show_message(request.parent, kEmptyTextMessage);
         return true;
     }
     working->in_use = true;
     working->selected = true;
     reset_box(*working);  // measured again at the next paint
-    take_snapshot(ctx.docs->undo, undo_kind, ctx.preview_page(), ctx.library_page(), undo_slot);
+    take_snapshot(ctx.docs->undo, request.undo_kind, ctx.preview_page(), ctx.library_page(), request.undo_slot);
     part = *working;
-    if (refresh_after) {
-        if (ctx.refresh_lists) ctx.refresh_lists(list_mask);
-        if ((list_mask & 1) && host.preview_canvas) host.preview_canvas->request_redraw(true);
-        if ((list_mask & 2) && host.library_canvas) host.library_canvas->request_redraw(true);
-    }
+    ctx.changed(request.changed);
     return true;
 }
 

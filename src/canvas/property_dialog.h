@@ -12,8 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/app_context.h"
+#include "session/app_context.h"
+#include "model/books.h"
 #include "model/part.h"
+#include "model/side.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -22,7 +24,6 @@ class QPushButton;
 
 namespace glyphora {
 
-class CanvasWindow;
 class PalettesWidget;
 
 inline constexpr const char* kPartDialogCaption = "パーツの詳細設定";
@@ -115,23 +116,22 @@ class CPropertyDialog : public QDialog {
     QPushButton* cancel_button_ = nullptr;
 };
 
-// Where the dialog runs and what it refreshes after a store.
-struct PartDialogHost {
-    AppContext& ctx;
-    QWidget* parent = nullptr;               // the window the dialog is modal to
-    CanvasWindow* preview_canvas = nullptr;  // redrawn after a store when list_mask has bit 1
-    CanvasWindow* library_canvas = nullptr;  // redrawn after a store when list_mask has bit 2
+// One run of the dialog: the record it edits in place and what follows a store.
+struct PropertyDialogRequest {
+    QWidget* parent = nullptr;  // the window the dialog is modal to
+    Part* part = nullptr;       // the record edited in place
+    std::string_view title;
+    UndoKind undo_kind = UndoKind::none;  // the snapshot taken just before the store
+    int undo_slot = 0;
+    Sides changed;  // the sides shown again after a store; none when the caller does that itself
 };
 
-// Runs the part detail dialog on part. False when another detail dialog is open or the user cancelled;
-// true when the user confirmed, whether or not the entry was then stored (an empty text without the label
-// flag is refused with a message, leaving part as it was). A stored entry is in use and selected with a
-// zero box; the undo snapshot (undo_kind, undo_slot) is taken just before it is copied over part, and with
-// refresh_after the lists and canvases of list_mask are refreshed.
-bool run_part_dialog(const PartDialogHost& host, bool refresh_after, int list_mask, Part& part,
-                     std::string_view title, int undo_kind, int undo_slot);
+// Runs the part detail dialog. False when another one is open or the user cancelled; true when the user
+// confirmed, whether or not the entry was then stored (an empty text without the label flag is refused
+// with a message, leaving the part as it was). A stored entry is in use and selected with a zero box.
+bool run_property_dialog(AppContext& ctx, const PropertyDialogRequest& request);
 
 // True while a part detail dialog is open.
-bool part_dialog_open();
+bool property_dialog_open();
 
 }  // namespace glyphora

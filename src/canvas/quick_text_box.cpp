@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <span>
 
-#include "app/dialog_units.h"
+#include "session/dialog_units.h"
 #include "model/sjis.h"
 #include "platform/qt_text.h"
 

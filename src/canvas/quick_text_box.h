@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/app_context.h"
+#include "session/app_context.h"
 #include "settings/settings.h"
 
 class QComboBox;

@@ -8,7 +8,7 @@ std::unique_ptr<Documents> make_documents() {
     clear_library(docs->library);
     for (auto& e : docs->clipboard.entries) clear_slot(e);
     for (auto& s : docs->undo.slots) clear_slot(s);
-    docs->undo.kind = kUndoNone;
+    docs->undo.kind = UndoKind::none;
     return docs;
 }
 
@@ -169,21 +169,21 @@ void copy_library_page(LibraryBook& destination, int destination_page, const Lib
     set_string(destination.page_names[destination_page], get_string(source.page_names[source_page]));
 }
 
-void take_snapshot(UndoSnapshot& undo, int kind, const Page& preview_page, const Page& library_page,
+void take_snapshot(UndoSnapshot& undo, UndoKind kind, const Page& preview_page, const Page& library_page,
                    int slot) {
     undo.kind = kind;
     undo.slot = slot;
     switch (kind) {
-        case kUndoPreviewPage:
+        case UndoKind::preview_page:
             for (int i = 0; i < kPartsPerPage; ++i) undo.slots[i] = preview_page.slots[i];
             break;
-        case kUndoLibraryPage:
+        case UndoKind::library_page:
             for (int i = 0; i < kPartsPerPage; ++i) undo.slots[i] = library_page.slots[i];
             break;
-        case kUndoPreviewSlot:
+        case UndoKind::preview_slot:
             if (slot >= 0 && slot < kPartsPerPage) undo.slots[slot] = preview_page.slots[slot];
             break;
-        case kUndoLibrarySlot:
+        case UndoKind::library_slot:
             if (slot >= 0 && slot < kPartsPerPage) undo.slots[slot] = library_page.slots[slot];
             break;
         default:
@@ -191,18 +191,18 @@ void take_snapshot(UndoSnapshot& undo, int kind, const Page& preview_page, const
     }
 }
 
-int restore_snapshot(const UndoSnapshot& undo, Page& preview_page, Page& library_page) {
+UndoKind restore_snapshot(const UndoSnapshot& undo, Page& preview_page, Page& library_page) {
     switch (undo.kind) {
-        case kUndoPreviewPage:
+        case UndoKind::preview_page:
             for (int i = 0; i < kPartsPerPage; ++i) preview_page.slots[i] = undo.slots[i];
             break;
-        case kUndoLibraryPage:
+        case UndoKind::library_page:
             for (int i = 0; i < kPartsPerPage; ++i) library_page.slots[i] = undo.slots[i];
             break;
-        case kUndoPreviewSlot:
+        case UndoKind::preview_slot:
             if (undo.slot >= 0 && undo.slot < kPartsPerPage) preview_page.slots[undo.slot] = undo.slots[undo.slot];
             break;
-        case kUndoLibrarySlot:
+        case UndoKind::library_slot:
             if (undo.slot >= 0 && undo.slot < kPartsPerPage) library_page.slots[undo.slot] = undo.slots[undo.slot];
             break;
         default:

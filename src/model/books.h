@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "model/part.h"
+#include "model/side.h"
 
 namespace glyphora {
 
@@ -28,17 +29,40 @@ struct PartClipboard {
     Part entries[kPartsPerPage];
 };
 
-enum UndoKind : int32_t {
-    kUndoNone = -1,
-    kUndoPreviewPage = 0,
-    kUndoLibraryPage = 1,
-    kUndoPreviewSlot = 2,
-    kUndoLibrarySlot = 3,
+// What the undo snapshot holds: a whole page or one slot, of either side; none after anything that makes
+// an undo meaningless (a page change, a file operation).
+enum class UndoKind : int32_t {
+    none = -1,
+    preview_page = 0,
+    library_page = 1,
+    preview_slot = 2,
+    library_slot = 3,
 };
+
+constexpr UndoKind page_undo(Side side) {
+    return side == Side::preview ? UndoKind::preview_page : UndoKind::library_page;
+}
+constexpr UndoKind slot_undo(Side side) {
+    return side == Side::preview ? UndoKind::preview_slot : UndoKind::library_slot;
+}
+// The side an undo of this kind restores; none for UndoKind::none.
+constexpr Sides side_of(UndoKind kind) {
+    switch (kind) {
+        case UndoKind::preview_page:
+        case UndoKind::preview_slot:
+            return Side::preview;
+        case UndoKind::library_page:
+        case UndoKind::library_slot:
+            return Side::library;
+        case UndoKind::none:
+            break;
+    }
+    return {};
+}
 
 struct UndoSnapshot {
     Part slots[kPartsPerPage];
-    int32_t kind = kUndoNone;
+    UndoKind kind = UndoKind::none;
     int32_t slot = 0;
 };
 
@@ -84,10 +108,10 @@ void copy_page(Page& destination, const Page& source);
 void copy_library_page(LibraryBook& destination, int destination_page, const LibraryBook& source,
                        int source_page);
 
-void take_snapshot(UndoSnapshot& undo, int kind, const Page& preview_page, const Page& library_page,
+void take_snapshot(UndoSnapshot& undo, UndoKind kind, const Page& preview_page, const Page& library_page,
                    int slot);
 // Copies the snapshot back and returns its kind; the snapshot stays as it is.
-int restore_snapshot(const UndoSnapshot& undo, Page& preview_page, Page& library_page);
+UndoKind restore_snapshot(const UndoSnapshot& undo, Page& preview_page, Page& library_page);
 
 // The settings that apply when rendering preview page `page`.
 const RenderSettings& active_render_settings(const PreviewBook& book, int page, bool render_pageflag,

@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/app_context.h"
+#include "session/app_context.h"
 #include "options/options_fields.h"
 #include "settings/settings.h"
 

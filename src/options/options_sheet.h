@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "app/app_context.h"
+#include "session/app_context.h"
 #include "options/options_pages.h"
 
 class QPushButton;

@@ -51,8 +51,10 @@ const RenderSettings& settings_for(const PreviewBook& book, int page, const Rend
     return active_render_settings(book, page, ctx.render_pageflag, ctx.global_settings);
 }
 
-void render_one(PreviewBook& book, int page, const RenderContext& ctx, RenderWorkspace& workspace,
-                RenderOutput& out) {
+}  // namespace
+
+void render_preview_page(PreviewBook& book, int page, const RenderContext& ctx, RenderWorkspace& workspace,
+                         RenderOutput& out) {
     const RenderSettings& settings = settings_for(book, page, ctx);
     // Pages never shown on the canvas have unmeasured parts; a flipped one would otherwise vanish.
     measure_unmeasured(book.pages[page], *ctx.widths);
@@ -60,6 +62,8 @@ void render_one(PreviewBook& book, int page, const RenderContext& ctx, RenderWor
     render_page(workspace, *ctx.widths, book, tables ? ctx.mirror_h : nullptr, tables ? ctx.mirror_v : nullptr,
                 page, settings, out);
 }
+
+namespace {
 
 RenderFileResult write_output(const std::string& path, const std::string& bytes, const ErrorReport& report) {
     RenderFileResult result;
@@ -200,7 +204,7 @@ std::string render_all_pages_to_bytes(PreviewBook& book, const RenderContext& ct
     int counter = 1;
     char header[32];
     for (int p = 0; p < kPreviewPages; ++p) {
-        render_one(book, p, ctx, workspace, *rendered);
+        render_preview_page(book, p, ctx, workspace, *rendered);
         for (int k = 1; k < kErrorSlots; ++k)
             if (rendered->report.slots[k] != 0) report.slots[k] = rendered->report.slots[k];
         if (!rendered->has_content) continue;
@@ -224,7 +228,7 @@ std::string render_all_pages_to_bytes(PreviewBook& book, const RenderContext& ct
 std::string render_page_to_bytes(PreviewBook& book, int page, const RenderContext& ctx, bool html,
                                  RenderWorkspace& workspace, ErrorReport& report) {
     auto rendered = std::make_unique<RenderOutput>();
-    render_one(book, page, ctx, workspace, *rendered);
+    render_preview_page(book, page, ctx, workspace, *rendered);
     report = rendered->report;
     const std::string_view text(rendered->text, rendered->length);
     std::string out;

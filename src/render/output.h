@@ -15,6 +15,7 @@
 namespace glyphora {
 
 struct RenderWorkspace;
+struct RenderOutput;
 
 // Everything a render command reads besides the book.
 struct RenderContext {
@@ -49,6 +50,11 @@ std::string html_header(std::string_view collection_name, std::string_view fontf
 std::string_view html_footer();
 // Appends one page text: CR LF becomes "<br>", "<" and ">" are escaped, reply references are linked.
 void write_html_text(std::string& out, std::string_view text);
+
+// Renders preview page `page` as the render commands do: with the page's active settings and mirror
+// tables, after measuring the parts no canvas has measured yet (hence the mutable book).
+void render_preview_page(PreviewBook& book, int page, const RenderContext& ctx, RenderWorkspace& workspace,
+                         RenderOutput& out);
 
 // The bytes of the all-pages output; measures unmeasured parts first (hence the mutable book). The report
 // merges the pages' reports: for each kind, the value from the last page on which it occurred.

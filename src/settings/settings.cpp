@@ -50,14 +50,14 @@ void read_startup(const IniDocument& doc, Settings& s) {
     s.library_filename = read_setting(doc, k::library_filename);
 }
 
-WindowPlacement read_window(const IniDocument& doc, int kind, const WindowMetrics& metrics) {
+WindowPlacement read_window(const IniDocument& doc, Side side, const WindowMetrics& metrics) {
     namespace k = settings_keys;
     WindowPlacement w;
-    w.x = on_screen(read_setting(doc, k::window_x(kind)));
-    w.y = on_screen(read_setting(doc, k::window_y(kind)));
-    w.wx = read_setting(doc, k::window_wx(kind, metrics));
-    w.wy = read_setting(doc, k::window_wy(kind, metrics));
-    w.boxflag = read_setting(doc, k::boxflag(kind));
+    w.x = on_screen(read_setting(doc, k::window_x(side)));
+    w.y = on_screen(read_setting(doc, k::window_y(side)));
+    w.wx = read_setting(doc, k::window_wx(side, metrics));
+    w.wy = read_setting(doc, k::window_wy(side, metrics));
+    w.boxflag = read_setting(doc, k::boxflag(side));
     return w;
 }
 
@@ -93,24 +93,24 @@ StringKey menuchr(int i) {
     return {"menu", kMenuchrKeys[i], "", kMenuTextCapacity};
 }
 
-IntKey window_x(int kind) {
-    return {kWindowSections[kind], "x", kWindowDefaultPosition[kind]};
+IntKey window_x(Side side) {
+    return {kWindowSections[index_of(side)], "x", kWindowDefaultPosition[index_of(side)]};
 }
-IntKey window_y(int kind) {
-    return {kWindowSections[kind], "y", kWindowDefaultPosition[kind]};
+IntKey window_y(Side side) {
+    return {kWindowSections[index_of(side)], "y", kWindowDefaultPosition[index_of(side)]};
 }
 
-IntKey window_wx(int kind, const WindowMetrics& m) {
-    return {kWindowSections[kind], "wx", 2 * m.frame_width + kWindowDefaultClient[kind]};
+IntKey window_wx(Side side, const WindowMetrics& m) {
+    return {kWindowSections[index_of(side)], "wx", 2 * m.frame_width + kWindowDefaultClient[index_of(side)]};
 }
 
 // The height default adds the border width, not a border height, twice: kept as stored files expect.
-IntKey window_wy(int kind, const WindowMetrics& m) {
-    return {kWindowSections[kind], "wy", m.caption_height + 2 * m.frame_width + kWindowDefaultClient[kind]};
+IntKey window_wy(Side side, const WindowMetrics& m) {
+    return {kWindowSections[index_of(side)], "wy", m.caption_height + 2 * m.frame_width + kWindowDefaultClient[index_of(side)]};
 }
 
-BoolKey boxflag(int kind) {
-    return {kWindowSections[kind], "boxflag", true};
+BoolKey boxflag(Side side) {
+    return {kWindowSections[index_of(side)], "boxflag", true};
 }
 
 StringKey mru(int i) {
@@ -165,12 +165,12 @@ void read_startup_settings(const SettingsFile& file, Settings& settings) {
     read_startup(load_for_reading(file), settings);
 }
 
-WindowPlacement read_window_placement(const SettingsFile& file, int kind, const WindowMetrics& metrics) {
-    return read_window(load_for_reading(file), kind, metrics);
+WindowPlacement read_window_placement(const SettingsFile& file, Side side, const WindowMetrics& metrics) {
+    return read_window(load_for_reading(file), side, metrics);
 }
 
-bool read_boxflag(const SettingsFile& file, int kind) {
-    return read_setting(file, settings_keys::boxflag(kind));
+bool read_boxflag(const SettingsFile& file, Side side) {
+    return read_setting(file, settings_keys::boxflag(side));
 }
 
 DialogPlacement read_dialog_placement(const SettingsFile& file) {
@@ -195,7 +195,8 @@ void read_all(const SettingsFile& file, Settings& settings, const WindowMetrics&
 
 void read_all(const IniDocument& doc, Settings& settings, const WindowMetrics& metrics) {
     read_startup(doc, settings);
-    for (int kind = 0; kind < kCanvasCount; ++kind) settings.window[kind] = read_window(doc, kind, metrics);
+    for (Side side : {Side::preview, Side::library})
+        settings.window[index_of(side)] = read_window(doc, side, metrics);
     settings.dialog = read_dialog(doc);
     settings.renderext = read_setting(doc, settings_keys::renderext);
     settings.mru = read_mru(doc);
@@ -230,19 +231,19 @@ IoResult write_renderext(SettingsFile& file, std::string_view extension) {
     return write_setting(file, settings_keys::renderext, extension);
 }
 
-IoResult write_window_position(SettingsFile& file, int kind, int x, int y) {
-    return write_entries(file, {setting_entry(settings_keys::window_x(kind), x),
-                                setting_entry(settings_keys::window_y(kind), y)});
+IoResult write_window_position(SettingsFile& file, Side side, int x, int y) {
+    return write_entries(file, {setting_entry(settings_keys::window_x(side), x),
+                                setting_entry(settings_keys::window_y(side), y)});
 }
 
-IoResult write_window_size(SettingsFile& file, int kind, int wx, int wy) {
+IoResult write_window_size(SettingsFile& file, Side side, int wx, int wy) {
     const WindowMetrics any;  // only the key names are needed, and they do not depend on the metrics
-    return write_entries(file, {setting_entry(settings_keys::window_wx(kind, any), wx),
-                                setting_entry(settings_keys::window_wy(kind, any), wy)});
+    return write_entries(file, {setting_entry(settings_keys::window_wx(side, any), wx),
+                                setting_entry(settings_keys::window_wy(side, any), wy)});
 }
 
-IoResult write_boxflag(SettingsFile& file, int kind, bool boxflag) {
-    return write_setting(file, settings_keys::boxflag(kind), boxflag);
+IoResult write_boxflag(SettingsFile& file, Side side, bool boxflag) {
+    return write_setting(file, settings_keys::boxflag(side), boxflag);
 }
 
 IoResult write_dialog_placement(SettingsFile& file, const DialogPlacement& p) {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "model/part.h"
+#include "model/side.h"
 #include "settings/ini_document.h"
 #include "settings/settings_file.h"
 
@@ -24,7 +25,7 @@ constexpr std::size_t kMojiSampleCapacity = 600;
 
 constexpr int kMenuTextCount = 10;
 constexpr int kRecentTextCount = 16;
-constexpr int kCanvasCount = 2;  // canvas kind 0 is the preview canvas, 1 the library canvas
+constexpr int kCanvasCount = 2;  // a canvas per side, the preview canvas first (see index_of)
 
 struct IntKey {
     std::string_view section;
@@ -72,11 +73,11 @@ inline constexpr StringKey fontface{
 StringKey menuchr(int i);  // "menuchr0" to "menuchr9" in section "menu", default empty
 
 // Canvas placement, section "window0" or "window1" by canvas kind.
-IntKey window_x(int kind);                                 // 16 or 32
-IntKey window_y(int kind);                                 // 16 or 32
-IntKey window_wx(int kind, const WindowMetrics& metrics);  // 2F + 416 or 2F + 432
-IntKey window_wy(int kind, const WindowMetrics& metrics);  // H + 2F + 416 or H + 2F + 432
-BoolKey boxflag(int kind);                                 // 1
+IntKey window_x(Side side);                                 // 16 or 32
+IntKey window_y(Side side);                                 // 16 or 32
+IntKey window_wx(Side side, const WindowMetrics& metrics);  // 2F + 416 or 2F + 432
+IntKey window_wy(Side side, const WindowMetrics& metrics);  // H + 2F + 416 or H + 2F + 432
+BoolKey boxflag(Side side);                                 // 1
 
 inline constexpr IntKey dialog_x{"dialog", "x", 16};
 inline constexpr IntKey dialog_y{"dialog", "y", 16};
@@ -177,8 +178,8 @@ void read_startup_settings(const SettingsFile& file, Settings& settings);
 
 // Just before a canvas is created: x, y, wx, wy, with a negative x or y replaced by 4. The boxflag of the
 // result is that of the file too (read as the canvas is created).
-WindowPlacement read_window_placement(const SettingsFile& file, int kind, const WindowMetrics& metrics);
-bool read_boxflag(const SettingsFile& file, int kind);
+WindowPlacement read_window_placement(const SettingsFile& file, Side side, const WindowMetrics& metrics);
+bool read_boxflag(const SettingsFile& file, Side side);
 
 // As the main dialog is constructed; a negative x or y is replaced by 4.
 DialogPlacement read_dialog_placement(const SettingsFile& file);
@@ -202,9 +203,9 @@ IoResult write_options(SettingsFile& file, const Settings& settings, bool full_s
 
 IoResult write_library_filename(SettingsFile& file, std::string_view path);
 IoResult write_renderext(SettingsFile& file, std::string_view extension);
-IoResult write_window_position(SettingsFile& file, int kind, int x, int y);
-IoResult write_window_size(SettingsFile& file, int kind, int wx, int wy);
-IoResult write_boxflag(SettingsFile& file, int kind, bool boxflag);
+IoResult write_window_position(SettingsFile& file, Side side, int x, int y);
+IoResult write_window_size(SettingsFile& file, Side side, int wx, int wy);
+IoResult write_boxflag(SettingsFile& file, Side side, bool boxflag);
 IoResult write_dialog_placement(SettingsFile& file, const DialogPlacement& placement);  // x, y, cx, cy
 IoResult write_recent_text(SettingsFile& file, int index, std::string_view text);
 IoResult write_mojisample(SettingsFile& file, std::string_view stored);

@@ -147,8 +147,8 @@ class CanvasInputTest : public QObject {
     Page& library() { return ctx_->library_page(); }
     UndoSnapshot& undo() { return ctx_->docs->undo; }
     void paint(CanvasWindow& canvas) { canvas.paint_image(); }  // measures every box
-    void mark_undo() { take_snapshot(undo(), kUndoLibrarySlot, preview(), library(), 44); }
-    bool undo_marked() { return undo().kind == kUndoLibrarySlot && undo().slot == 44; }
+    void mark_undo() { take_snapshot(undo(), UndoKind::library_slot, preview(), library(), 44); }
+    bool undo_marked() { return undo().kind == UndoKind::library_slot && undo().slot == 44; }
     void click(CanvasWindow& canvas, int x, int y, Qt::KeyboardModifiers modifiers = {}) {
         QTest::mouseClick(&canvas, Qt::LeftButton, modifiers, QPoint(x, y));
     }
@@ -237,7 +237,7 @@ void CanvasInputTest::clicks_with_shift_and_ctrl() {
     refreshed_.clear();
     click(preview_canvas(), 20, 40);
     QCOMPARE(selected(preview()), std::vector<int>{0});
-    QCOMPARE(undo().kind, int{kUndoPreviewPage});
+    QCOMPARE(undo().kind, int{UndoKind::preview_page});
     QCOMPARE(refreshed_, std::vector<int>{kPreviewListMask});
     QVERIFY(app_->main_dialog()->preview_list()->item(0)->isSelected());
 
@@ -268,7 +268,7 @@ void CanvasInputTest::clicks_with_shift_and_ctrl() {
     mark_undo();
     click(preview_canvas(), 300, 300);
     QVERIFY(selected(preview()).empty());
-    QCOMPARE(undo().kind, int{kUndoPreviewPage});
+    QCOMPARE(undo().kind, int{UndoKind::preview_page});
 
     // The library canvas works on the library page, with its own snapshot kind and list.
     put_part(library(), 4, 10, 36);
@@ -276,7 +276,7 @@ void CanvasInputTest::clicks_with_shift_and_ctrl() {
     refreshed_.clear();
     click(library_canvas(), 20, 40);
     QCOMPARE(selected(library()), std::vector<int>{4});
-    QCOMPARE(undo().kind, int{kUndoLibraryPage});
+    QCOMPARE(undo().kind, int{UndoKind::library_page});
     QCOMPARE(refreshed_, std::vector<int>{kLibraryListMask});
 }
 
@@ -310,7 +310,7 @@ void CanvasInputTest::space_drag_moves_on_the_line_grid() {
     QCOMPARE(preview().slots[0].y, 54);
 
     // Undo of a drag puts the part back where the drag began.
-    QCOMPARE(undo().kind, int{kUndoPreviewPage});
+    QCOMPARE(undo().kind, int{UndoKind::preview_page});
     QCOMPARE(undo().slots[0].y, 36);
 
     // Above the top edge: -20 ends at -18.
@@ -402,7 +402,7 @@ void CanvasInputTest::double_click_on_a_part_opens_the_detail_dialog() {
     }
     QCOMPARE(preview().slots[5].x, 40);
     QVERIFY(preview().slots[5].selected);
-    QCOMPARE(undo().kind, int{kUndoPreviewSlot});
+    QCOMPARE(undo().kind, int{UndoKind::preview_slot});
     QCOMPARE(undo().slot, 5);
     QVERIFY(!preview_canvas().state().dblclick_busy);
 
@@ -458,7 +458,7 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
     QCOMPARE(part.y, 72);
     QCOMPARE(selected(preview()), std::vector<int>{1});
     QCOMPARE(refreshed_.back(), kPreviewListMask);
-    QCOMPARE(undo().kind, int{kUndoPreviewPage});
+    QCOMPARE(undo().kind, int{UndoKind::preview_page});
     QVERIFY(!undo().slots[1].in_use);  // taken before the part was added
     QCOMPARE(read_recent_texts(ctx_->file())[0], std::string("ABCDEFGHIJ"));
     QCOMPARE(read_recent_texts(ctx_->file())[1], std::string("old"));
@@ -497,7 +497,7 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
         QVERIFY(watch.seen());
     }
     QVERIFY(!preview().slots[3].in_use);
-    QCOMPARE(undo().kind, int{kUndoPreviewPage});
+    QCOMPARE(undo().kind, int{UndoKind::preview_page});
     QVERIFY(undo().slots[2].in_use);
     QCOMPARE(read_recent_texts(ctx_->file())[1], std::string("ABCDEFGHIJ"));
 
@@ -683,11 +683,11 @@ void CanvasInputTest::placement_is_written_to_the_settings_file() {
     QVERIFY(home_->read_file(home_->settings_path()).find("[window1]") == std::string::npos);
 
     canvas.move(200, 150);
-    QTRY_COMPARE(read_window_placement(ctx_->file(), kLibraryCanvas, wm).x, 200);
-    QCOMPARE(read_window_placement(ctx_->file(), kLibraryCanvas, wm).y, 150);
+    QTRY_COMPARE(read_window_placement(ctx_->file(), Side::library, wm).x, 200);
+    QCOMPARE(read_window_placement(ctx_->file(), Side::library, wm).y, 150);
     canvas.resize(300, 250);
-    QTRY_COMPARE(read_window_placement(ctx_->file(), kLibraryCanvas, wm).wx, 300 + 2 * m.frame_width);
-    QCOMPARE(read_window_placement(ctx_->file(), kLibraryCanvas, wm).wy,
+    QTRY_COMPARE(read_window_placement(ctx_->file(), Side::library, wm).wx, 300 + 2 * m.frame_width);
+    QCOMPARE(read_window_placement(ctx_->file(), Side::library, wm).wy,
              250 + m.caption_height + 2 * m.frame_width);
     // The preview canvas's section is untouched.
     QVERIFY(home_->read_file(home_->settings_path()).find("[window0]") == std::string::npos);
@@ -696,12 +696,12 @@ void CanvasInputTest::placement_is_written_to_the_settings_file() {
     canvas.showMinimized();
     canvas.resize(100, 100);
     QCoreApplication::processEvents();
-    QCOMPARE(read_window_placement(ctx_->file(), kLibraryCanvas, wm).wx, 300 + 2 * m.frame_width);
+    QCOMPARE(read_window_placement(ctx_->file(), Side::library, wm).wx, 300 + 2 * m.frame_width);
     canvas.showNormal();
 
     // The stored placement is what the next start creates the window with.
-    const WindowPlacement stored = read_window_placement(ctx_->file(), kLibraryCanvas, wm);
-    CanvasWindow again(*ctx_, kLibraryCanvas);
+    const WindowPlacement stored = read_window_placement(ctx_->file(), Side::library, wm);
+    CanvasWindow again(*ctx_, Side::library);
     again.create_window(stored, m);
     QCOMPARE(again.pos(), QPoint(200, 150));
     QCOMPARE(again.size(), QSize(300, 250));

@@ -5,7 +5,7 @@
 #include <memory>
 #include <variant>
 
-#include "app/app_context.h"
+#include "session/app_context.h"
 #include "canvas/canvas_window.h"
 #include "canvas/draw_part.h"
 #include "gui_test_support.h"
@@ -423,7 +423,7 @@ void CanvasTest::draw_part_box_is_measure_part() {
 void CanvasTest::first_paint_builds_the_width_table_and_draws_new_parts_at_once() {
     if (!have_font_) QSKIP("Monapo is not installed");
     ctx_->widths->built = false;
-    auto canvas = make_canvas(kPreviewCanvas);
+    auto canvas = make_canvas(Side::preview);
     Part& part = ctx_->preview_page().slots[3];
     clear_slot(part);
     part.in_use = true;
@@ -439,7 +439,7 @@ void CanvasTest::first_paint_builds_the_width_table_and_draws_new_parts_at_once(
 
 void CanvasTest::header_and_space_mark() {
     if (!have_font_) QSKIP("Monapo is not installed");
-    auto preview = make_canvas(kPreviewCanvas);
+    auto preview = make_canvas(Side::preview);
     const QImage plain = preview->paint_image();
     QVERIFY(dark_pixels(plain, QRect(0, 0, 40, 16)) > 10);  // "page 0"
     QCOMPARE(dark_pixels(plain, QRect(preview->width() - 16, 0, 16, 16)), 0);
@@ -448,7 +448,7 @@ void CanvasTest::header_and_space_mark() {
     const QImage held = preview->paint_image();
     QVERIFY(dark_pixels(held, QRect(preview->width() - 16, 0, 16, 16)) > 10);  // "Ｍ"
 
-    auto library = make_canvas(kLibraryCanvas);
+    auto library = make_canvas(Side::library);
     set_string(ctx_->docs->library.page_names[0], "long page name");
     const int with_name = dark_pixels(library->paint_image(), QRect(0, 0, library->width(), 16));
     set_string(ctx_->docs->library.page_names[0], "");
@@ -458,7 +458,7 @@ void CanvasTest::header_and_space_mark() {
 
 void CanvasTest::a_selected_part_has_a_red_frame() {
     if (!have_font_) QSKIP("Monapo is not installed");
-    auto canvas = make_canvas(kPreviewCanvas);
+    auto canvas = make_canvas(Side::preview);
     Part& part = ctx_->preview_page().slots[0];
     clear_slot(part);
     part.in_use = true;
@@ -484,7 +484,7 @@ void CanvasTest::a_selected_part_has_a_red_frame() {
 
 void CanvasTest::an_always_opaque_part_hides_what_lies_beneath() {
     if (!have_font_) QSKIP("Monapo is not installed");
-    auto canvas = make_canvas(kPreviewCanvas);
+    auto canvas = make_canvas(Side::preview);
     canvas->state().boxflag = false;
     Page& page = ctx_->preview_page();
     Part& below = page.slots[0];
@@ -510,7 +510,7 @@ void CanvasTest::an_always_opaque_part_hides_what_lies_beneath() {
 
 void CanvasTest::a_transparent_run_shows_what_lies_beneath() {
     if (!have_font_) QSKIP("Monapo is not installed");
-    auto canvas = make_canvas(kPreviewCanvas);
+    auto canvas = make_canvas(Side::preview);
     canvas->state().boxflag = false;
     Page& page = ctx_->preview_page();
     Part& below = page.slots[0];
@@ -534,7 +534,7 @@ void CanvasTest::a_transparent_run_shows_what_lies_beneath() {
 
 void CanvasTest::temporary_rendering_replaces_the_page_until_it_ends() {
     if (!have_font_) QSKIP("Monapo is not installed");
-    auto canvas = make_canvas(kPreviewCanvas);
+    auto canvas = make_canvas(Side::preview);
     Part& part = ctx_->preview_page().slots[0];
     clear_slot(part);
     part.in_use = true;
@@ -575,7 +575,7 @@ void CanvasTest::a_font_that_cannot_be_measured_is_reported_once() {
         error = "no font";
         return false;
     };
-    CanvasWindow canvas(ctx, kPreviewCanvas);
+    CanvasWindow canvas(ctx, Side::preview);
     canvas.create_window(WindowPlacement{10, 10, 100, 100, true}, ScreenMetrics{});
     Part& part = ctx.preview_page().slots[0];
     part.in_use = true;

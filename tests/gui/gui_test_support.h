@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/app_context.h"
+#include "session/app_context.h"
 #include "app/application.h"
 #include "render/char_width_table.h"
 

@@ -225,7 +225,7 @@ void MainDialogTest::page_scroll_bar_moves_clamped_and_invalidates_undo_on_chang
     start();
     PreviewBook& preview = ctx_->docs->preview;
     auto snapshot = [&] {
-        take_snapshot(ctx_->docs->undo, kUndoPreviewPage, ctx_->preview_page(), ctx_->library_page(), 0);
+        take_snapshot(ctx_->docs->undo, UndoKind::preview_page, ctx_->preview_page(), ctx_->library_page(), 0);
     };
     auto label = [&] { return dialog_->page_label()->text().toInt(); };
 
@@ -251,7 +251,7 @@ void MainDialogTest::page_scroll_bar_moves_clamped_and_invalidates_undo_on_chang
         QCOMPARE(label(), c.to);
         QCOMPARE(dialog_->page_scroll_bar()->value(), c.to);
         // Only a change of page invalidates the undo.
-        QCOMPARE(ctx_->docs->undo.kind, c.from == c.to ? int{kUndoPreviewPage} : int{kUndoNone});
+        QCOMPARE(ctx_->docs->undo.kind, c.from == c.to ? int{UndoKind::preview_page} : int{UndoKind::none});
     }
 
     // Undo after a page change does nothing.
@@ -259,7 +259,7 @@ void MainDialogTest::page_scroll_bar_moves_clamped_and_invalidates_undo_on_chang
     put_part(ctx_->preview_page(), 0, 0, 0, "a", "A");
     snapshot();
     dialog_->page_scroll(PageScroll::line_right);
-    QCOMPARE(restore_snapshot(ctx_->docs->undo, ctx_->preview_page(), ctx_->library_page()), int{kUndoNone});
+    QCOMPARE(restore_snapshot(ctx_->docs->undo, ctx_->preview_page(), ctx_->library_page()), int{UndoKind::none});
     QVERIFY(is_page_empty(ctx_->preview_page()));
 
     // The scroll bar's own arrows go through the same rules.
@@ -289,27 +289,27 @@ void MainDialogTest::library_combo_changes_page_and_always_invalidates_undo() {
     start();
     put_part(ctx_->docs->library.pages[5], 1, 0, 0, "five", "5");
     auto snapshot = [&] {
-        take_snapshot(ctx_->docs->undo, kUndoLibraryPage, ctx_->preview_page(), ctx_->library_page(), 0);
+        take_snapshot(ctx_->docs->undo, UndoKind::library_page, ctx_->preview_page(), ctx_->library_page(), 0);
     };
 
     snapshot();
     dialog_->library_page_chosen(0);  // the current page again
     QCOMPARE(ctx_->docs->library.current_page, 0);
-    QCOMPARE(ctx_->docs->undo.kind, int{kUndoNone});
+    QCOMPARE(ctx_->docs->undo.kind, int{UndoKind::none});
 
     snapshot();
     QComboBox* combo = dialog_->library_combo();
     combo->setCurrentIndex(5);
     Q_EMIT combo->activated(5);
     QCOMPARE(ctx_->docs->library.current_page, 5);
-    QCOMPARE(ctx_->docs->undo.kind, int{kUndoNone});
+    QCOMPARE(ctx_->docs->undo.kind, int{UndoKind::none});
     QCOMPARE(dialog_->library_list()->item(1)->text(), QStringLiteral("  (  0,  0)five"));
 
     // A row out of range leaves the page, but still invalidates.
     snapshot();
     dialog_->library_page_chosen(-1);
     QCOMPARE(ctx_->docs->library.current_page, 5);
-    QCOMPARE(ctx_->docs->undo.kind, int{kUndoNone});
+    QCOMPARE(ctx_->docs->undo.kind, int{UndoKind::none});
 }
 
 void MainDialogTest::enter_is_swallowed_and_space_is_held_for_both_canvases() {

@@ -350,7 +350,7 @@ void OptionsTest::rendering_only_sheet_leaves_the_other_settings_untouched() {
 void OptionsTest::while_open_a_second_request_and_the_close_request_do_nothing() {
     start();
     Page& page = ctx_->preview_page();
-    take_snapshot(ctx_->docs->undo, kUndoPreviewPage, page, ctx_->library_page(), 0);
+    take_snapshot(ctx_->docs->undo, UndoKind::preview_page, page, ctx_->library_page(), 0);
     const std::string before = ini();
     bool acted = false;
     QTimer::singleShot(0, [&] {
@@ -359,7 +359,7 @@ void OptionsTest::while_open_a_second_request_and_the_close_request_do_nothing()
         acted = true;
         QCOMPARE(sheet->kind(), OptionsSheetKind::full);  // the main dialog's button opens the full sheet
         QVERIFY(ctx_->options_open);
-        QCOMPARE(ctx_->docs->undo.kind, int(kUndoNone));
+        QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::none));
         QCOMPARE(run_options_sheet(*ctx_, OptionsSheetKind::full, nullptr), OptionsSheetResult::already_open);
         QCOMPARE(run_options_sheet(*ctx_, OptionsSheetKind::rendering_only, nullptr),
                  OptionsSheetResult::already_open);

@@ -104,8 +104,8 @@ class PopupTest : public QObject {
     Page& preview() { return ctx_->preview_page(); }
     Page& library() { return ctx_->library_page(); }
     UndoSnapshot& undo() { return ctx_->docs->undo; }
-    void mark_undo() { take_snapshot(undo(), kUndoLibrarySlot, preview(), library(), 44); }
-    bool undo_marked() { return undo().kind == kUndoLibrarySlot && undo().slot == 44; }
+    void mark_undo() { take_snapshot(undo(), UndoKind::library_slot, preview(), library(), 44); }
+    bool undo_marked() { return undo().kind == UndoKind::library_slot && undo().slot == 44; }
     // Copies of a rendering (each rendered line starts with a full-width space); selecting a single part in
     // a list copies that part's text, which is not counted.
     int clipboard_writes() const {
@@ -324,7 +324,7 @@ void PopupTest::alignment_packs_the_selection_by_former_x() {
     QCOMPARE(preview().slots[2].y, 36);  // y never changes
     QCOMPARE(preview().slots[3].x, 7);
     QCOMPARE(preview().slots[9].x, 1);
-    QCOMPARE(undo().kind, int32_t{kUndoPreviewPage});
+    QCOMPARE(undo().kind, int32_t{UndoKind::preview_page});
     QCOMPARE(undo().slots[2].x, 100);  // the snapshot holds the page before the move
 
     // Nothing selected: nothing moves, but the snapshot is still replaced.
@@ -333,7 +333,7 @@ void PopupTest::alignment_packs_the_selection_by_former_x() {
     run(preview_canvas(), PopupCommand::align_horizontally);
     QCOMPARE(preview().slots[2].x, 70);
     QVERIFY(!undo_marked());
-    QCOMPARE(undo().kind, int32_t{kUndoPreviewPage});
+    QCOMPARE(undo().kind, int32_t{UndoKind::preview_page});
 
     // Positions at the edge of the range saturate instead of wrapping.
     Part& edge = put_part(preview(), 0, INT32_MAX - 5, 0, "A", true);
@@ -358,7 +358,7 @@ void PopupTest::menu_character_parts_and_registering_from_the_library() {
     QCOMPARE(added.x, 33);
     QCOMPARE(added.y, 36);
     QCOMPARE(std::string(get_string(added.text)), ctx_->settings.menuchr[4]);
-    QCOMPARE(undo().kind, int32_t{kUndoPreviewPage});
+    QCOMPARE(undo().kind, int32_t{UndoKind::preview_page});
     QVERIFY(!undo().slots[1].in_use);
 
     // A full page: the error and nothing changes, the snapshot stays.
@@ -383,7 +383,7 @@ void PopupTest::menu_character_parts_and_registering_from_the_library() {
     QCOMPARE(preview().slots[49].x, 0);
     QVERIFY(preview().slots[49].selected);
     QCOMPARE(ui_->messages(), std::vector<std::string>{std::string(kPreviewFullMessage)});
-    QCOMPARE(undo().kind, int32_t{kUndoPreviewPage});
+    QCOMPARE(undo().kind, int32_t{UndoKind::preview_page});
     QVERIFY(!undo().slots[48].in_use);
 }
 
@@ -395,8 +395,8 @@ void PopupTest::toggles_and_undo() {
     run(library_canvas(), PopupCommand::toggle_frames);
     QVERIFY(!library_canvas().state().boxflag);
     QVERIFY(preview_canvas().state().boxflag);
-    QVERIFY(!read_boxflag(ctx_->file(), kLibraryCanvas));
-    QVERIFY(read_boxflag(ctx_->file(), kPreviewCanvas));
+    QVERIFY(!read_boxflag(ctx_->file(), Side::library));
+    QVERIFY(read_boxflag(ctx_->file(), Side::preview));
     // The one key written is window1's.
     const std::string after = TestHome::read_file(home_->settings_path());
     const std::size_t key = after.find("boxflag");
@@ -413,7 +413,7 @@ void PopupTest::toggles_and_undo() {
     QVERIFY(!library_canvas().state().boxflag);
     library_canvas().state().space_held = false;
     run(library_canvas(), PopupCommand::toggle_frames);
-    QVERIFY(read_boxflag(ctx_->file(), kLibraryCanvas));
+    QVERIFY(read_boxflag(ctx_->file(), Side::library));
 
     // Blank colouring lasts for the run only and keeps a shown temporary rendering.
     put_part(preview(), 0, 0, 0, "A");
@@ -455,7 +455,7 @@ void PopupTest::rendering_options_open_the_rendering_page_alone() {
     QCOMPARE(pages, 1);
     QVERIFY(over_canvas);
     QVERIFY(!ctx_->options_open);
-    QCOMPARE(undo().kind, int32_t{kUndoNone});  // opening the sheet invalidates the snapshot
+    QCOMPARE(undo().kind, int32_t{UndoKind::none});  // opening the sheet invalidates the snapshot
 }
 
 void PopupTest::library_update_writes_the_book_or_reports_both_messages() {
@@ -476,7 +476,7 @@ void PopupTest::library_update_writes_the_book_or_reports_both_messages() {
     run(library_canvas(), PopupCommand::update_library);
     QCOMPARE(ui_->trace(),
              (std::vector<std::string>{"progress:ライブラリファイルを更新中・・・", "progress-end"}));
-    QCOMPARE(undo().kind, int32_t{kUndoNone});
+    QCOMPARE(undo().kind, int32_t{UndoKind::none});
     auto book = std::make_unique<LibraryBook>();
     QCOMPARE(read_library_all_or_nothing(ctx_->library_path, *book), FileStatus::kOk);
     QCOMPARE(std::string(get_string(book->pages[7].slots[2].text)), std::string("lib part"));
@@ -494,7 +494,7 @@ void PopupTest::library_update_writes_the_book_or_reports_both_messages() {
     QVERIFY(messages[0] != "正常終了");
     QCOMPARE(messages[1], std::string("ライブラリのファイルへの登録に失敗しました"));
     QCOMPARE(ui_->trace().at(1), std::string("progress-end"));  // messages come after the window closed
-    QCOMPARE(undo().kind, int32_t{kUndoNone});
+    QCOMPARE(undo().kind, int32_t{UndoKind::none});
     QCOMPARE(std::string(get_string(ctx_->docs->library.pages[7].slots[2].text)), std::string("lib part"));
     QVERIFY(!ui_->progress_open());
 }

@@ -212,7 +212,7 @@ void PropertyDialogTest::ok_stores_every_field_with_its_snapshot_and_refreshes()
     QVERIFY(part.box.is_zero());
     QCOMPARE(get_string(page.slots[0].name), "other");
     // The snapshot holds the slot as it was, and undo brings it back.
-    QCOMPARE(ctx_->docs->undo.kind, int(kUndoPreviewSlot));
+    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::preview_slot));
     QCOMPARE(ctx_->docs->undo.slot, 1);
     QCOMPARE(get_string(ctx_->docs->undo.slots[1].name), "old");
     // The list shows the new values and the preview canvas ended its temporary rendering.
@@ -233,7 +233,7 @@ void PropertyDialogTest::cancel_stores_nothing() {
     });
     click(control_id::kLibraryDetail);
     QCOMPARE(get_string(part.name), "keep");
-    QCOMPARE(ctx_->docs->undo.kind, int(kUndoNone));
+    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::none));
     QCOMPARE(stored_sample(), sample_before);
     QVERIFY(!part_dialog_open());
 }
@@ -300,7 +300,7 @@ void PropertyDialogTest::empty_text_is_refused_after_ok_but_a_label_needs_none()
     click(control_id::kPreviewDetail);
     QCOMPARE(ui_->messages(), std::vector<std::string>{"本体が空っぽでは登録できません"});
     QCOMPARE(get_string(part.text), "BODY");
-    QCOMPARE(ctx_->docs->undo.kind, int(kUndoNone));
+    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::none));
 
     // Registered, the refused entry leaves the free slot empty.
     on_dialog([&](CPropertyDialog& d) { confirm(d, "nothing", ""); });
@@ -398,7 +398,7 @@ void PropertyDialogTest::only_one_detail_dialog_at_a_time() {
     on_dialog([&](CPropertyDialog& d) {
         // As a canvas double click would while this one is open.
         second = run_part_dialog(PartDialogHost{*ctx_, app_->preview_canvas(), nullptr, nullptr}, true, 1,
-                                 page.slots[0], kPreviewPartTitle, kUndoPreviewSlot, 0);
+                                 page.slots[0], kPreviewPartTitle, UndoKind::preview_slot, 0);
         d.reject();
     });
     QVERIFY(!run_part_dialog(PartDialogHost{*ctx_, dialog_, nullptr, nullptr}, true, 1, part, "t", 2, 0));
@@ -425,17 +425,17 @@ void PropertyDialogTest::register_finds_its_slot_or_reports_a_full_page() {
     QVERIFY(page.slots[49].in_use && page.slots[49].selected);
     QCOMPARE(get_string(page.slots[49].name), "new");
     QVERIFY(page.slots[3].selected);  // other parts keep their selection
-    QCOMPARE(ctx_->docs->undo.kind, int(kUndoPreviewPage));
+    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::preview_page));
     restore_snapshot(ctx_->docs->undo, page, ctx_->library_page());
     QVERIFY(!page.slots[49].in_use);
 
     // A full page: the message, no dialog, no snapshot.
     put_part(page, 49, "last", "L");
-    take_snapshot(ctx_->docs->undo, kUndoNone, page, ctx_->library_page(), 0);
+    take_snapshot(ctx_->docs->undo, UndoKind::none, page, ctx_->library_page(), 0);
     ui_->clear_events();
     click(control_id::kPreviewRegister);
     QCOMPARE(ui_->messages(), std::vector<std::string>{"登録エラー"});
-    QCOMPARE(ctx_->docs->undo.kind, int(kUndoNone));
+    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::none));
 
     // Only the last slot used: the first one is free. On the library side the title says so.
     Page& library = ctx_->library_page();
@@ -447,7 +447,7 @@ void PropertyDialogTest::register_finds_its_slot_or_reports_a_full_page() {
     click(control_id::kLibraryRegister);
     QCOMPARE(title, u8("ライブラリに登録"));
     QCOMPARE(get_string(library.slots[0].name), "lib");
-    QCOMPARE(ctx_->docs->undo.kind, int(kUndoLibraryPage));
+    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::library_page));
     QCOMPARE(dialog_->library_list()->item(0)->text(), u8("  (  0,  0)lib"));
 }
 
@@ -514,7 +514,7 @@ void PropertyDialogTest::detail_commands_and_the_double_click() {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
     QCOMPARE(title, u8("登録情報"));
     QCOMPARE(get_string(page.slots[1].name), "b2");
-    QCOMPARE(ctx_->docs->undo.kind, int(kUndoPreviewPage));  // the whole page for a double click
+    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::preview_page));  // the whole page for a double click
     QCOMPARE(ctx_->docs->undo.slot, 1);
     QCOMPARE(list->item(1)->text(), u8("  (  0,  0)b2"));
 
@@ -526,7 +526,7 @@ void PropertyDialogTest::detail_commands_and_the_double_click() {
     });
     click(control_id::kLibraryDetail);
     QCOMPARE(title, u8("ライブラリの登録情報"));
-    QCOMPARE(ctx_->docs->undo.kind, int(kUndoLibrarySlot));
+    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::library_slot));
     QCOMPARE(ctx_->docs->undo.slot, 4);
     QCOMPARE(dialog_->library_list()->item(4)->text(), u8("  (  0,  0)l2"));
 }

@@ -165,7 +165,7 @@ void ToolsTest::tool_button_runs_the_dialog_and_refreshes_everything() {
     Page& preview_page = ctx_->preview_page();
     put_part(preview_page, 0, 1);
     ctx_->docs->library.current_page = 3;
-    take_snapshot(ctx_->docs->undo, kUndoPreviewPage, preview_page, ctx_->library_page(), 0);
+    take_snapshot(ctx_->docs->undo, UndoKind::preview_page, preview_page, ctx_->library_page(), 0);
     // Changes behind the dialog's back show only after the tool dialog closed.
     set_name(preview_page.slots[0], "renamed");
     put_part(ctx_->library_page(), 4, 2);
@@ -193,7 +193,7 @@ void ToolsTest::tool_button_runs_the_dialog_and_refreshes_everything() {
 
     QVERIFY(seen);
     QCOMPARE(title, QString::fromUtf8("Glyphoraツール"));
-    QCOMPARE(undo_kind_inside, int{kUndoNone});
+    QCOMPARE(undo_kind_inside, int{UndoKind::none});
     QCOMPARE(groups, (QStringList{QString::fromUtf8("プレビューメンテナンス"),
                                   QString::fromUtf8("ライブラリメンテナンス")}));
     for (const char* caption :
@@ -211,14 +211,14 @@ void ToolsTest::tool_button_runs_the_dialog_and_refreshes_everything() {
 }
 
 void ToolsTest::tool_button_waits_while_the_options_sheet_is_open() {
-    take_snapshot(ctx_->docs->undo, kUndoPreviewPage, ctx_->preview_page(), ctx_->library_page(), 0);
+    take_snapshot(ctx_->docs->undo, UndoKind::preview_page, ctx_->preview_page(), ctx_->library_page(), 0);
     ctx_->options_open = true;
     bool seen = false;
     on_next_modal<QDialog>([](QDialog&) {}, seen);
     run_tool_command(*dialog_);
     QCoreApplication::processEvents();
     QVERIFY(!seen);
-    QCOMPARE(ctx_->docs->undo.kind, int{kUndoPreviewPage});
+    QCOMPARE(ctx_->docs->undo.kind, int{UndoKind::preview_page});
     ctx_->options_open = false;
 }
 

@@ -30,7 +30,7 @@ protected:
 TEST_F(Books, StartCleared) {
     EXPECT_TRUE(is_page_empty(page()));
     EXPECT_TRUE(docs->preview.pages[29].slots[49].always_opaque);
-    EXPECT_EQ(docs->undo.kind, kUndoNone);
+    EXPECT_EQ(docs->undo.kind, UndoKind::none);
     EXPECT_EQ(get_string(docs->preview.collection_name), "");
     page().slots[49].in_use = true;
     EXPECT_FALSE(is_page_empty(page()));
@@ -175,34 +175,34 @@ TEST_F(Books, PasteIntoEmptyPageAndInvalidPositions) {
 TEST_F(Books, UndoAfterPasteRestoresTwice) {
     use_slots(page(), 0, 4);
     fill_clipboard(docs->clipboard, 2);
-    take_snapshot(docs->undo, kUndoPreviewPage, page(), lib(), 0);
+    take_snapshot(docs->undo, UndoKind::preview_page, page(), lib(), 0);
     insert_block(page(), docs->clipboard, 1);
     EXPECT_EQ(used_count(page()), 7);
-    EXPECT_EQ(restore_snapshot(docs->undo, page(), lib()), kUndoPreviewPage);
+    EXPECT_EQ(restore_snapshot(docs->undo, page(), lib()), UndoKind::preview_page);
     EXPECT_EQ(used_count(page()), 5);
     EXPECT_EQ(name_at(page(), 1), "p1");
     set_name(page().slots[1], "changed");
-    EXPECT_EQ(restore_snapshot(docs->undo, page(), lib()), kUndoPreviewPage);
+    EXPECT_EQ(restore_snapshot(docs->undo, page(), lib()), UndoKind::preview_page);
     EXPECT_EQ(name_at(page(), 1), "p1");
 }
 
 TEST_F(Books, SlotSnapshotsRestoreOnlyTheirSlotAndInvalidSnapshotsNothing) {
     use_slots(lib(), 0, 3);
-    take_snapshot(docs->undo, kUndoLibrarySlot, page(), lib(), 2);
+    take_snapshot(docs->undo, UndoKind::library_slot, page(), lib(), 2);
     set_name(lib().slots[2], "edited");
     set_name(lib().slots[1], "other");
-    EXPECT_EQ(restore_snapshot(docs->undo, page(), lib()), kUndoLibrarySlot);
+    EXPECT_EQ(restore_snapshot(docs->undo, page(), lib()), UndoKind::library_slot);
     EXPECT_EQ(name_at(lib(), 2), "p2");
     EXPECT_EQ(name_at(lib(), 1), "other");
 
-    take_snapshot(docs->undo, kUndoNone, page(), lib(), 0);
+    take_snapshot(docs->undo, UndoKind::none, page(), lib(), 0);
     set_name(lib().slots[2], "kept");
-    EXPECT_EQ(restore_snapshot(docs->undo, page(), lib()), kUndoNone);
+    EXPECT_EQ(restore_snapshot(docs->undo, page(), lib()), UndoKind::none);
     EXPECT_EQ(name_at(lib(), 2), "kept");
 
     // A slot snapshot with a negative index copies nothing and restores nothing.
-    take_snapshot(docs->undo, kUndoPreviewSlot, page(), lib(), -1);
-    EXPECT_EQ(restore_snapshot(docs->undo, page(), lib()), kUndoPreviewSlot);
+    take_snapshot(docs->undo, UndoKind::preview_slot, page(), lib(), -1);
+    EXPECT_EQ(restore_snapshot(docs->undo, page(), lib()), UndoKind::preview_slot);
 }
 
 TEST_F(Books, CopyLibrarySelectionStopsWhenPreviewIsFull) {

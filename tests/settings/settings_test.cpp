@@ -100,9 +100,9 @@ TEST_F(TypedSettings, StoredValuesAreReadWithTheirTypesLimitsAndPlacementRules) 
     read_startup_settings(file, startup);
     EXPECT_EQ(startup.fontface, s.fontface);
     EXPECT_EQ(startup.window[0], Settings{}.window[0]);  // not a start-up key
-    EXPECT_EQ(read_window_placement(file, 0, {}), s.window[0]);
-    EXPECT_FALSE(read_boxflag(file, 0));
-    EXPECT_TRUE(read_boxflag(file, 1));
+    EXPECT_EQ(read_window_placement(file, Side::preview, {}), s.window[0]);
+    EXPECT_FALSE(read_boxflag(file, Side::preview));
+    EXPECT_TRUE(read_boxflag(file, Side::library));
     EXPECT_EQ(read_dialog_placement(file), s.dialog);
     EXPECT_EQ(read_recent_texts(file), s.mru);
     EXPECT_EQ(read_renderext(file), "txt");
@@ -139,9 +139,9 @@ TEST_F(TypedSettings, OptionsAreWrittenInOrderAndTheRenderingSheetTouchesOnlyIts
 
 TEST_F(TypedSettings, EachEventWritesOnlyItsOwnKeys) {
     SettingsFile file(path);
-    ASSERT_TRUE(write_window_position(file, 1, -32000, 5).ok);
-    ASSERT_TRUE(write_window_size(file, 1, 300, 400).ok);
-    ASSERT_TRUE(write_boxflag(file, 0, false).ok);
+    ASSERT_TRUE(write_window_position(file, Side::library, -32000, 5).ok);
+    ASSERT_TRUE(write_window_size(file, Side::library, 300, 400).ok);
+    ASSERT_TRUE(write_boxflag(file, Side::preview, false).ok);
     ASSERT_TRUE(write_dialog_placement(file, {1, 2, 3, 4}).ok);
     ASSERT_TRUE(write_library_filename(file, "/lib/\x83\x5C.aal").ok);
     ASSERT_TRUE(write_renderext(file, "HTML").ok);

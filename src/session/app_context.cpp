@@ -1,4 +1,4 @@
-#include "app/app_context.h"
+#include "session/app_context.h"
 
 #include "platform/font_metrics.h"
 
@@ -34,8 +34,19 @@ void AppContext::report_width_table_failure() {
     ui.show_message(nullptr, "描画フォントを読み込めません\n" + width_table_error);
 }
 
+RenderContext AppContext::render_context() const {
+    RenderContext rc;
+    rc.widths = widths.get();
+    rc.mirror_h = &mirrors->horizontal;
+    rc.mirror_v = &mirrors->vertical;
+    rc.global_settings = settings.render;
+    rc.render_pageflag = settings.render_pageflag;
+    rc.fontface = settings.fontface;
+    return rc;
+}
+
 void AppContext::invalidate_undo() {
-    take_snapshot(docs->undo, kUndoNone, preview_page(), library_page(), 0);
+    take_snapshot(docs->undo, UndoKind::none, preview_page(), library_page(), 0);
 }
 
 }  // namespace glyphora

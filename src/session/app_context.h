@@ -1,7 +1,8 @@
 #pragma once
-// What the windows of the program share for the whole run: the model, the settings in memory and their
-// file, the mirror tables, the character width table, the UI services and the program-wide flags. Made
-// once by the Application; the windows keep a reference to it.
+// The session: what the windows of the program share for the whole run (the model, the settings in memory
+// and their file, the mirror tables, the character width table, the UI services, the program-wide flags)
+// and the calls through which a window tells the others what changed. Made once by the Application; the
+// windows keep a reference to it.
 
 #include <functional>
 #include <memory>
@@ -10,8 +11,10 @@
 
 #include "model/books.h"
 #include "model/mirror_table.h"
+#include "model/side.h"
 #include "platform/ui_services.h"
 #include "render/char_width_table.h"
+#include "render/output.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
 
@@ -49,8 +52,18 @@ struct AppContext {
     bool width_table_failure_reported = false;
     std::string width_table_error;
 
-    // Set by the main dialog: rebuilds the preview list (mask 1), the library list (mask 2) or both.
-    std::function<void(int mask)> refresh_lists;
+    // "These sides changed": their lists and canvases show the model again (a temporary rendering on
+    // display ends). Every command that changes parts says so through this one call; the main dialog
+    // installs what it does.
+    void changed(Sides sides) {
+        if (changed_hook) changed_hook(sides);
+    }
+    std::function<void(Sides)> changed_hook;
+    // The main dialog's undo command, which the canvases' menus offer too; installed by the main dialog.
+    std::function<void()> undo;
+
+    // The output code's set-up for the settings in memory.
+    RenderContext render_context() const;
 
     SettingsFile& file() { return *settings_file; }
     Page& preview_page() { return docs->preview.pages[docs->preview.current_page]; }

@@ -1,4 +1,4 @@
-#include "app/dialog_units.h"
+#include "session/dialog_units.h"
 
 #include <QFontMetrics>
 
