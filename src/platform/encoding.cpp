@@ -70,6 +70,14 @@ uint32_t decode_utf8(std::string_view s) {
     return cp;
 }
 
+// The bytes one unconvertible character takes: a lead byte with a valid trail byte is one (unmapped)
+// character; anything else is a stray byte, so the byte after it is read afresh.
+std::size_t unconvertible_length(std::string_view sjis, std::size_t pos) {
+    if (pos + 1 >= sjis.size() || !is_lead_byte(static_cast<unsigned char>(sjis[pos]))) return 1;
+    const auto trail = static_cast<unsigned char>(sjis[pos + 1]);
+    return (trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC) ? 2 : 1;
+}
+
 Conversion convert(const char* to, const char* from, std::string_view in, bool input_is_utf8) {
     Conversion result;
     Converter conv(to, from);
@@ -102,6 +110,22 @@ Conversion convert(const char* to, const char* from, std::string_view in, bool i
 Conversion utf8_to_sjis(std::string_view utf8) { return convert("CP932", "UTF-8", utf8, true); }
 
 Conversion sjis_to_utf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis, false); }
+
+std::string sjis_to_utf8_lenient(std::string_view sjis) {
+    Converter conv("UTF-8", "CP932");
+    std::string out, piece;
+    std::size_t pos = 0;
+    while (pos < sjis.size()) {
+        std::size_t fail_at = 0;  // without a converter every character fails
+        const bool ok = conv.valid() && conv.run(sjis.substr(pos), piece, fail_at);
+        out += piece;  // on a failure, what converted before it
+        if (ok) break;
+        out += "\xEF\xBF\xBD";  // U+FFFD
+        pos += fail_at;
+        pos += unconvertible_length(sjis, pos);
+    }
+    return out;
+}
 
 std::string describe_unmappable(std::string_view utf8_input, const Conversion& failed) {
     // Count characters (not bytes) up to the failure, one-based, as a user would.

@@ -19,6 +19,12 @@ struct Conversion {
 Conversion utf8_to_sjis(std::string_view utf8);
 Conversion sjis_to_utf8(std::string_view sjis);
 
+// Shift_JIS for showing, whatever it holds: a double-byte code that code page 932 has no character for, and
+// any other byte that starts no character (a stray byte, a lead byte without a valid trail), each become
+// one U+FFFD, and the text after it still shows. U+FFFD cannot be written back to Shift_JIS, so a shown
+// text that is edited and stored again is refused rather than silently changed.
+std::string sjis_to_utf8_lenient(std::string_view sjis);
+
 // A readable message for a failed utf8_to_sjis, e.g. "'€' (U+20AC) at character 3 cannot be written in Shift_JIS".
 std::string describe_unmappable(std::string_view utf8_input, const Conversion& failed);
 

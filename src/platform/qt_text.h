@@ -1,6 +1,6 @@
 #pragma once
 // Shift_JIS text in Qt widgets. Showing is lossless for every character code page 932 has; a byte sequence
-// it has no character for is shown as U+FFFD so that the rest of the text still shows.
+// it has no character for is shown as U+FFFD so that the rest of the text still shows (sjis_to_utf8_lenient).
 
 #include <QString>
 

@@ -1,7 +1,9 @@
 #include "storage/page_file.h"
 
 #include <memory>
+#include <optional>
 
+#include "storage/file_kind.h"
 #include "storage/stored_items.h"
 
 namespace glyphora {
@@ -28,23 +30,6 @@ std::string serialize_collection_pages(PageAt page_at, SettingsAt settings_at) {
     }
     writer.put_string(kEndMark);
     return out;
-}
-
-std::string_view extension_of(std::string_view path) {
-    const std::size_t dot = path.find_last_of('.');
-    const std::size_t slash = path.find_last_of('/');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-    return path.substr(dot + 1);
-}
-
-// `lower` is in lower case.
-bool equals_ignoring_case(std::string_view a, std::string_view lower) {
-    if (a.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const char c = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        if (c != lower[i]) return false;
-    }
-    return true;
 }
 
 // A path cut to the buffer would name another file; an empty name makes the next dialog propose "*.aap".
@@ -158,10 +143,10 @@ FileStatus write_collection_from_library(const std::string& path, const LibraryB
 }
 
 PageFileType page_file_type(std::string_view path) {
-    const std::string_view ext = extension_of(path);
-    if (equals_ignoring_case(ext, "aap")) return PageFileType::kCollection;
-    if (equals_ignoring_case(ext, "aat")) return PageFileType::kSinglePage;
-    return PageFileType::kUnknown;
+    const std::optional<FileKind> kind = file_kind_by_extension(path);
+    if (kind == FileKind::kCollection) return PageFileType::kCollection;
+    if (kind == FileKind::kSinglePage) return PageFileType::kSinglePage;
+    return PageFileType::kUnknown;  // a library is no page file either
 }
 
 FileStatus load_page_file(const std::string& path, PreviewBook& book, const RenderSettings& global) {

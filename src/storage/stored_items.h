@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "model/part.h"
+#include "storage/file_kind.h"
 #include "storage/file_status.h"
 
 namespace glyphora {
@@ -17,8 +18,6 @@ namespace glyphora {
 constexpr int kWrittenVersion = 3;
 constexpr std::size_t kMagicCapacity = 64;
 constexpr std::string_view kEndMark = "Glyphora-Endmark";
-
-enum class FileKind { kCollection, kSinglePage, kLibrary };
 
 // "Glyphora-DatL V00n", "Glyphora-Data V00n" or "Glyphora-Libr V00n" for version 1 to 3.
 std::string magic_of(FileKind kind, int version);

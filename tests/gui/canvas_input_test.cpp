@@ -2,6 +2,7 @@
 // Shift and Ctrl, Space+drag on the line grid, double clicks (detail dialog, quick text box, full page),
 // the right button, keys, the recent texts and the stored window placement.
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
@@ -12,6 +13,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <functional>
 #include <limits>
@@ -104,10 +106,23 @@ std::function<void(QWidget*)> type_into_box(const QString& text, Qt::Key key) {
             modal->close();
             return;
         }
-        box->field()->lineEdit()->setText(text);
-        QTest::keyClick(box->field()->lineEdit(), key);
+        test::type_to_focus(text);
+        test::key_to_focus(key);
     };
 }
+
+// Runs `act` just before `target` gets an event of `type`.
+struct BeforeEvent : QObject {
+    BeforeEvent(QObject* target, QEvent::Type type, std::function<void()> act) : type(type), act(std::move(act)) {
+        target->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type) act();
+        return false;
+    }
+    QEvent::Type type;
+    std::function<void()> act;
+};
 
 std::array<std::string, kRecentTextCount> recent(std::initializer_list<std::string> texts) {
     std::array<std::string, kRecentTextCount> out;
@@ -132,6 +147,7 @@ class CanvasInputTest : public QObject {
     void double_click_on_a_part_opens_the_detail_dialog();
     void double_click_on_empty_preview_types_a_new_part();
     void double_click_refusals();
+    void quick_text_box_confirms_the_keys_of_the_window_system();
     void recent_texts_order();
     void part_names_never_split_a_character();
     void right_button_opens_the_menu();
@@ -150,18 +166,17 @@ class CanvasInputTest : public QObject {
     void mark_undo() { take_snapshot(undo(), UndoKind::library_slot, preview(), library(), 44); }
     bool undo_marked() { return undo().kind == UndoKind::library_slot && undo().slot == 44; }
     void click(CanvasWindow& canvas, int x, int y, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::mouseClick(&canvas, Qt::LeftButton, modifiers, QPoint(x, y));
+        test::click(&canvas, QPoint(x, y), modifiers);
     }
+    // Space goes where the keyboard goes: the canvas is made the active window first, as by a click.
     void space(CanvasWindow& canvas, bool down) {
-        if (down)
-            QTest::keyPress(&canvas, Qt::Key_Space);
-        else
-            QTest::keyRelease(&canvas, Qt::Key_Space);
+        if (down) QVERIFY(test::show_active(&canvas));
+        test::key_to_focus(Qt::Key_Space, {}, down ? test::Key::press : test::Key::release);
     }
     void drag(CanvasWindow& canvas, QPoint from, QPoint to) {
-        QTest::mousePress(&canvas, Qt::LeftButton, {}, from);
-        QTest::mouseMove(&canvas, to);
-        QTest::mouseRelease(&canvas, Qt::LeftButton, {}, to);
+        test::press(&canvas, from);
+        test::move(&canvas, to);
+        test::release(&canvas, to);
     }
 
     std::unique_ptr<TestHome> home_;
@@ -191,7 +206,8 @@ void CanvasInputTest::start(bool font_widths) {
     if (!font_widths) app_->context().build_widths = glyphora::test::build_test_widths;
     QCOMPARE(app_->start(home_->environment()), StartResult::running);
     ctx_ = &app_->context();
-    if (!ctx_->ensure_width_table()) QSKIP("no font to measure");
+    QVERIFY(test::windows_exposed(*app_));
+    if (!ctx_->ensure_width_table()) GLYPHORA_SKIP_UNLESS_CI("no font to measure");
     auto refresh = ctx_->refresh_lists;
     ctx_->refresh_lists = [this, refresh](int mask) {
         refreshed_.push_back(mask);
@@ -290,14 +306,14 @@ void CanvasInputTest::space_drag_moves_on_the_line_grid() {
     space(canvas, true);
     QVERIFY(canvas.state().space_held);
     // 7 pixels down: y snaps back.
-    QTest::mousePress(&canvas, Qt::LeftButton, {}, QPoint(20, 40));
+    test::press(&canvas, QPoint(20, 40));
     QVERIFY(canvas.state().dragging);
     QCOMPARE(preview().slots[0].drag_origin, (Point{10, 36}));
-    QTest::mouseMove(&canvas, QPoint(23, 47));
+    test::move(&canvas, QPoint(23, 47));
     QCOMPARE(preview().slots[0].x, 13);
     QCOMPARE(preview().slots[0].y, 43);  // not snapped while moving
     refreshed_.clear();
-    QTest::mouseRelease(&canvas, Qt::LeftButton, {}, QPoint(23, 47));
+    test::release(&canvas, QPoint(23, 47));
     QVERIFY(!canvas.state().dragging);
     QCOMPARE(preview().slots[0].x, 13);
     QCOMPARE(preview().slots[0].y, 36);
@@ -330,10 +346,10 @@ void CanvasInputTest::space_drag_moves_on_the_line_grid() {
     // Without a selection a press on empty canvas starts nothing.
     for (Part& p : preview().slots) p.selected = false;
     mark_undo();
-    QTest::mousePress(&canvas, Qt::LeftButton, {}, QPoint(300, 300));
+    test::press(&canvas, QPoint(300, 300));
     QVERIFY(!canvas.state().dragging);
     QVERIFY(undo_marked());
-    QTest::mouseRelease(&canvas, Qt::LeftButton, {}, QPoint(300, 300));
+    test::release(&canvas, QPoint(300, 300));
 
     // Positions stop at the ends of their range instead of wrapping around.
     Part& far = put_part(preview(), 9, std::numeric_limits<int32_t>::max() - 2, 0);
@@ -345,9 +361,9 @@ void CanvasInputTest::space_drag_moves_on_the_line_grid() {
     space(canvas, false);
     QVERIFY(!canvas.state().space_held);
     // A plain press and move after Space is released selects and moves nothing.
-    QTest::mousePress(&canvas, Qt::LeftButton, {}, QPoint(20, 40));
-    QTest::mouseMove(&canvas, QPoint(60, 80));
-    QTest::mouseRelease(&canvas, Qt::LeftButton, {}, QPoint(60, 80));
+    test::press(&canvas, QPoint(20, 40));
+    test::move(&canvas, QPoint(60, 80));
+    test::release(&canvas, QPoint(60, 80));
     QCOMPARE(preview().slots[0].x, 18);
 }
 
@@ -375,7 +391,7 @@ void CanvasInputTest::space_click_selection_rules() {
     QCOMPARE(preview().slots[0].x, 12);
 
     // A double click with Space held does nothing.
-    QTest::mouseDClick(&canvas, Qt::LeftButton, {}, QPoint(400, 300));
+    test::double_click(&canvas, QPoint(400, 300));
     QVERIFY(ui_->messages().empty());
     QVERIFY(!canvas.state().dblclick_busy);
     space(canvas, false);
@@ -394,9 +410,9 @@ void CanvasInputTest::double_click_on_a_part_opens_the_detail_dialog() {
             QVERIFY(dialog);
             QVERIFY(open_modal_dialog() == dialog);
             dialog->x_edit()->setText("40");
-            QTest::mouseClick(dialog->ok_button(), Qt::LeftButton);
+            test::click(dialog->ok_button());
         });
-        QTest::mouseDClick(&preview_canvas(), Qt::LeftButton, {}, QPoint(20, 40));
+        test::double_click(&preview_canvas(), QPoint(20, 40));
         QVERIFY(watch.seen());
         QCOMPARE(watch.state->title, QString::fromUtf8(kPreviewPartTitle));
     }
@@ -410,9 +426,9 @@ void CanvasInputTest::double_click_on_a_part_opens_the_detail_dialog() {
         ModalWatch watch([](QWidget* modal) {
             auto* dialog = qobject_cast<CPropertyDialog*>(modal);
             QVERIFY(dialog);
-            QTest::mouseClick(dialog->cancel_button(), Qt::LeftButton);
+            test::click(dialog->cancel_button());
         });
-        QTest::mouseDClick(&library_canvas(), Qt::LeftButton, {}, QPoint(20, 40));
+        test::double_click(&library_canvas(), QPoint(20, 40));
         QVERIFY(watch.seen());
         QCOMPARE(watch.state->title, QString::fromUtf8(kLibraryPartTitle));
     }
@@ -420,7 +436,7 @@ void CanvasInputTest::double_click_on_a_part_opens_the_detail_dialog() {
 
     // On an empty spot of the library canvas nothing opens.
     const int parts_before = find_register_slot(library());
-    QTest::mouseDClick(&library_canvas(), Qt::LeftButton, {}, QPoint(300, 300));
+    test::double_click(&library_canvas(), QPoint(300, 300));
     QCOMPARE(find_register_slot(library()), parts_before);
     QVERIFY(ui_->messages().empty());
 }
@@ -442,11 +458,11 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
             QCOMPARE(box->field()->itemText(0), QString("old"));
             QVERIFY(box->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
             QVERIFY(box->windowFlags().testFlag(Qt::FramelessWindowHint));
-            QTest::keyClicks(box->field()->lineEdit(), "ABCDEFGHIJ");
-            QTest::keyClick(box->field()->lineEdit(), Qt::Key_Return);
+            test::type_to_focus("ABCDEFGHIJ");
+            test::key_to_focus(Qt::Key_Return);
         });
         refreshed_.clear();
-        QTest::mouseDClick(&canvas, Qt::LeftButton, {}, QPoint(150, 80));
+        test::double_click(&canvas, QPoint(150, 80));
         QVERIFY(watch.seen());
     }
     QCOMPARE(box_pos, canvas.mapToGlobal(QPoint(150, 72)));  // over the spot the part starts at
@@ -467,7 +483,7 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
     // A Japanese text whose eighth and ninth bytes are one character: a 9-byte name.
     {
         ModalWatch watch(type_into_box(QString::fromUtf8("Aあいうえお"), Qt::Key_Return));
-        QTest::mouseDClick(&canvas, Qt::LeftButton, {}, QPoint(300, 200));
+        test::double_click(&canvas, QPoint(300, 200));
         QVERIFY(watch.seen());
     }
     QCOMPARE(get_string(preview().slots[2].text),
@@ -480,10 +496,10 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
         ModalWatch watch([](QWidget* modal) {
             auto* box = qobject_cast<QuickTextBox*>(modal);
             QVERIFY(box);
-            QTest::keyClicks(box->field()->lineEdit(), "AB");
-            QTest::keyClick(box->field()->lineEdit(), Qt::Key_Return);
+            test::type_to_focus("AB");
+            test::key_to_focus(Qt::Key_Return);
         });
-        QTest::mouseDClick(&canvas, Qt::LeftButton, {}, QPoint(300, 400));
+        test::double_click(&canvas, QPoint(300, 400));
         QVERIFY(watch.seen());
     }
     QCOMPARE(get_string(preview().slots[3].text), std::string_view("AB"));
@@ -493,7 +509,7 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
     // Escape cancels: nothing added, the recent texts stay, the snapshot taken before stays current.
     {
         ModalWatch watch(type_into_box("never", Qt::Key_Escape));
-        QTest::mouseDClick(&canvas, Qt::LeftButton, {}, QPoint(300, 300));
+        test::double_click(&canvas, QPoint(300, 300));
         QVERIFY(watch.seen());
     }
     QVERIFY(!preview().slots[3].in_use);
@@ -504,7 +520,7 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
     // An empty text is remembered as an empty entry but adds no invisible part.
     {
         ModalWatch watch(type_into_box("", Qt::Key_Return));
-        QTest::mouseDClick(&canvas, Qt::LeftButton, {}, QPoint(300, 300));
+        test::double_click(&canvas, QPoint(300, 300));
         QVERIFY(watch.seen());
     }
     QVERIFY(!preview().slots[3].in_use);
@@ -516,13 +532,14 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
         ModalWatch watch([](QWidget* modal) {
             auto* box = qobject_cast<QuickTextBox*>(modal);
             QVERIFY(box);
-            box->field()->lineEdit()->setText(QString::fromUtf8("A€"));
-            QTest::keyClick(box->field()->lineEdit(), Qt::Key_Return);
+            test::type_to_focus(QString::fromUtf8("A€"));
+            test::key_to_focus(Qt::Key_Return);
             QVERIFY(box->isVisible());
-            box->field()->lineEdit()->setText("B");
-            QTest::keyClick(box->field()->lineEdit(), Qt::Key_Return);
+            test::key_to_focus(Qt::Key_A, Qt::ControlModifier);  // the correction replaces it all
+            test::type_to_focus("B");
+            test::key_to_focus(Qt::Key_Return);
         });
-        QTest::mouseDClick(&canvas, Qt::LeftButton, {}, QPoint(300, 300));
+        test::double_click(&canvas, QPoint(300, 300));
         QVERIFY(watch.seen());
     }
     QCOMPARE(ui_->messages().size(), std::size_t{1});
@@ -532,7 +549,7 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
     const std::string long_text(64, 'Q');
     {
         ModalWatch watch(type_into_box(QString::fromStdString(long_text), Qt::Key_Return));
-        QTest::mouseDClick(&canvas, Qt::LeftButton, {}, QPoint(300, 300));
+        test::double_click(&canvas, QPoint(300, 300));
         QVERIFY(watch.seen());
     }
     QCOMPARE(get_string(preview().slots[4].text), std::string_view(long_text));
@@ -543,8 +560,11 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
 void CanvasInputTest::double_click_refusals() {
     start();
     for (int i = 0; i < kPartsPerPage; ++i) put_part(preview(), i, 10, 36 + 18 * i, "");
-    mark_undo();
-    QTest::mouseDClick(&preview_canvas(), Qt::LeftButton, {}, QPoint(400, 10));
+    {
+        // The first press of the double click clears the selection with a snapshot of its own.
+        BeforeEvent mark(&preview_canvas(), QEvent::MouseButtonDblClick, [this] { mark_undo(); });
+        test::double_click(&preview_canvas(), QPoint(400, 10));
+    }
     QCOMPARE(ui_->messages(), std::vector<std::string>{"登録エラー"});
     QVERIFY(undo_marked());
     QVERIFY(open_modal_dialog() == nullptr);
@@ -553,10 +573,59 @@ void CanvasInputTest::double_click_refusals() {
     // While a double click is being handled, another one is ignored.
     preview_canvas().state().dblclick_busy = true;
     ui_->clear_events();
-    QTest::mouseDClick(&preview_canvas(), Qt::LeftButton, {}, QPoint(400, 10));
+    test::double_click(&preview_canvas(), QPoint(400, 10));
     QVERIFY(ui_->messages().empty());
     QVERIFY(preview_canvas().state().dblclick_busy);
     preview_canvas().state().dblclick_busy = false;
+}
+
+// Keys sent to the box's window reach its focus widget, the drop-down, as the window system delivers them:
+// Return and keypad Enter confirm, also after a recent text was picked from the opened list (where Return
+// picks without confirming).
+void CanvasInputTest::quick_text_box_confirms_the_keys_of_the_window_system() {
+    start();
+    CanvasWindow& canvas = preview_canvas();
+    write_recent_text(ctx_->file(), 0, "first");
+    write_recent_text(ctx_->file(), 1, "second");
+    const auto new_part = [&](const std::function<void(QuickTextBox&, QWindow*)>& keys) -> std::string {
+        const int slot = find_register_slot(preview());
+        ModalWatch watch([&keys](QWidget* modal) {
+            auto* box = qobject_cast<QuickTextBox*>(modal);
+            QVERIFY(box);
+            QVERIFY(box->field()->hasFocus());
+            keys(*box, box->windowHandle());
+            if (box->isVisible()) box->reject();
+        });
+        QTest::mouseDClick(canvas.windowHandle(), Qt::LeftButton, {}, QPoint(300, 300));
+        if (!watch.seen()) return "<no box>";
+        return preview().slots[slot].in_use ? std::string(get_string(preview().slots[slot].text)) : "<none>";
+    };
+
+    for (Qt::Key confirm : {Qt::Key_Return, Qt::Key_Enter}) {
+        QCOMPARE(new_part([confirm](QuickTextBox&, QWindow* window) {
+                     for (char c : std::string("XY")) QTest::keyClick(window, c);
+                     QTest::keyClick(window, confirm);
+                 }),
+                 std::string("XY"));
+    }
+    QCOMPARE(read_recent_texts(ctx_->file())[0], std::string("XY"));
+
+    QString picked;
+    const std::string made = new_part([&picked](QuickTextBox& box, QWindow* window) {
+        QTest::keyClick(window, Qt::Key_Down, Qt::AltModifier);
+        QAbstractItemView* list = box.field()->view();
+        QTRY_VERIFY(list->isVisible());
+        const QRect row = list->visualRect(list->model()->index(1, 0));
+        QWidget* popup = list->window();
+        QTest::mouseClick(popup->windowHandle(), Qt::LeftButton, {},
+                          list->viewport()->mapTo(popup, row.center()));
+        QTRY_VERIFY(!list->isVisible());
+        QVERIFY(box.isVisible());
+        picked = box.field()->currentText();
+        QTest::keyClick(window, Qt::Key_Return);
+    });
+    QCOMPARE(picked, QStringLiteral("first"));  // the second row: "XY" is the most recent now
+    QCOMPARE(made, picked.toStdString());
 }
 
 void CanvasInputTest::recent_texts_order() {
@@ -635,19 +704,19 @@ void CanvasInputTest::right_button_opens_the_menu() {
         menu_pos = menu->pos();
         menu->close();
     });
-    QTest::mousePress(&canvas, Qt::RightButton, {}, QPoint(50, 60));
+    test::press(&canvas, QPoint(50, 60), Qt::RightButton);
     QVERIFY(menu_seen);
     QCOMPARE(canvas.state().menu_point, (Point{50, 60}));
     QVERIFY(!canvas.state().temp_shown);  // the press ended the temporary display
     QCOMPARE(menu_pos, canvas.mapToGlobal(QPoint(66, 60)));
-    QTest::mouseRelease(&canvas, Qt::RightButton, {}, QPoint(50, 60));
+    test::release(&canvas, QPoint(50, 60), Qt::RightButton);
 
     // With Space held nothing opens and the point stays.
     space(canvas, true);
-    QTest::mousePress(&canvas, Qt::RightButton, {}, QPoint(80, 90));
+    test::press(&canvas, QPoint(80, 90), Qt::RightButton);
     QVERIFY(QApplication::activePopupWidget() == nullptr);
     QCOMPARE(canvas.state().menu_point, (Point{50, 60}));
-    QTest::mouseRelease(&canvas, Qt::RightButton, {}, QPoint(80, 90));
+    test::release(&canvas, QPoint(80, 90), Qt::RightButton);
     space(canvas, false);
 }
 
@@ -655,20 +724,20 @@ void CanvasInputTest::keys_end_the_temporary_display_and_hold_space() {
     start();
     CanvasWindow& canvas = preview_canvas();
     canvas.show_temporary_rendering("\x81\x40X");
-    QTest::keyClick(&canvas, Qt::Key_A);
+    QVERIFY(test::show_active(&canvas));
+    test::key_to_focus(Qt::Key_A);
     QVERIFY(!canvas.state().temp_shown);
     QVERIFY(!canvas.state().space_held);
 
     canvas.show_temporary_rendering("\x81\x40X");
-    QTest::keyRelease(&canvas, Qt::Key_B);
+    test::key_to_focus(Qt::Key_B, {}, test::Key::release);
     QVERIFY(!canvas.state().temp_shown);
 
     space(canvas, true);
     QVERIFY(canvas.state().space_held);
     QVERIFY(!library_canvas().state().space_held);  // each canvas follows its own keys
     // Repeats of a held Space do not end the move mode.
-    QKeyEvent repeat_release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ", true);
-    QApplication::sendEvent(&canvas, &repeat_release);
+    QTest::simulateEvent(test::focus_window(), false, Qt::Key_Space, {}, " ", true);
     QVERIFY(canvas.state().space_held);
     space(canvas, false);
     QVERIFY(!canvas.state().space_held);
@@ -715,7 +784,7 @@ void CanvasInputTest::compose_a_small_picture() {
     const int line = ctx_->widths->line_height;
     auto type_at = [&](QPoint at, const char* utf8) {
         ModalWatch watch(type_into_box(QString::fromUtf8(utf8), Qt::Key_Return));
-        QTest::mouseDClick(&canvas, Qt::LeftButton, {}, at);
+        test::double_click(&canvas, at);
         QVERIFY(watch.seen());
     };
     type_at(QPoint(40, 2 * line + 3), "　∧＿∧");

@@ -6,8 +6,10 @@
 #include <variant>
 
 #include "session/app_context.h"
+#include "canvas/canvas_surface.h"
 #include "canvas/canvas_window.h"
 #include "canvas/draw_part.h"
+#include "canvas/glyph_font.h"
 #include "gui_test_support.h"
 #include "platform/font_metrics.h"
 #include "platform/scripted_ui_services.h"
@@ -110,7 +112,7 @@ class CanvasTest : public QObject {
     void byte_entities_and_line_breaks();
     void flips_do_not_show_on_the_canvas();
     void temporary_rendering_colours();
-    void draw_part_box_is_measure_part();
+    void draw_part_paints_inside_its_box();
 
     void first_paint_builds_the_width_table_and_draws_new_parts_at_once();
     void header_and_space_mark();
@@ -398,22 +400,69 @@ void CanvasTest::temporary_rendering_colours() {
     QCOMPARE(page.fills.back().colour, kGrey);
 }
 
-void CanvasTest::draw_part_box_is_measure_part() {
-    const char* texts[] = {"",
-                           "A",
-                           "AB\r\n\r\n",
-                           "&ttt;  \r\nXYZ",
-                           "&space5=.\r\n...A",
-                           "\x82\xA0\x82\xA2&ensp;",
-                           "&=0d;&=0d;B",
-                           "A\r\n&nbsp;"};
+// The box is where the part paints. On an image of a colour no part uses, whatever draw_part paints (glyph
+// cells and their ink, blanks) lies inside the box. An always-opaque part's fill leaves only the box's last
+// column and row, where the frame lies, so with its frame it paints exactly the box.
+void CanvasTest::draw_part_paints_inside_its_box() {
+    if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
+    auto widths = std::make_unique<CharWidthTable>();
+    std::string error;
+    QVERIFY2(build_width_table_from_font(*widths, "Monapo", 120, error), error.c_str());
+    const GlyphFont font("Monapo", 120);
+    QVERIFY(font.valid());
+    const QRgb unpainted = qRgb(0, 0, 255);
+    // The painted pixels: their bounding rectangle and how many lie in `inside`.
+    struct Painted {
+        QRect bounds;
+        int inside = 0;
+    };
+    auto paint = [&](Part& part, bool frames, const QRect& inside) {
+        QImage image(400, 200, QImage::Format_RGB32);
+        image.fill(unpainted);
+        {
+            ImageSurface surface(image, font);
+            draw_part(part, surface, *widths, frames, false, false, false);
+        }
+        Painted p;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != unpainted) {
+                    p.bounds |= QRect(x, y, 1, 1);
+                    if (inside.contains(x, y)) ++p.inside;
+                }
+        return p;
+    };
+
+    const char* texts[] = {
+        "A",           "AB\r\n\r\n",      "&ttt;  \r\nXYZ", "&space5=.\r\n...A", "\x82\xA0\x82\xA2&ensp;",
+        "&=0d;&=0d;B", "W\r\nWWWWWW\r\nA"};
     for (const char* text : texts) {
         auto part = make_part(13, 50, text);
-        RecordingSurface s;
-        draw_part(*part, s, *widths_, false, false, false, false);
-        QCOMPARE(part->box, measure_part(*part, *widths_));
+        part->always_opaque = false;
+        RecordingSurface first;
+        draw_part(*part, first, *widths, false, false, false, false);  // measures
+        const QRect box(QPoint(part->box.left, part->box.top),
+                        QPoint(part->box.right - 1, part->box.bottom - 1));
+        QVERIFY2(box.width() > 1 && box.height() > 1, text);
+        const QRect filled = box.adjusted(0, 0, -1, -1);
+
+        const Painted cells = paint(*part, false, box);
+        QVERIFY2(!cells.bounds.isNull() && box.contains(cells.bounds), text);
+        QCOMPARE(paint(*part, true, box).bounds, box);  // the frame
+        part->always_opaque = true;
+        const Painted opaque = paint(*part, false, filled);
+        QVERIFY2(box.contains(opaque.bounds), text);
+        QCOMPARE(opaque.inside, filled.width() * filled.height());
+        const Painted framed = paint(*part, true, box);
+        QCOMPARE(framed.bounds, box);
+        QCOMPARE(framed.inside, box.width() * box.height());
     }
-    // A line without characters does not extend the box downwards.
+    // Nothing to draw, nothing painted.
+    auto empty = make_part(13, 50, "");
+    paint(*empty, false, {});
+    QVERIFY(paint(*empty, false, {}).bounds.isNull());
+
+    // A line without characters does not extend the box downwards, though its blanks are painted.
     auto part = make_part(0, 0, "A\r\n&nbsp;");
     RecordingSurface s;
     draw_part(*part, s, *widths_, false, false, false, false);
@@ -421,7 +470,7 @@ void CanvasTest::draw_part_box_is_measure_part() {
 }
 
 void CanvasTest::first_paint_builds_the_width_table_and_draws_new_parts_at_once() {
-    if (!have_font_) QSKIP("Monapo is not installed");
+    if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
     ctx_->widths->built = false;
     auto canvas = make_canvas(Side::preview);
     Part& part = ctx_->preview_page().slots[3];
@@ -438,7 +487,7 @@ void CanvasTest::first_paint_builds_the_width_table_and_draws_new_parts_at_once(
 }
 
 void CanvasTest::header_and_space_mark() {
-    if (!have_font_) QSKIP("Monapo is not installed");
+    if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
     auto preview = make_canvas(Side::preview);
     const QImage plain = preview->paint_image();
     QVERIFY(dark_pixels(plain, QRect(0, 0, 40, 16)) > 10);  // "page 0"
@@ -457,7 +506,7 @@ void CanvasTest::header_and_space_mark() {
 }
 
 void CanvasTest::a_selected_part_has_a_red_frame() {
-    if (!have_font_) QSKIP("Monapo is not installed");
+    if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
     auto canvas = make_canvas(Side::preview);
     Part& part = ctx_->preview_page().slots[0];
     clear_slot(part);
@@ -483,7 +532,7 @@ void CanvasTest::a_selected_part_has_a_red_frame() {
 }
 
 void CanvasTest::an_always_opaque_part_hides_what_lies_beneath() {
-    if (!have_font_) QSKIP("Monapo is not installed");
+    if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
     auto canvas = make_canvas(Side::preview);
     canvas->state().boxflag = false;
     Page& page = ctx_->preview_page();
@@ -509,7 +558,7 @@ void CanvasTest::an_always_opaque_part_hides_what_lies_beneath() {
 }
 
 void CanvasTest::a_transparent_run_shows_what_lies_beneath() {
-    if (!have_font_) QSKIP("Monapo is not installed");
+    if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
     auto canvas = make_canvas(Side::preview);
     canvas->state().boxflag = false;
     Page& page = ctx_->preview_page();
@@ -533,7 +582,7 @@ void CanvasTest::a_transparent_run_shows_what_lies_beneath() {
 }
 
 void CanvasTest::temporary_rendering_replaces_the_page_until_it_ends() {
-    if (!have_font_) QSKIP("Monapo is not installed");
+    if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
     auto canvas = make_canvas(Side::preview);
     Part& part = ctx_->preview_page().slots[0];
     clear_slot(part);

@@ -77,7 +77,7 @@ struct ResultDialogWatch {
             seen->seen = true;
             seen->title = dialog->windowTitle();
             seen->text = dialog->text();
-            QTest::mouseClick(dialog->close_button(), Qt::LeftButton);
+            test::click(dialog->close_button());
         });
     }
     bool seen() const { return result->seen; }
@@ -111,7 +111,7 @@ class CommandsTest : public QObject {
     void click(int id, Qt::KeyboardModifiers modifiers = {}) {
         auto* button = qobject_cast<QPushButton*>(dialog_->control(id));
         QVERIFY(button && button->isEnabled());
-        QTest::mouseClick(button, Qt::LeftButton, modifiers);
+        test::click(button, {}, modifiers);
     }
     Page& preview() { return ctx_->preview_page(); }
     Page& library() { return ctx_->library_page(); }
@@ -148,6 +148,7 @@ void CommandsTest::start(const std::string& extra_ini, bool font_widths) {
     if (!font_widths) app_->context().build_widths = glyphora::test::build_test_widths;
     QCOMPARE(app_->start(home_->environment()), StartResult::running);
     ctx_ = &app_->context();
+    QVERIFY(test::windows_exposed(*app_));
     dialog_ = app_->main_dialog();
     ui_->clear_events();
 }
@@ -613,9 +614,9 @@ void CommandsTest::render_button_writes_what_the_command_line_tool_writes() {
     // (no metrics file on either side).
     const std::string settings = "[option]\nrenderdotflag=1\nrender_linenumber=1\n";
     start(settings, true);
-    if (!ctx_->ensure_width_table()) QSKIP("no rendering font installed");
+    if (!ctx_->ensure_width_table()) GLYPHORA_SKIP_UNLESS_CI("no rendering font installed");
     const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/glyphora-cli");
-    if (!QFile::exists(cli)) QSKIP("glyphora-cli is not built beside the test");
+    if (!QFile::exists(cli)) GLYPHORA_SKIP_UNLESS_CI("glyphora-cli is not built beside the test");
 
     // A collection with a flipped part on a page the canvas never showed, and a reply reference.
     auto docs = make_documents();

@@ -1,18 +1,26 @@
 #pragma once
 // Helpers of the GUI tests: a fresh settings home per test, the widths of tests/data/test_metrics.txt in
-// place of a font, and small files.
+// place of a font, small files, and input delivered the way the window system delivers it.
 
+#include <QApplication>
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "session/app_context.h"
 #include "app/application.h"
+#include "app/main_dialog.h"
+#include "canvas/canvas_window.h"
 #include "render/char_width_table.h"
 
 namespace glyphora::test {
@@ -72,6 +80,127 @@ inline bool build_test_widths(CharWidthTable& table, const Settings&, std::strin
     MetricsFileSource source(*file);
     table.build(source);
     return true;
+}
+
+// A test that needs something CI installs (Monapo, Chromium, the built CLI) skips without it on a
+// developer's machine but fails under CI, where its absence is a broken set-up.
+#define GLYPHORA_SKIP_UNLESS_CI(reason)                                         \
+    do {                                                                        \
+        if (qEnvironmentVariableIsSet("CI")) QFAIL(reason " (CI installs it)"); \
+        QSKIP(reason);                                                          \
+    } while (false)
+
+// Input as the window system delivers it: mouse events go to the top-level window at the target's place
+// (so modality, grabs and child dispatch apply), keys to the window that has the focus (so focus proxies
+// and event filters apply). Never to an inner widget directly.
+
+// The native window of `target`'s top-level widget once it is shown and exposed; a failure otherwise.
+inline QWindow* exposed_window(QWidget* target) {
+    QWidget* top = target ? target->window() : nullptr;
+    if (!top || !target->isVisible() || !top->windowHandle()) {
+        QTest::qVerify(false, "exposed_window", "input for a widget that is not shown", __FILE__, __LINE__);
+        return nullptr;
+    }
+    if (!top->windowHandle()->isExposed() && !QTest::qWaitForWindowExposed(top->windowHandle()))
+        QTest::qVerify(false, "exposed_window", "window never exposed", __FILE__, __LINE__);
+    return top->windowHandle();
+}
+
+// Waits until the main dialog and both canvases are exposed, as they are before a user can touch them.
+inline bool windows_exposed(Application& app) {
+    for (QWidget* window :
+         {static_cast<QWidget*>(app.main_dialog()), static_cast<QWidget*>(app.preview_canvas()),
+          static_cast<QWidget*>(app.library_canvas())})
+        if (!window || !QTest::qWaitForWindowExposed(window)) return false;
+    return true;
+}
+
+// Shows `window`, waits until it is exposed and makes it the active window, as a user's click on it does.
+inline bool show_active(QWidget* window) {
+    window->show();
+    window->activateWindow();
+    return QTest::qWaitForWindowExposed(window) && QTest::qWaitForWindowActive(window);
+}
+
+enum class Mouse { press, release, click, double_click, move };
+
+// `pos` is in `target`'s coordinates, its centre by default.
+inline void mouse(Mouse action, QWidget* target, std::optional<QPoint> pos = {},
+                  Qt::KeyboardModifiers modifiers = {}, Qt::MouseButton button = Qt::LeftButton) {
+    QWindow* window = exposed_window(target);
+    if (!window) return;
+    const QPoint at = target->mapTo(target->window(), pos.value_or(target->rect().center()));
+    switch (action) {
+        case Mouse::press:
+            QTest::mousePress(window, button, modifiers, at);
+            break;
+        case Mouse::release:
+            QTest::mouseRelease(window, button, modifiers, at);
+            break;
+        case Mouse::click:
+            QTest::mouseClick(window, button, modifiers, at);
+            break;
+        case Mouse::double_click:
+            QTest::mouseDClick(window, button, modifiers, at);
+            break;
+        case Mouse::move:
+            QTest::mouseMove(window, at);
+            break;
+    }
+}
+inline void click(QWidget* target, std::optional<QPoint> pos = {}, Qt::KeyboardModifiers modifiers = {},
+                  Qt::MouseButton button = Qt::LeftButton) {
+    mouse(Mouse::click, target, pos, modifiers, button);
+}
+inline void double_click(QWidget* target, std::optional<QPoint> pos = {},
+                         Qt::KeyboardModifiers modifiers = {}) {
+    mouse(Mouse::double_click, target, pos, modifiers);
+}
+inline void press(QWidget* target, QPoint pos, Qt::MouseButton button = Qt::LeftButton) {
+    mouse(Mouse::press, target, pos, {}, button);
+}
+inline void release(QWidget* target, QPoint pos, Qt::MouseButton button = Qt::LeftButton) {
+    mouse(Mouse::release, target, pos, {}, button);
+}
+inline void move(QWidget* target, QPoint pos) {
+    mouse(Mouse::move, target, pos);
+}
+
+// The window the keyboard goes to: the one with the focus.
+inline QWindow* focus_window() {
+    QWindow* window = QGuiApplication::focusWindow();
+    if (!window) QTest::qVerify(false, "focus_window", "no window has the focus", __FILE__, __LINE__);
+    return window;
+}
+
+enum class Key { press, release, click };
+
+inline void key_to_focus(Qt::Key key, Qt::KeyboardModifiers modifiers = {}, Key action = Key::click) {
+    QWindow* window = focus_window();
+    if (!window) return;
+    switch (action) {
+        case Key::press:
+            QTest::keyPress(window, key, modifiers);
+            break;
+        case Key::release:
+            QTest::keyRelease(window, key, modifiers);
+            break;
+        case Key::click:
+            QTest::keyClick(window, key, modifiers);
+            break;
+    }
+}
+
+// Types `text` character by character, each a key with its text as a keyboard or an input method gives it.
+inline void type_to_focus(const QString& text) {
+    for (const QChar c : text) {
+        QWindow* window = focus_window();
+        if (!window) return;
+        const Qt::Key key = c.isLetterOrNumber() && c.unicode() < 0x80
+                                ? Qt::Key(c.toUpper().unicode())
+                                : (c == QLatin1Char(' ') ? Qt::Key_Space : Qt::Key_unknown);
+        QTest::sendKeyEvent(QTest::Click, window, key, QString(c), {});
+    }
 }
 
 }  // namespace glyphora::test

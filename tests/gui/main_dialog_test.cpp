@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <memory>
 
@@ -60,13 +61,14 @@ class MainDialogTest : public QObject {
     void library_page_combo_lists_every_page();
     void page_scroll_bar_moves_clamped_and_invalidates_undo_on_change();
     void page_change_shows_the_new_page_from_its_first_row();
+    void page_scroll_bar_answers_the_keyboard();
     void library_combo_changes_page_and_always_invalidates_undo();
-    void enter_is_swallowed_and_space_is_held_for_both_canvases();
+    void enter_presses_the_focused_button_and_space_is_held_for_both_canvases();
     void minimising_the_dialog_minimises_the_canvases();
     void moves_are_stored_under_dialog();
     void a_stored_position_places_the_dialog();
     void version_label_opens_the_about_dialog();
-    void buttons_without_their_commands_are_off_and_silent();
+    void every_command_button_is_on_and_runs_its_command();
 
   private:
     void start(const std::string& extra_ini = {});
@@ -97,6 +99,7 @@ void MainDialogTest::start(const std::string& extra_ini) {
     app_->context().build_widths = glyphora::test::build_test_widths;
     QCOMPARE(app_->start(home_->environment()), StartResult::running);
     ctx_ = &app_->context();
+    QVERIFY(test::windows_exposed(*app_));
     dialog_ = app_->main_dialog();
     ui_->clear_events();
 }
@@ -157,8 +160,7 @@ void MainDialogTest::selecting_rows_writes_back_into_the_model_and_redraws() {
     QListWidget* library_list = dialog_->library_list();
     put_part(ctx_->library_page(), 2, 0, 0, "c", "C");
     dialog_->refresh_lists(kLibraryListMask);
-    QTest::mouseClick(library_list->viewport(), Qt::LeftButton, {},
-                      library_list->visualItemRect(library_list->item(2)).center());
+    test::click(library_list->viewport(), library_list->visualItemRect(library_list->item(2)).center());
     QVERIFY(ctx_->library_page().slots[2].selected);
     QCOMPARE(selected_rows(library_list), std::vector<int>{2});
 }
@@ -285,6 +287,35 @@ void MainDialogTest::page_change_shows_the_new_page_from_its_first_row() {
     QVERIFY(!preview->state().temp_shown);  // the page is shown again
 }
 
+void MainDialogTest::page_scroll_bar_answers_the_keyboard() {
+    start();
+    QWindow* window = dialog_->windowHandle();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QScrollBar* bar = dialog_->page_scroll_bar();
+    // It takes the focus by Tab from the control before it, the preview list's last neighbour.
+    bar->setFocus();
+    QTest::keyClick(window, Qt::Key_Tab, Qt::ShiftModifier);
+    QVERIFY(!bar->hasFocus());
+    QTest::keyClick(window, Qt::Key_Tab);
+    QVERIFY(bar->hasFocus());
+
+    const auto press = [&](Qt::Key key) {
+        QTest::keyClick(window, key);
+        return dialog_->page_label()->text().toInt();
+    };
+    QCOMPARE(press(Qt::Key_Right), 1);
+    QCOMPARE(press(Qt::Key_Down), 2);
+    QCOMPARE(press(Qt::Key_PageDown), 12);
+    QCOMPARE(press(Qt::Key_Left), 11);
+    QCOMPARE(press(Qt::Key_End), 29);
+    QCOMPARE(press(Qt::Key_PageDown), 29);
+    QCOMPARE(press(Qt::Key_PageUp), 19);
+    QCOMPARE(press(Qt::Key_Home), 0);
+    QCOMPARE(press(Qt::Key_Up), 0);
+    QCOMPARE(ctx_->docs->preview.current_page, 0);
+    QCOMPARE(bar->value(), 0);
+}
+
 void MainDialogTest::library_combo_changes_page_and_always_invalidates_undo() {
     start();
     put_part(ctx_->docs->library.pages[5], 1, 0, 0, "five", "5");
@@ -312,28 +343,37 @@ void MainDialogTest::library_combo_changes_page_and_always_invalidates_undo() {
     QCOMPARE(ctx_->docs->undo.kind, int{UndoKind::none});
 }
 
-void MainDialogTest::enter_is_swallowed_and_space_is_held_for_both_canvases() {
+void MainDialogTest::enter_presses_the_focused_button_and_space_is_held_for_both_canvases() {
     start();
     QSignalSpy close_spy(dialog_, &MainDialog::close_requested);
     auto* exit_button = static_cast<QPushButton*>(dialog_->control(control_id::kExit));
     QSignalSpy clicked(exit_button, &QPushButton::clicked);
-    exit_button->setFocus();
+    auto* row_up = static_cast<QPushButton*>(dialog_->control(control_id::kPreviewRowUp));
+    QSignalSpy row_up_clicked(row_up, &QPushButton::clicked);
+    QWindow* window = dialog_->windowHandle();
 
-    QTest::keyClick(exit_button, Qt::Key_Return);
-    QTest::keyClick(dialog_->preview_list(), Qt::Key_Enter);
-    QTest::keyClick(dialog_, Qt::Key_Return);
-    QCOMPARE(clicked.count(), 0);
+    // Space holds the move mode, so Enter is the key that presses the focused button; elsewhere it does
+    // nothing and never closes the dialog.
+    row_up->setFocus();
+    QTest::keyClick(window, Qt::Key_Return);
+    QCOMPARE(row_up_clicked.count(), 1);
+    dialog_->preview_list()->setFocus();
+    QTest::keyClick(window, Qt::Key_Enter);
+    dialog_->page_scroll_bar()->setFocus();
+    QTest::keyClick(window, Qt::Key_Return);
+    QCOMPARE(row_up_clicked.count(), 1);
     QCOMPARE(close_spy.count(), 0);
     QVERIFY(dialog_->isVisible());
+    exit_button->setFocus();
 
     CanvasWindow* preview = app_->preview_canvas();
     CanvasWindow* library = app_->library_canvas();
     preview->show_temporary_rendering("\x81\x40X");
-    QTest::keyPress(exit_button, Qt::Key_Space);
+    QTest::keyPress(window, Qt::Key_Space);
     QVERIFY(preview->state().space_held);
     QVERIFY(library->state().space_held);
     QVERIFY(!preview->state().temp_shown);
-    QTest::keyRelease(exit_button, Qt::Key_Space);
+    QTest::keyRelease(window, Qt::Key_Space);
     QVERIFY(!preview->state().space_held);
     QVERIFY(!library->state().space_held);
     QCOMPARE(clicked.count(), 0);  // Space never pressed the focused button
@@ -342,11 +382,13 @@ void MainDialogTest::enter_is_swallowed_and_space_is_held_for_both_canvases() {
     put_part(ctx_->preview_page(), 0, 0, 0, "a", "A");
     dialog_->refresh_lists(kPreviewListMask);
     dialog_->preview_list()->setCurrentRow(0, QItemSelectionModel::NoUpdate);
-    QTest::keyClick(dialog_->preview_list(), Qt::Key_Space);
+    dialog_->preview_list()->setFocus();
+    QTest::keyClick(window, Qt::Key_Space);
     QVERIFY(!ctx_->preview_page().slots[0].selected);
 
     ui_->answer_no();
-    QTest::keyClick(dialog_->library_combo(), Qt::Key_Escape);
+    dialog_->library_combo()->setFocus();
+    QTest::keyClick(window, Qt::Key_Escape);
     QCOMPARE(close_spy.count(), 1);
     QCOMPARE(ui_->questions(), std::vector<std::string>{kExitQuestion});
 }
@@ -400,27 +442,72 @@ void MainDialogTest::version_label_opens_the_about_dialog() {
         if (auto* line = about->findChild<QLabel*>(QStringLiteral("version"))) version = line->text();
         static_cast<QDialog*>(about)->accept();
     });
-    QTest::mouseClick(dialog_->control(control_id::kVersion), Qt::LeftButton);
+    test::click(dialog_->control(control_id::kVersion));
     QCOMPARE(title, QString::fromUtf8("Glyphoraのﾊﾞｰｼﾞｮﾝ情報"));
     QCOMPARE(version, QStringLiteral("Glyphora ver 1.4a"));
     QVERIFY(modal);
 }
 
-void MainDialogTest::buttons_without_their_commands_are_off_and_silent() {
+void MainDialogTest::every_command_button_is_on_and_runs_its_command() {
     start();
-    put_part(ctx_->preview_page(), 0, 0, 0, "a", "A").selected = true;
-    dialog_->refresh_lists(kPreviewListMask);
-    ui_->clear_events();
-    // Whichever buttons no command group has installed yet: off, and a click on them does nothing.
+    QVERIFY(test::show_active(dialog_));
+    // What a command leaves behind: a changed page, undo or part clipboard, a question or file dialog of
+    // the UI services, or a dialog of its own (closed again at once).
+    auto state = [this] {
+        QByteArray bytes;
+        auto add = [&bytes](const auto& object) {
+            bytes.append(reinterpret_cast<const char*>(&object), sizeof(object));
+        };
+        add(ctx_->preview_page());
+        add(ctx_->library_page());
+        add(ctx_->docs->clipboard);
+        add(ctx_->docs->undo.kind);
+        return bytes;
+    };
+    int dialogs = 0;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&dialogs] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            ++dialogs;
+            dialog->reject();
+        }
+    });
+    closer.start(10);
+
+    int clicked = 0;
     for (int id = 0; id < 2000; ++id) {
         auto* button = qobject_cast<QPushButton*>(dialog_->control(id));
-        if (!button || button->isEnabled()) continue;
-        QTest::mouseClick(button, Qt::LeftButton);
+        if (!button) continue;
+        const QByteArray name = button->text().toUtf8();
+        QVERIFY2(button->isEnabled(), name);
+        // A selected part on each side, something to paste and something to undo.
+        clear_page(ctx_->preview_page());
+        clear_page(ctx_->library_page());
+        put_part(ctx_->preview_page(), 0, 0, 18, "a", "A").selected = true;
+        put_part(ctx_->library_page(), 0, 0, 18, "b", "B").selected = true;
+        clear_slot(ctx_->docs->clipboard.entries[1]);
+        put_part(ctx_->preview_page(), 9, 0, 0, "clip", "C");
+        ctx_->docs->clipboard.entries[0] = ctx_->preview_page().slots[9];
+        clear_slot(ctx_->preview_page().slots[9]);
+        take_snapshot(ctx_->docs->undo, kUndoPreviewPage, ctx_->preview_page(), ctx_->library_page(), 0);
+        ctx_->preview_page().slots[0].x = 8;
+        dialog_->refresh_lists(kPreviewListMask | kLibraryListMask);
+        if (id == control_id::kExit) ui_->answer_no();
+        for (int asks : {control_id::kLoad, control_id::kSave, control_id::kRender, control_id::kRenderPage,
+                         control_id::kLibraryPageName})
+            if (id == asks) ui_->answer_cancel();
+        ui_->clear_events();
+        const QByteArray before = state();
+        const int dialogs_before = dialogs;
+
+        test::click(button);
+        QVERIFY2(state() != before || !ui_->events().empty() || dialogs > dialogs_before, name);
+        QCOMPARE(ui_->unused_answers(), std::size_t{0});
+        ++clicked;
     }
-    QVERIFY(ui_->events().empty());
-    QVERIFY(ctx_->preview_page().slots[0].in_use);
-    QCOMPARE(ctx_->preview_page().slots[0].y, 0);
-    QVERIFY(dialog_->control(control_id::kExit)->isEnabled());
+    QVERIFY(clicked >= 25);
+    QVERIFY(dialogs >= 4);  // tools, options, and the detail dialog of either side
+    QVERIFY(dialog_->isVisible());
 }
 
 QTEST_MAIN(MainDialogTest)

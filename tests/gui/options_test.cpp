@@ -5,11 +5,14 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <functional>
 #include <memory>
@@ -67,6 +70,7 @@ class OptionsTest : public QObject {
     void browse_buttons_propose_the_row_path_or_its_default_name();
     void text_fields_keep_the_stored_bytes_they_cannot_show();
     void a_failed_settings_write_is_reported();
+    void a_sheet_blocks_only_the_window_it_was_opened_from();
 
   private:
     void start(const std::string& ini = {});
@@ -101,6 +105,7 @@ void OptionsTest::start(const std::string& ini) {
     app_->context().build_widths = glyphora::test::build_test_widths;
     QCOMPARE(app_->start(home_->environment()), StartResult::running);
     ctx_ = &app_->context();
+    QVERIFY(test::windows_exposed(*app_));
     ui_->clear_events();
 }
 
@@ -153,7 +158,7 @@ void OptionsTest::full_sheet_shows_its_pages_and_stores_unchanged_values_again()
         QCOMPARE(sheet.render_page()->flag_box(2)->text(), QString::fromUtf8("&&nbsp;などを使用しない"));
         QCOMPARE(sheet.render_page()->group()->title(), QString::fromUtf8("全体の設定"));
         kd->multilibrary_box()->setChecked(true);
-        sheet.ok_button()->click();
+        test::click(sheet.ok_button());
     });
     QCOMPARE(result, OptionsSheetResult::confirmed);
     QVERIFY(!ctx_->options_open);
@@ -186,7 +191,7 @@ void OptionsTest::sizes_are_stored_in_tenths_truncated_in_single_precision() {
     with_sheet(OptionsSheetKind::full, [&](OptionsSheet& sheet) {
         sheet.kd_page()->totalfontsize_field()->setText(typed);
         sheet.kd_page()->fontpoint_field()->setText(typed);
-        sheet.accept();
+        test::click(sheet.ok_button());
     });
     QCOMPARE(ctx_->settings.totalfontsize, tenths);
     QCOMPARE(ctx_->settings.fontpoint, tenths);
@@ -234,7 +239,7 @@ void OptionsTest::refused_entries_keep_the_sheet_open_and_store_nothing() {
             edits[field]->setText(typed);
             // The start-up page refuses to be left; OK from another page shows the field's page.
             sheet.tabs()->setCurrentIndex(2);
-            sheet.accept();
+            test::click(sheet.ok_button());
             QVERIFY(ctx_->options_open);
             QVERIFY(sheet.tabs()->currentWidget()->isAncestorOf(edits[field]));
             if (field < 3) {
@@ -266,7 +271,7 @@ void OptionsTest::per_page_settings_go_into_the_current_page_only() {
         QVERIFY(!page->flag_box(4)->isChecked());  // the page's record, not the global one
         page->flag_box(0)->setChecked(true);
         page->flag_box(6)->setChecked(false);
-        sheet.accept();
+        test::click(sheet.ok_button());
     });
     RenderSettings expected;
     expected.render_linenumber = true;
@@ -283,7 +288,7 @@ void OptionsTest::per_page_settings_go_into_the_current_page_only() {
     with_sheet(OptionsSheetKind::full, [&](OptionsSheet& sheet) {
         sheet.render_page()->pageflag_box()->setChecked(false);
         sheet.render_page()->flag_box(1)->setChecked(true);
-        sheet.accept();
+        test::click(sheet.ok_button());
     });
     QVERIFY(ctx_->settings.render.renderdotflag);
     QVERIFY(preview.page_settings[3] == expected);
@@ -312,7 +317,7 @@ void OptionsTest::toggling_the_per_page_box_drops_edits() {
         QVERIFY(shown(page) == ctx_->settings.render);  // the edit to flag 8 is gone
         page->pageflag_box()->setChecked(true);
         QVERIFY(shown(page) == ctx_->docs->preview.page_settings[0]);
-        QTest::keyClick(&sheet, Qt::Key_Escape);  // Cancel stores nothing
+        test::key_to_focus(Qt::Key_Escape);  // Cancel stores nothing
     });
     QCOMPARE(result, OptionsSheetResult::cancelled);
     QVERIFY(ctx_->docs->preview.page_settings[0].renderspbar);
@@ -330,7 +335,7 @@ void OptionsTest::rendering_only_sheet_leaves_the_other_settings_untouched() {
         QCOMPARE(sheet.tabs()->tabText(0), QString::fromUtf8("レンダリング"));
         QVERIFY(!sheet.kd_page() && !sheet.dir_page() && !sheet.etc_page());
         sheet.render_page()->flag_box(0)->setChecked(true);
-        sheet.accept();
+        test::click(sheet.ok_button());
     });
     const std::string file = ini();
     for (const auto& [section, key] : {std::pair{"option", "totalfontsize"},
@@ -368,9 +373,9 @@ void OptionsTest::while_open_a_second_request_and_the_close_request_do_nothing()
         QCOMPARE(shown_sheet(), sheet);
         sheet->kd_page()->fontpoint_field()->setText(QStringLiteral("30"));
         sheet->etc_page()->menu_field(0)->setText(QStringLiteral("x"));
-        sheet->cancel_button()->click();
+        test::click(sheet->cancel_button());
     });
-    static_cast<QPushButton*>(app_->main_dialog()->control(control_id::kOptions))->click();
+    test::click(app_->main_dialog()->control(control_id::kOptions));
     QVERIFY(acted);
     QVERIFY(!ctx_->options_open);
     QCOMPARE(ctx_->settings.fontpoint, 120);
@@ -381,7 +386,7 @@ void OptionsTest::while_open_a_second_request_and_the_close_request_do_nothing()
 void OptionsTest::keys_are_written_in_order() {
     start();
     ctx_->settings_file.emplace(home_->file("fresh.ini"));
-    with_sheet(OptionsSheetKind::full, [](OptionsSheet& sheet) { sheet.accept(); });
+    with_sheet(OptionsSheetKind::full, [](OptionsSheet& sheet) { test::click(sheet.ok_button()); });
     std::string expected =
         "[file]\r\nmultilibrary=0\r\nasciiset_filename=-\r\nhanten_filename=-\r\nhanten_filename2=-\r\n"
         "[font]\r\nfontpoint=120\r\nfontface=\x82\x6C\x82\x72\x20\x82\x6F\x83\x53\x83\x56\x83\x62\x83\x4E\r\n"
@@ -392,7 +397,7 @@ void OptionsTest::keys_are_written_in_order() {
     QCOMPARE(TestHome::read_file(home_->file("fresh.ini")), expected);
 
     ctx_->settings_file.emplace(home_->file("fresh2.ini"));
-    with_sheet(OptionsSheetKind::rendering_only, [](OptionsSheet& sheet) { sheet.accept(); });
+    with_sheet(OptionsSheetKind::rendering_only, [](OptionsSheet& sheet) { test::click(sheet.ok_button()); });
     QCOMPARE(TestHome::read_file(home_->file("fresh2.ini")),
              "[option]\r\n" + expected.substr(expected.find("render_pageflag"),
                                               expected.find("[menu]") - expected.find("render_pageflag")));
@@ -406,9 +411,10 @@ void OptionsTest::browse_buttons_propose_the_row_path_or_its_default_name() {
     with_sheet(OptionsSheetKind::full, [](OptionsSheet& sheet) {
         OptionDialogDir* dir = sheet.dir_page();
         dir->path_field(1)->clear();
-        for (int row = 0; row < OptionDialogDir::kRows; ++row) dir->browse_button(row)->click();
+        sheet.tabs()->setCurrentWidget(dir);
+        for (int row = 0; row < OptionDialogDir::kRows; ++row) test::click(dir->browse_button(row));
         QCOMPARE(dir->path_field(1)->text(), QString());  // cancelled: left as it was
-        sheet.accept();
+        test::click(sheet.ok_button());
     });
     const auto& events = ui_->events();
     QCOMPARE(events.size(), size_t(3));
@@ -431,7 +437,7 @@ void OptionsTest::text_fields_keep_the_stored_bytes_they_cannot_show() {
     start("[file]\r\nhanten_filename=" + path + "\r\n[font]\r\nfontface=" + face + "\r\n");
     with_sheet(OptionsSheetKind::full, [](OptionsSheet& sheet) {
         sheet.etc_page()->menu_field(9)->setText(QString::fromUtf8("ｷﾀ━"));
-        sheet.accept();
+        test::click(sheet.ok_button());
     });
     QCOMPARE(value_of(ini(), "file", "hanten_filename"), bytes(path));
     QCOMPARE(value_of(ini(), "font", "fontface"), bytes(face));
@@ -444,12 +450,57 @@ void OptionsTest::a_failed_settings_write_is_reported() {
     ctx_->settings_file.emplace(home_->file("no-such-folder/glyphora.ini"));
     const auto result = with_sheet(OptionsSheetKind::full, [](OptionsSheet& sheet) {
         sheet.kd_page()->totalfontsize_field()->setText(QStringLiteral("11"));
-        sheet.accept();
+        test::click(sheet.ok_button());
     });
     QCOMPARE(result, OptionsSheetResult::confirmed);
     QCOMPARE(ctx_->settings.totalfontsize, 110);  // in effect for this run all the same
     QCOMPARE(ui_->messages().size(), size_t(1));
     QVERIFY(ui_->messages()[0].starts_with("オプションを設定ファイルに保存できませんでした。\n"));
+}
+
+// Clicks go to the windows at a position, as the window system sends them, so modality is what decides
+// whether a window still answers while a sheet is open.
+void OptionsTest::a_sheet_blocks_only_the_window_it_was_opened_from() {
+    start("[option]\r\nrender_pageflag=1\r\n");
+    MainDialog* dialog = app_->main_dialog();
+    CanvasWindow* canvas = app_->preview_canvas();
+    QScrollBar* bar = dialog->page_scroll_bar();
+    const QPoint next_page = bar->mapTo(dialog, QPoint(bar->width() - 4, bar->height() / 2));
+    for (int page : {0, 1}) {
+        Part& part = ctx_->docs->preview.pages[page].slots[0];
+        clear_slot(part);
+        part.in_use = true;
+        part.y = 18;
+        set_text(part, "AAAA");
+    }
+    canvas->paint_image();  // measures the part
+    const QPoint on_part(12, 27);
+    const bool flag_before = ctx_->docs->preview.page_settings[0].flag(0);
+
+    // The rendering-only sheet of the preview canvas: the page scroll bar still turns the page, while the
+    // canvas waits for the sheet. OK stores the per-page flags into the page the sheet was opened on.
+    const auto rendering = with_sheet(OptionsSheetKind::rendering_only, [&](OptionsSheet& sheet) {
+        QTest::mouseClick(dialog->windowHandle(), Qt::LeftButton, {}, next_page);
+        QCOMPARE(ctx_->docs->preview.current_page, 1);
+        QCOMPARE(dialog->page_label()->text(), QStringLiteral("1"));
+        canvas->paint_image();
+        QTest::mouseClick(canvas->windowHandle(), Qt::LeftButton, {}, on_part);
+        QVERIFY(!ctx_->docs->preview.pages[1].slots[0].selected);
+        sheet.render_page()->flag_box(0)->setChecked(!sheet.render_page()->flag_box(0)->isChecked());
+        sheet.accept();
+    });
+    QCOMPARE(rendering, OptionsSheetResult::confirmed);
+    QCOMPARE(ctx_->docs->preview.page_settings[0].flag(0), !flag_before);
+    QCOMPARE(ctx_->docs->preview.page_settings[1].flag(0), flag_before);
+
+    // The full sheet of the main dialog: the canvas answers, the dialog waits.
+    with_sheet(OptionsSheetKind::full, [&](OptionsSheet&) {
+        QTest::mouseClick(canvas->windowHandle(), Qt::LeftButton, {}, on_part);
+        QVERIFY(ctx_->docs->preview.pages[1].slots[0].selected);
+        QTest::mouseClick(dialog->windowHandle(), Qt::LeftButton, {}, next_page);
+        QCOMPARE(ctx_->docs->preview.current_page, 1);
+    });
+    QVERIFY(!ctx_->options_open);
 }
 
 QTEST_MAIN(OptionsTest)

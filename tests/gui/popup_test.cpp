@@ -142,6 +142,7 @@ void PopupTest::start(const std::string& extra_ini) {
     app_->context().build_widths = glyphora::test::build_test_widths;
     QCOMPARE(app_->start(home_->environment()), StartResult::running);
     ctx_ = &app_->context();
+    QVERIFY(test::windows_exposed(*app_));
     dialog_ = app_->main_dialog();
     QVERIFY(ctx_->ensure_width_table());
     ui_->clear_events();
@@ -186,7 +187,7 @@ void PopupTest::menus_in_order_with_check_marks_and_menu_characters() {
 void PopupTest::temporary_rendering_is_the_command_line_page_text() {
     start("[option]\nrenderdotflag=1\nrender_linenumber=1\n");
     const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/glyphora-cli");
-    if (!QFile::exists(cli)) QSKIP("glyphora-cli is not built beside the test");
+    if (!QFile::exists(cli)) GLYPHORA_SKIP_UNLESS_CI("glyphora-cli is not built beside the test");
 
     // Page 3 with a flipped part the canvas never measured, gaps of every size and an overlapping part.
     PreviewBook& book = ctx_->docs->preview;
@@ -271,7 +272,7 @@ void PopupTest::arrows_render_again_and_copy_only_after_the_clipboard_variant() 
     auto right = [this] {
         auto* button = qobject_cast<QPushButton*>(dialog_->control(control_id::kMoveRight));
         QVERIFY(button && button->isEnabled());
-        QTest::mouseClick(button, Qt::LeftButton);
+        test::click(button);
     };
     const CanvasState& state = preview_canvas().state();
 

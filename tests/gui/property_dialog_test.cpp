@@ -10,6 +10,7 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <functional>
@@ -22,6 +23,7 @@
 #include "canvas/property_dialog.h"
 #include "gui_test_support.h"
 #include "platform/scripted_ui_services.h"
+#include "render/measure_part.h"
 #include "settings/settings.h"
 
 using namespace glyphora;
@@ -60,6 +62,7 @@ class PropertyDialogTest : public QObject {
     void integer_fields_take_only_32_bit_integers();
     void ok_stores_every_field_with_its_snapshot_and_refreshes();
     void cancel_stores_nothing();
+    void typing_at_once_goes_into_the_name();
     void refusals_keep_the_dialog_open_with_the_field_focused();
     void empty_text_is_refused_after_ok_but_a_label_needs_none();
     void texts_are_cut_at_their_capacity_on_whole_characters();
@@ -79,7 +82,7 @@ class PropertyDialogTest : public QObject {
     void click(int id, Qt::KeyboardModifiers modifiers = {}) {
         auto* button = qobject_cast<QPushButton*>(dialog_->control(id));
         QVERIFY(button && button->isEnabled());
-        QTest::mouseClick(button, Qt::LeftButton, modifiers);
+        test::click(button, {}, modifiers);
     }
     // Runs script on the detail dialog as soon as it is open. A script must close the dialog; one left
     // open is cancelled and the test fails in cleanup.
@@ -103,7 +106,7 @@ class PropertyDialogTest : public QObject {
     static void confirm(CPropertyDialog& d, const char* name, const char* text) {
         d.name_edit()->setText(u8(name));
         d.text_edit()->setPlainText(u8(text));
-        d.ok_button()->click();
+        test::click(d.ok_button());
     }
     std::string stored_sample() { return read_mojisample(ctx_->file()); }
 
@@ -142,6 +145,7 @@ void PropertyDialogTest::start(const std::string& extra_ini) {
     app_->context().build_widths = glyphora::test::build_test_widths;
     QCOMPARE(app_->start(home_->environment()), StartResult::running);
     ctx_ = &app_->context();
+    QVERIFY(test::windows_exposed(*app_));
     dialog_ = app_->main_dialog();
     ui_->clear_events();
 }
@@ -209,7 +213,7 @@ void PropertyDialogTest::ok_stores_every_field_with_its_snapshot_and_refreshes()
     QVERIFY(part.icon && !part.always_opaque && part.no_space_click_select && part.flip_h && !part.flip_v &&
             part.no_mirror_table && !part.is_label);
     QVERIFY(part.in_use && part.selected);
-    QVERIFY(part.box.is_zero());
+    QCOMPARE(part.box, measure_part(part, *ctx_->widths));  // measured again by the canvas, for the new text
     QCOMPARE(get_string(page.slots[0].name), "other");
     // The snapshot holds the slot as it was, and undo brings it back.
     QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::preview_slot));
@@ -229,13 +233,28 @@ void PropertyDialogTest::cancel_stores_nothing() {
     on_dialog([&](CPropertyDialog& d) {
         d.name_edit()->setText(u8("changed"));
         d.sample_edit()->setPlainText(u8("new sample"));
-        d.cancel_button()->click();
+        test::click(d.cancel_button());
     });
     click(control_id::kLibraryDetail);
     QCOMPARE(get_string(part.name), "keep");
     QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::none));
     QCOMPARE(stored_sample(), sample_before);
     QVERIFY(!part_dialog_open());
+}
+
+void PropertyDialogTest::typing_at_once_goes_into_the_name() {
+    start();
+    on_dialog([](CPropertyDialog& d) {
+        QWindow* window = d.windowHandle();
+        for (char c : std::string("Mona")) QTest::keyClick(window, c);
+        d.text_edit()->setPlainText(u8("(*-*)"));
+        QTest::keyClick(window, Qt::Key_Return);  // in the name field, Return is OK
+    });
+    click(control_id::kPreviewRegister);
+    const Part& part = ctx_->preview_page().slots[0];
+    QVERIFY(part.in_use);
+    QCOMPARE(get_string(part.name), "Mona");
+    QCOMPARE(get_string(part.text), "(*-*)");
 }
 
 void PropertyDialogTest::refusals_keep_the_dialog_open_with_the_field_focused() {
@@ -246,7 +265,7 @@ void PropertyDialogTest::refusals_keep_the_dialog_open_with_the_field_focused() 
     std::vector<std::string> focused;
     on_dialog([&](CPropertyDialog& d) {
         auto attempt = [&] {
-            d.ok_button()->click();
+            test::click(d.ok_button());
             open_after.push_back(d.isVisible());
             const QWidget* f = d.focusWidget();
             focused.push_back(f == d.y_edit()      ? "y"
@@ -349,7 +368,7 @@ void PropertyDialogTest::untouched_fields_keep_their_bytes() {
     part.selected = true;
     on_dialog([&](CPropertyDialog& d) {
         d.y_edit()->setText(u8("36"));
-        d.ok_button()->click();
+        test::click(d.ok_button());
     });
     click(control_id::kPreviewDetail);
     QCOMPARE(part.y, 36);
@@ -459,7 +478,7 @@ void PropertyDialogTest::register_with_shift_starts_from_the_clipboard_text() {
     on_dialog([&](CPropertyDialog& d) {
         shown = d.text_edit()->toPlainText();
         d.name_edit()->setText(u8("clip"));
-        d.ok_button()->click();
+        test::click(d.ok_button());
     });
     click(control_id::kPreviewRegister, Qt::ShiftModifier);
     QCOMPARE(shown, u8("L1\nL2─"));
@@ -473,7 +492,7 @@ void PropertyDialogTest::register_with_shift_starts_from_the_clipboard_text() {
     }();
     on_dialog([&](CPropertyDialog& d) {
         d.name_edit()->setText(u8("long"));
-        d.ok_button()->click();
+        test::click(d.ok_button());
     });
     click(control_id::kPreviewRegister, Qt::ShiftModifier);
     QCOMPARE(get_string(page.slots[1].text).size(), std::size_t(16383));
@@ -505,13 +524,13 @@ void PropertyDialogTest::detail_commands_and_the_double_click() {
     QCOMPARE(ui_->messages(), std::vector<std::string>{});
 
     QString title;
+    const QRect row = list->visualItemRect(list->item(1));
+    test::click(list->viewport(), row.center());
     on_dialog([&](CPropertyDialog& d) {
         title = d.windowTitle();
         confirm(d, "b2", "B");
     });
-    const QRect row = list->visualItemRect(list->item(1));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    test::double_click(list->viewport(), row.center());
     QCOMPARE(title, u8("登録情報"));
     QCOMPARE(get_string(page.slots[1].name), "b2");
     QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::preview_page));  // the whole page for a double click
@@ -599,7 +618,7 @@ void PropertyDialogTest::picking_characters_inserts_them_at_the_caret() {
         clipboard_after.push_back(ui_->clipboard.value_or(""));
         // A click on the selected character picks it once more.
         const QRect row = p->list()->visualItemRect(p->list()->item(mi));
-        QTest::mouseClick(p->list()->viewport(), Qt::LeftButton, {}, row.center());
+        test::click(p->list()->viewport(), row.center());
         clipboard_after.push_back(ui_->clipboard.value_or(""));
         // "─" replaces the selected "b".
         caret = d.text_edit()->textCursor();
@@ -607,12 +626,11 @@ void PropertyDialogTest::picking_characters_inserts_them_at_the_caret() {
         caret.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor);
         d.text_edit()->setTextCursor(caret);
         p->tab_changed(0);
-        QTest::mouseClick(p->list()->viewport(), Qt::LeftButton, {},
-                          p->list()->visualItemRect(p->list()->item(0)).center());
+        test::click(p->list()->viewport(), p->list()->visualItemRect(p->list()->item(0)).center());
         clipboard_after.push_back(ui_->clipboard.value_or(""));
         QCOMPARE(d.focusWidget(), static_cast<QWidget*>(d.text_edit()));
         d.name_edit()->setText(u8("picked"));
-        d.ok_button()->click();
+        test::click(d.ok_button());
     });
     click(control_id::kPreviewRegister);
     QCOMPARE(clipboard_after, (std::vector<std::string>{"\xD0", "\xD0", kHorizontal}));
@@ -637,7 +655,7 @@ void PropertyDialogTest::charmap_button_and_dialog_font() {
     ui_->clear_events();
     on_dialog([&](CPropertyDialog& d) {
         enabled = d.charmap_button()->isEnabled();
-        d.charmap_button()->click();
+        test::click(d.charmap_button());
         d.reject();
     });
     click(control_id::kPreviewRegister);

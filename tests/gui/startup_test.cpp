@@ -350,13 +350,15 @@ void StartupTest::escape_close_box_and_exit_button_all_ask_to_close() {
     QCOMPARE(app->start(home.environment()), StartResult::running);
     MainDialog* dialog = app->main_dialog();
 
+    QVERIFY(test::show_active(dialog));
+    dialog->preview_list()->setFocus();
     ui.answer_no();
-    QTest::keyClick(dialog->preview_list(), Qt::Key_Escape);
+    test::key_to_focus(Qt::Key_Escape);
     ui.answer_no();
     dialog->close();
     QVERIFY(dialog->isVisible());
     ui.answer_no();
-    QTest::mouseClick(dialog->control(control_id::kExit), Qt::LeftButton);
+    test::click(dialog->control(control_id::kExit));
     QCOMPARE(ui.questions().size(), std::size_t{3});
     QVERIFY(!app->dialog_ended());
     QVERIFY(ui.script_errors().empty());

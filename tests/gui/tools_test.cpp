@@ -62,6 +62,11 @@ QPushButton* button(QWidget* dialog, const char* name) {
     return found;
 }
 
+// Clicks the named button through its window, as the user does.
+void click_button(QWidget* dialog, const char* name) {
+    glyphora::test::click(button(dialog, name));
+}
+
 QStringList row_texts(QListWidget* list) {
     QStringList rows;
     for (int row = 0; row < list->count(); ++row) rows << list->item(row)->text();
@@ -139,6 +144,7 @@ void ToolsTest::start() {
     app_->context().build_widths = glyphora::test::build_test_widths;
     QCOMPARE(app_->start(home_->environment()), StartResult::running);
     ctx_ = &app_->context();
+    QVERIFY(test::windows_exposed(*app_));
     dialog_ = app_->main_dialog();
     ui_->clear_events();
 }
@@ -186,10 +192,10 @@ void ToolsTest::tool_button_runs_the_dialog_and_refreshes_everything() {
             undo_kind_inside = ctx_->docs->undo.kind;
             for (QGroupBox* group : tool.findChildren<QGroupBox*>()) groups << group->title();
             for (QPushButton* b : tool.findChildren<QPushButton*>()) captions << b->text();
-            button(&tool, "cancel")->click();
+            click_button(&tool, "cancel");
         },
         seen);
-    tool_button->click();
+    test::click(tool_button);
 
     QVERIFY(seen);
     QCOMPARE(title, QString::fromUtf8("Glyphoraツール"));
@@ -227,11 +233,11 @@ void ToolsTest::declined_shifts_leave_the_dialog_open() {
     ctx_->docs->preview.current_page = 4;
     const std::string page4 = page_bytes(ctx_->docs->preview.pages[4]);
     ToolDialog tool(*dialog_);
-    tool.show();
+    QVERIFY(test::show_active(&tool));
     ui_->answer_no();
     ui_->answer_no();
-    button(&tool, "shift_back")->click();
-    button(&tool, "shift_forward")->click();
+    click_button(&tool, "shift_back");
+    click_button(&tool, "shift_forward");
     QVERIFY(tool.isVisible());
     QCOMPARE(ui_->questions(),
              (std::vector<std::string>{std::string(kShiftBackQuestion), std::string(kShiftForwardQuestion)}));
@@ -249,9 +255,9 @@ void ToolsTest::shift_back_and_forward_move_pages_but_not_settings() {
     dialog_->refresh_lists(kPreviewListMask);
     {
         ToolDialog tool(*dialog_);
-        tool.show();
+        QVERIFY(test::show_active(&tool));
         ui_->answer_yes();
-        button(&tool, "shift_back")->click();
+        click_button(&tool, "shift_back");
         QVERIFY(!tool.isVisible());
         QCOMPARE(tool.result(), int{QDialog::Accepted});
     }
@@ -269,9 +275,9 @@ void ToolsTest::shift_back_and_forward_move_pages_but_not_settings() {
     for (const Page& page : preview.pages) middle.push_back(page_bytes(page));
     {
         ToolDialog tool(*dialog_);
-        tool.show();
+        QVERIFY(test::show_active(&tool));
         ui_->answer_yes();
-        button(&tool, "shift_forward")->click();
+        click_button(&tool, "shift_forward");
         QVERIFY(!tool.isVisible());
     }
     for (int k = 0; k < kPreviewPages - 1; ++k) QCOMPARE(page_bytes(preview.pages[k]), middle[k]);
@@ -288,9 +294,9 @@ void ToolsTest::preview_through_a_library_file_round_trip() {
 
     {
         ToolDialog tool(*dialog_);
-        tool.show();
+        QVERIFY(test::show_active(&tool));
         ui_->answer_file(path);
-        button(&tool, "export_preview")->click();
+        click_button(&tool, "export_preview");
         QVERIFY(!tool.isVisible());
     }
     QCOMPARE(ui_->trace(), (std::vector<std::string>{"save:*.aal", "message:" + kOk}));
@@ -307,9 +313,9 @@ void ToolsTest::preview_through_a_library_file_round_trip() {
     ui_->clear_events();
     {
         ToolDialog tool(*dialog_);
-        tool.show();
+        QVERIFY(test::show_active(&tool));
         ui_->answer_file(path);
-        button(&tool, "open_into_preview")->click();
+        click_button(&tool, "open_into_preview");
         QVERIFY(!tool.isVisible());
     }
     QCOMPARE(ui_->trace(), (std::vector<std::string>{"open:*.aal", "message:" + kOk}));
@@ -346,9 +352,9 @@ void ToolsTest::a_damaged_library_file_keeps_the_preview() {
           std::pair{home_->file("missing.aal"), FileStatus::kCannotOpenForReading}}) {
         ui_->clear_events();
         ToolDialog tool(*dialog_);
-        tool.show();
+        QVERIFY(test::show_active(&tool));
         ui_->answer_file(path);
-        button(&tool, "open_into_preview")->click();
+        click_button(&tool, "open_into_preview");
         QVERIFY(!tool.isVisible());
         QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(status),
                                                             std::string(kReadIntoPreviewFailedMessage)}));
@@ -358,9 +364,9 @@ void ToolsTest::a_damaged_library_file_keeps_the_preview() {
     // Cancelling the file dialog closes the tool dialog too.
     ui_->clear_events();
     ToolDialog tool(*dialog_);
-    tool.show();
+    QVERIFY(test::show_active(&tool));
     ui_->answer_cancel();
-    button(&tool, "open_into_preview")->click();
+    click_button(&tool, "open_into_preview");
     QVERIFY(!tool.isVisible());
     QCOMPARE(ui_->trace(), std::vector<std::string>{"open:*.aal"});
     check_unchanged();
@@ -371,9 +377,9 @@ void ToolsTest::cancelled_and_failed_exports() {
         ui_->clear_events();
         {
             ToolDialog tool(*dialog_);
-            tool.show();
+            QVERIFY(test::show_active(&tool));
             ui_->answer_cancel();
-            button(&tool, which)->click();
+            click_button(&tool, which);
             QVERIFY(!tool.isVisible());
         }
         QCOMPARE(ui_->messages(), std::vector<std::string>{});
@@ -383,9 +389,9 @@ void ToolsTest::cancelled_and_failed_exports() {
         const std::string path = home_->file("no such folder/out.file");
         {
             ToolDialog tool(*dialog_);
-            tool.show();
+            QVERIFY(test::show_active(&tool));
             ui_->answer_file(path);
-            button(&tool, which)->click();
+            click_button(&tool, which);
             QVERIFY(!tool.isVisible());
         }
         QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(FileStatus::kCannotOpenForWriting),
@@ -402,9 +408,9 @@ void ToolsTest::library_as_a_collection_loads_into_the_preview() {
 
     {
         ToolDialog tool(*dialog_);
-        tool.show();
+        QVERIFY(test::show_active(&tool));
         ui_->answer_file(path);
-        button(&tool, "export_library")->click();
+        click_button(&tool, "export_library");
         QVERIFY(!tool.isVisible());
     }
     QCOMPARE(ui_->trace(), (std::vector<std::string>{"save:*.aap", "message:" + kOk}));
@@ -420,7 +426,7 @@ void ToolsTest::library_as_a_collection_loads_into_the_preview() {
     ui_->answer_file(path);
     auto* load = qobject_cast<QPushButton*>(dialog_->control(control_id::kLoad));
     QVERIFY(load && load->isEnabled());
-    load->click();
+    test::click(load);
     QCOMPARE(ui_->messages(), std::vector<std::string>{kOk});
 
     const PreviewBook& preview = ctx_->docs->preview;
@@ -434,16 +440,16 @@ void ToolsTest::library_as_a_collection_loads_into_the_preview() {
 
 void ToolsTest::organise_library_opens_maintenance_and_closes_the_tool_dialog() {
     ToolDialog tool(*dialog_);
-    tool.show();
+    QVERIFY(test::show_active(&tool));
     bool seen = false;
     QString title;
     on_next_modal<MaintenanceDialog>(
         [&](MaintenanceDialog& maintenance) {
             title = maintenance.windowTitle();
-            button(&maintenance, "cancel")->click();
+            click_button(&maintenance, "cancel");
         },
         seen);
-    button(&tool, "organise_library")->click();
+    click_button(&tool, "organise_library");
     QVERIFY(seen);
     QCOMPARE(title, QString::fromUtf8("Glyphora ライブラリメンテナンス"));
     QVERIFY(!tool.isVisible());
@@ -481,16 +487,16 @@ void ToolsTest::maintenance_executing_at_once_only_drops_empty_page_names() {
     const std::string page2 = page_bytes(library.pages[2]);
 
     MaintenanceDialog maintenance(*ctx_, dialog_);
-    maintenance.show();
+    QVERIFY(test::show_active(&maintenance));
     // A No returns to the dialog with nothing changed.
     ui_->answer_no();
-    button(&maintenance, "execute")->click();
+    click_button(&maintenance, "execute");
     QVERIFY(maintenance.isVisible());
     QCOMPARE(std::string(get_string(library.page_names[1])), std::string("named, empty"));
 
     ui_->clear_events();
     ui_->answer_yes();
-    button(&maintenance, "execute")->click();
+    click_button(&maintenance, "execute");
     QVERIFY(!maintenance.isVisible());
     QCOMPARE(maintenance.result(), int{QDialog::Accepted});
     QCOMPARE(ui_->trace(),
@@ -505,7 +511,7 @@ void ToolsTest::maintenance_executing_at_once_only_drops_empty_page_names() {
 void ToolsTest::maintenance_row_buttons_and_their_bounds() {
     fill_library_pages({0, 1, 2});
     MaintenanceDialog maintenance(*ctx_, dialog_);
-    maintenance.show();
+    QVERIFY(test::show_active(&maintenance));
     QListWidget* plan = maintenance.plan_list();
     const auto sources = [&] {
         std::vector<int> out;
@@ -519,43 +525,43 @@ void ToolsTest::maintenance_row_buttons_and_their_bounds() {
     };
 
     // Without a current row the buttons do nothing.
-    for (const char* name : {"up", "down", "erase", "insert"}) button(&maintenance, name)->click();
+    for (const char* name : {"up", "down", "erase", "insert"}) click_button(&maintenance, name);
     QCOMPARE(sources(), rows({0, 1, 2}));
 
-    QTest::mouseClick(plan->viewport(), Qt::LeftButton, {}, plan->visualItemRect(plan->item(1)).center());
+    test::click(plan->viewport(), plan->visualItemRect(plan->item(1)).center());
     QCOMPARE(maintenance.current_row(), 1);
-    button(&maintenance, "up")->click();
+    click_button(&maintenance, "up");
     QCOMPARE(sources(), rows({1, 0, 2}));
     QCOMPARE(maintenance.current_row(), 0);
-    button(&maintenance, "up")->click();  // already at the top
+    click_button(&maintenance, "up");  // already at the top
     QCOMPARE(sources(), rows({1, 0, 2}));
-    button(&maintenance, "down")->click();
+    click_button(&maintenance, "down");
     QCOMPARE(sources(), rows({0, 1, 2}));
     QCOMPARE(maintenance.current_row(), 1);
-    button(&maintenance, "insert")->click();
+    click_button(&maintenance, "insert");
     QCOMPARE(sources(), rows({0, kNoRow, 1, 2}));
     QCOMPARE(maintenance.current_row(), 1);
     QCOMPARE(plan->item(1)->text(), QString::fromUtf8("－－"));
     QCOMPARE(plan->item(2)->text(), QString::fromUtf8("元：[lib 1           ] 使用"));
-    button(&maintenance, "erase")->click();
-    button(&maintenance, "erase")->click();
+    click_button(&maintenance, "erase");
+    click_button(&maintenance, "erase");
     QCOMPARE(sources(), rows({0, 2}));
     QCOMPARE(maintenance.current_row(), 1);
 
     plan->setCurrentRow(kLastPlanRow);
-    button(&maintenance, "down")->click();  // already at the bottom
+    click_button(&maintenance, "down");  // already at the bottom
     QCOMPARE(maintenance.current_row(), kLastPlanRow);
-    button(&maintenance, "up")->click();
+    click_button(&maintenance, "up");
     QCOMPARE(maintenance.current_row(), kLastPlanRow - 1);
 
     // Row 19 in use: no insertion anywhere.
     plan->setCurrentRow(0);
-    button(&maintenance, "down")->click();
-    for (int i = 1; i < kLastPlanRow; ++i) button(&maintenance, "down")->click();
+    click_button(&maintenance, "down");
+    for (int i = 1; i < kLastPlanRow; ++i) click_button(&maintenance, "down");
     QCOMPARE(maintenance.plan().rows[kLastPlanRow].source_page, 0);
     const std::vector<int> full = sources();
     plan->setCurrentRow(3);
-    button(&maintenance, "insert")->click();
+    click_button(&maintenance, "insert");
     QCOMPARE(ui_->messages(), std::vector<std::string>{std::string(kCannotInsertMessage)});
     QCOMPARE(sources(), full);
     QCOMPARE(maintenance.current_row(), 3);
@@ -578,13 +584,13 @@ void ToolsTest::maintenance_other_library_open_and_bring_in() {
 
     for (int page = 0; page < 17; ++page) fill_library_pages({page});
     MaintenanceDialog maintenance(*ctx_, dialog_);
-    maintenance.show();
+    QVERIFY(test::show_active(&maintenance));
 
     // Cancelled, then a damaged file: the dialog stays usable without another library.
     ui_->answer_cancel();
-    button(&maintenance, "open_library")->click();
+    click_button(&maintenance, "open_library");
     ui_->answer_file(damaged_path);
-    button(&maintenance, "open_library")->click();
+    click_button(&maintenance, "open_library");
     QCOMPARE(ui_->trace(), (std::vector<std::string>{
                                "open:*.aal", "open:*.aal", "message:" + status_message(FileStatus::kCutOff),
                                "message:" + std::string(kOtherLibraryReadFailedMessage)}));
@@ -595,7 +601,7 @@ void ToolsTest::maintenance_other_library_open_and_bring_in() {
 
     ui_->clear_events();
     ui_->answer_file(other_path);
-    button(&maintenance, "open_library")->click();
+    click_button(&maintenance, "open_library");
     QCOMPARE(ui_->messages(), std::vector<std::string>{kOk});
     QVERIFY(!button(&maintenance, "open_library")->isEnabled());
     QVERIFY(maintenance.other_list()->isEnabled());
@@ -610,13 +616,13 @@ void ToolsTest::maintenance_other_library_open_and_bring_in() {
     // "→" without a current row changes nothing.
     for (int page : {3, 5, 6, 7}) others->item(page)->setSelected(true);
     const LibraryPlan opening = maintenance.plan();
-    button(&maintenance, "bring_in")->click();
+    click_button(&maintenance, "bring_in");
     QVERIFY(maintenance.plan() == opening);
 
     // Pages 3, 5, 7 at row 1 (6 is not used); rows 1 to 16 move to 4 to 19.
     for (int page : {3, 5, 6, 7}) others->item(page)->setSelected(true);
     maintenance.plan_list()->setCurrentRow(1);
-    button(&maintenance, "bring_in")->click();
+    click_button(&maintenance, "bring_in");
     const auto rows = maintenance.plan().rows;
     QCOMPARE(rows[0], (PlanRow{false, 0}));
     QCOMPARE(rows[1], (PlanRow{true, 3}));
@@ -631,7 +637,7 @@ void ToolsTest::maintenance_other_library_open_and_bring_in() {
     // The plan is full now: "→" stops before inserting anything.
     others->item(4)->setSelected(true);
     maintenance.plan_list()->setCurrentRow(0);
-    button(&maintenance, "bring_in")->click();
+    click_button(&maintenance, "bring_in");
     QCOMPARE(ui_->messages().back(), std::string(kTooManyPagesMessage));
     QVERIFY(maintenance.plan().rows == rows);
 
@@ -639,7 +645,7 @@ void ToolsTest::maintenance_other_library_open_and_bring_in() {
     LibraryBook& library = ctx_->docs->library;
     const std::string old1 = page_bytes(library.pages[1]);
     ui_->answer_yes();
-    button(&maintenance, "execute")->click();
+    click_button(&maintenance, "execute");
     QVERIFY(!maintenance.isVisible());
     QCOMPARE(page_bytes(library.pages[2]), page_bytes(other->pages[5]));
     QCOMPARE(std::string(get_string(library.page_names[2])), std::string("other 5"));
@@ -659,19 +665,19 @@ void ToolsTest::maintenance_execution_failures_change_nothing() {
     const std::string page1 = page_bytes(library.pages[1]);
 
     MaintenanceDialog maintenance(*ctx_, dialog_);
-    maintenance.show();
+    QVERIFY(test::show_active(&maintenance));
     ui_->answer_file(other_path);
-    button(&maintenance, "open_library")->click();
+    click_button(&maintenance, "open_library");
     maintenance.other_list()->item(2)->setSelected(true);
     maintenance.plan_list()->setCurrentRow(0);
-    button(&maintenance, "bring_in")->click();
+    click_button(&maintenance, "bring_in");
     QCOMPARE(maintenance.plan().rows[0], (PlanRow{true, 2}));
 
     // No memory for the new library.
     ui_->clear_events();
     maintenance.make_scratch = [] { return std::unique_ptr<LibraryBook>(); };
     ui_->answer_yes();
-    button(&maintenance, "execute")->click();
+    click_button(&maintenance, "execute");
     QVERIFY(maintenance.isVisible());
     QCOMPARE(ui_->trace(),
              (std::vector<std::string>{"question:" + std::string(kExecuteQuestion), "busy", "busy-end",
@@ -683,7 +689,7 @@ void ToolsTest::maintenance_execution_failures_change_nothing() {
     QVERIFY(QFile::remove(QString::fromStdString(other_path)));
     ui_->clear_events();
     ui_->answer_yes();
-    button(&maintenance, "execute")->click();
+    click_button(&maintenance, "execute");
     QVERIFY(maintenance.isVisible());
     QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(FileStatus::kCannotOpenForReading),
                                                         std::string(kOtherLibraryReadFailedMessage)}));
@@ -693,7 +699,7 @@ void ToolsTest::maintenance_execution_failures_change_nothing() {
     QCOMPARE(ui_->busy_depth(), 0);
 
     // Cancel discards the plan.
-    button(&maintenance, "cancel")->click();
+    click_button(&maintenance, "cancel");
     QCOMPARE(maintenance.result(), int{QDialog::Rejected});
     QCOMPARE(page_bytes(library.pages[0]), page0);
 }

@@ -35,6 +35,16 @@ TEST(Encoding, InvalidShiftJisBytesAreReported) {
     EXPECT_EQ(r.error_offset, 2u);
 }
 
+TEST(Encoding, LenientConversionKeepsTheRestOfABrokenText) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    EXPECT_EQ(sjis_to_utf8_lenient("a\x82\xA0 \xB1"), "a\u3042 \uFF71");
+    EXPECT_EQ(sjis_to_utf8_lenient(""), "");
+    EXPECT_EQ(sjis_to_utf8_lenient("ok\x82"), "ok" + fffd);                  // a lead byte at the end
+    EXPECT_EQ(sjis_to_utf8_lenient("a\x82 b\x82\xA0"), "a" + fffd + " b\u3042");  // the space is no trail byte
+    EXPECT_EQ(sjis_to_utf8_lenient("a\x85\x40" "b"), "a" + fffd + "b");        // one unmapped code
+    EXPECT_EQ(sjis_to_utf8_lenient("\xA0\xFDx"), fffd + fffd + "x");         // bytes that start no character
+}
+
 TEST(Encoding, CodesToUnicode) {
     EXPECT_EQ(sjis_code_to_unicode(0x20), 0x20);
     EXPECT_EQ(sjis_code_to_unicode(0x8140), 0x3000);

@@ -1,0 +1,76 @@
+// glyphora-cli info: the kind and version of a file and the rows of its pages, as the program lists them.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "cli/cli.h"
+#include "cli/inputs.h"
+#include "platform/encoding.h"
+#include "storage/file_io.h"
+
+namespace glyphora::cli {
+
+namespace {
+
+constexpr const char* kInfoUsage =
+    "Usage: glyphora-cli info INPUT\n"
+    "\n"
+    "Prints the kind and version of INPUT and, for each page that holds parts, its index (and name\n"
+    "for a library) and one row per used slot, as the program's lists show them.\n";
+
+const char* kind_name(FileKind kind) {
+    switch (kind) {
+        case FileKind::kCollection:
+            return "page collection (.aap)";
+        case FileKind::kSinglePage:
+            return "single page (.aat)";
+        case FileKind::kLibrary:
+            return "library (.aal)";
+    }
+    return "unknown";
+}
+
+}  // namespace
+
+int cmd_info(int argc, char** argv) {
+    if (wants_help(argc, argv)) {
+        std::fputs(kInfoUsage, stdout);
+        return kExitOk;
+    }
+    if (argc != 3 || argv[2][0] == '-') return usage_error("info needs exactly one INPUT", kInfoUsage);
+    const std::string path = argv[2];
+    std::string bytes;
+    const IoResult io = read_whole_file(path, bytes);
+    if (!io.ok) {
+        print_error(io.error);
+        return kExitInput;
+    }
+    const std::optional<FileMagic> magic = file_kind_by_magic(bytes);
+    Input input;
+    if (const int rc = read_input(path, default_global_render_settings(), input); rc != kExitOk) return rc;
+    std::string out = "file: " + sjis_to_utf8_lenient(path) + "\n";
+    out += "kind: " +
+           (magic ? std::string(kind_name(magic->kind)) + ", version " + std::to_string(magic->version)
+                  : "unknown") +
+           "\n";
+    const Documents& docs = *input.docs;
+    const bool library = input.kind == FileKind::kLibrary;
+    const int pages = library ? kLibraryPages : input.kind == FileKind::kSinglePage ? 1 : kPreviewPages;
+    for (int p = 0; p < pages; ++p) {
+        const Page& page = library ? docs.library.pages[p] : docs.preview.pages[p];
+        if (is_page_empty(page)) continue;
+        out += "page " + std::to_string(p);
+        if (library) out += " [" + sjis_to_utf8_lenient(get_string(docs.library.page_names[p])) + "]";
+        out += "\n";
+        for (int s = 0; s < kPartsPerPage; ++s) {
+            if (!page.slots[s].in_use) continue;
+            char slot[16];
+            std::snprintf(slot, sizeof slot, "  %2d ", s);
+            out += slot + sjis_to_utf8_lenient(list_label(page.slots[s])) + "\n";
+        }
+    }
+    return write_stdout(out);
+}
+
+}  // namespace glyphora::cli

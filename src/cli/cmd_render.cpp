@@ -1,0 +1,160 @@
+// glyphora-cli render: the pages of a file as the program's render commands write them.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "cli/cli.h"
+#include "cli/inputs.h"
+#include "model/mirror_table.h"
+#include "platform/encoding.h"
+#include "render/error_report.h"
+#include "render/output.h"
+#include "render/render_page.h"
+#include "storage/file_io.h"
+
+namespace glyphora::cli {
+
+namespace {
+
+constexpr const char* kRenderUsage =
+    "Usage: glyphora-cli render [OPTIONS] INPUT\n"
+    "\n"
+    "Renders INPUT (.aap, .aat read into page 0, or .aal with its 20 pages as pages 0-19) as the\n"
+    "program's render commands do: every page with content, or with --page one page.\n"
+    "\n"
+    "Options:\n"
+    "  --page N            render only page N (0-29), as the one-page command does\n"
+    "  -o FILE             write FILE (HTML when its extension is html, text otherwise)\n"
+    "  --html              without -o: write HTML to standard output instead of text\n"
+    "  --settings FILE     take the settings from FILE instead of the program's own settings file\n"
+    "  --set KEY=VALUE     override one setting (repeatable): render_linenumber, renderdotflag,\n"
+    "                      rendernotsp, renderspbar, renderhancode, renderhantenzmode, rendersetsize,\n"
+    "                      rendernotrenspace, render_pageflag (0 or 1), fontface (UTF-8),\n"
+    "                      fontpoint (tenths of a point), hanten_filename, hanten_filename2\n"
+    "  --metrics FILE      take character widths and the line height from a metrics file\n"
+    "  --report            write the rendering report to standard error afterwards\n"
+    "  --utf8              convert text output to UTF-8 (NUL separators are kept)\n"
+    "  --help              show this help\n";
+
+// Text output for a terminal: each page text converted to UTF-8, the NUL separators kept. Rendered text
+// is written whole or not at all, so a byte that is no Shift_JIS is an error here, not a replacement.
+bool text_to_utf8(std::string_view sjis, std::string& out, std::string& error) {
+    std::size_t start = 0;
+    while (start <= sjis.size()) {
+        std::size_t nul = sjis.find('\0', start);
+        if (nul == std::string_view::npos) nul = sjis.size();
+        const std::string_view piece = sjis.substr(start, nul - start);
+        const Conversion c = sjis_to_utf8(piece);
+        if (!c.ok) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(piece[c.error_offset]));
+            error = std::string("byte ") + hex + " at offset " + std::to_string(start + c.error_offset) +
+                    " of the output is not Shift_JIS text and cannot be shown as UTF-8";
+            return false;
+        }
+        out += c.text;
+        if (nul < sjis.size()) out += '\0';
+        start = nul + 1;
+    }
+    return true;
+}
+
+// The report as a terminal wants it: LF line ends and a final line end.
+void print_report(const ErrorReport& errors) {
+    const std::string text = render_result_text(errors);
+    std::string lf;
+    for (std::size_t k = 0; k < text.size(); ++k)
+        if (!(text[k] == '\r' && k + 1 < text.size() && text[k + 1] == '\n')) lf += text[k];
+    if (lf.empty() || lf.back() != '\n') lf += '\n';
+    std::fputs(lf.c_str(), stderr);
+}
+
+}  // namespace
+
+int cmd_render(int argc, char** argv) {
+    if (wants_help(argc, argv)) {
+        std::fputs(kRenderUsage, stdout);
+        return kExitOk;
+    }
+    CliSettings cli;
+    std::string input_path, output_path;
+    long page = -1;
+    bool html = false, report = false, utf8 = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        bool taken = false;
+        if (const int rc = take_settings_option(argc, argv, i, cli, taken, kRenderUsage); rc != kExitOk)
+            return rc;
+        if (taken) continue;
+        if (arg == "--page") {
+            if (i + 1 >= argc || !parse_int(argv[i + 1], 0, kPreviewPages - 1, page))
+                return usage_error("--page needs a page number from 0 to 29", kRenderUsage);
+            ++i;
+        } else if (arg == "-o") {
+            if (i + 1 >= argc) return usage_error("-o needs a file", kRenderUsage);
+            output_path = argv[++i];
+        } else if (arg == "--html") {
+            html = true;
+        } else if (arg == "--report") {
+            report = true;
+        } else if (arg == "--utf8") {
+            utf8 = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usage_error("unknown option " + std::string(arg), kRenderUsage);
+        } else if (input_path.empty()) {
+            input_path = arg;
+        } else {
+            return usage_error("more than one INPUT", kRenderUsage);
+        }
+    }
+    if (input_path.empty()) return usage_error("no INPUT given", kRenderUsage);
+    if (!output_path.empty()) html = is_html_output(output_path);
+    if (html && utf8) return usage_error("--utf8 applies to text output only", kRenderUsage);
+
+    if (const int rc = load_settings(cli); rc != kExitOk) return rc;
+    Input input;
+    if (const int rc = read_input(input_path, cli.settings.render, input); rc != kExitOk) return rc;
+    auto widths = std::make_unique<CharWidthTable>();
+    if (const int rc = build_widths(cli, *widths); rc != kExitOk) return rc;
+    auto mirrors = std::make_unique<MirrorTables>();
+    load_mirror_tables(*mirrors, cli.settings.hanten_filename, cli.settings.hanten_filename2);
+
+    RenderContext ctx;
+    ctx.widths = widths.get();
+    ctx.mirror_h = &mirrors->horizontal;
+    ctx.mirror_v = &mirrors->vertical;
+    ctx.global_settings = cli.settings.render;
+    ctx.render_pageflag = cli.settings.render_pageflag;
+    ctx.fontface = cli.settings.fontface;
+
+    auto workspace = std::make_unique<RenderWorkspace>();
+    ErrorReport errors;
+    PreviewBook& book = input.docs->preview;
+    std::string bytes =
+        page < 0 ? render_all_pages_to_bytes(book, ctx, html, *workspace, errors)
+                 : render_page_to_bytes(book, static_cast<int>(page), ctx, html, *workspace, errors);
+    int rc = kExitOk;
+    if (!output_path.empty()) {
+        const IoResult io = write_file_atomically(output_path, bytes);
+        if (!io.ok) {
+            print_error(io.error);
+            rc = kExitOutput;
+        }
+    } else {
+        if (utf8) {
+            std::string converted, error;
+            if (!text_to_utf8(bytes, converted, error)) {
+                print_error(error);
+                return kExitOutput;
+            }
+            bytes.swap(converted);
+        }
+        rc = write_stdout(bytes);
+    }
+    if (report) print_report(errors);
+    return rc;
+}
+
+}  // namespace glyphora::cli

@@ -1,0 +1,78 @@
+// glyphora-cli width: pixel widths of texts in the rendering font, as rendering measures them.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/inputs.h"
+#include "model/sjis.h"
+#include "platform/encoding.h"
+
+namespace glyphora::cli {
+
+namespace {
+
+constexpr const char* kWidthUsage =
+    "Usage: glyphora-cli width [--metrics FILE] [--settings FILE] [--set fontface=F] [--set fontpoint=N] "
+    "TEXT...\n"
+    "\n"
+    "Prints 'line_height: N', then for each TEXT (UTF-8) its total width in pixels, a tab, and the\n"
+    "width of each of its characters, as the rendering font measures them.\n";
+
+}  // namespace
+
+int cmd_width(int argc, char** argv) {
+    if (wants_help(argc, argv)) {
+        std::fputs(kWidthUsage, stdout);
+        return kExitOk;
+    }
+    CliSettings cli;
+    std::vector<std::string> texts;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        bool taken = false;
+        if (const int rc = take_settings_option(argc, argv, i, cli, taken, kWidthUsage); rc != kExitOk)
+            return rc;
+        if (taken) continue;
+        if (arg == "--") {
+            for (++i; i < argc; ++i) texts.emplace_back(argv[i]);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usage_error("unknown option " + std::string(arg), kWidthUsage);
+        } else {
+            texts.emplace_back(arg);
+        }
+    }
+    if (texts.empty()) return usage_error("no TEXT given", kWidthUsage);
+    if (const int rc = load_settings(cli); rc != kExitOk) return rc;
+    std::vector<std::string> sjis;
+    for (const std::string& t : texts) {
+        const Conversion c = utf8_to_sjis(t);
+        if (!c.ok) {
+            print_error(describe_unmappable(t, c));
+            return kExitUsage;
+        }
+        sjis.push_back(c.text);
+    }
+    auto widths = std::make_unique<CharWidthTable>();
+    if (const int rc = build_widths(cli, *widths); rc != kExitOk) return rc;
+    std::string out = "line_height: " + std::to_string(widths->line_height) + "\n";
+    for (const std::string& s : sjis) {
+        long total = 0;
+        std::string each;
+        for (std::size_t pos = 0; pos < s.size();) {
+            const SjisChar ch = char_at(s, pos);
+            const int w = widths->width(ch.code);
+            total += w;
+            if (!each.empty()) each += ' ';
+            each += std::to_string(w);
+            pos += static_cast<std::size_t>(ch.length);
+        }
+        out += std::to_string(total) + "\t" + each + "\n";
+    }
+    return write_stdout(out);
+}
+
+}  // namespace glyphora::cli

@@ -1,0 +1,40 @@
+#pragma once
+// What several commands read besides their arguments: the input file, the settings and the character
+// widths. Each function reports its own failure on standard error and returns the exit code for it.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/books.h"
+#include "render/char_width_table.h"
+#include "settings/settings.h"
+#include "storage/file_kind.h"
+
+namespace glyphora::cli {
+
+struct Input {
+    FileKind kind = FileKind::kCollection;
+    std::unique_ptr<Documents> docs = make_documents();
+};
+
+// Reads INPUT as the program would, by its extension: a collection into the preview, a single page into
+// preview page 0, a library into the library and its pages into preview pages 0-19. kExitInput on failure.
+int read_input(const std::string& path, const RenderSettings& global, Input& input);
+
+struct CliSettings {
+    Settings settings;
+    std::string settings_file;           // empty: the program's own
+    std::vector<std::string> overrides;  // --set KEY=VALUE, applied in order
+    std::string metrics_file;
+};
+
+// Takes argv[i] (and its value) when it is --settings, --metrics or --set, and says so in `taken`;
+// kExitUsage when the value is missing.
+int take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken, const char* usage);
+// The settings file, then the --set overrides on top.
+int load_settings(CliSettings& cli);
+// From the metrics file when one was named, otherwise from the rendering font.
+int build_widths(const CliSettings& cli, CharWidthTable& table);
+
+}  // namespace glyphora::cli
