@@ -183,7 +183,7 @@ class CanvasInputTest : public QObject {
     std::unique_ptr<ScriptedUiServices> ui_;
     std::unique_ptr<Application> app_;
     AppContext* ctx_ = nullptr;
-    std::vector<int> refreshed_;  // masks of the list refreshes, in order
+    std::vector<Sides> refreshed_;  // the sides said to have changed, in order
 };
 
 void CanvasInputTest::init() {
@@ -208,8 +208,8 @@ void CanvasInputTest::start(bool font_widths) {
     ctx_ = &app_->context();
     QVERIFY(test::windows_exposed(*app_));
     if (!ctx_->ensure_width_table()) GLYPHORA_SKIP_UNLESS_CI("no font to measure");
-    auto refresh = ctx_->refresh_lists;
-    ctx_->refresh_lists = [this, refresh](int mask) {
+    auto refresh = ctx_->changed_hook;
+    ctx_->changed_hook = [this, refresh](Sides mask) {
         refreshed_.push_back(mask);
         refresh(mask);
     };
@@ -253,8 +253,8 @@ void CanvasInputTest::clicks_with_shift_and_ctrl() {
     refreshed_.clear();
     click(preview_canvas(), 20, 40);
     QCOMPARE(selected(preview()), std::vector<int>{0});
-    QCOMPARE(undo().kind, int{UndoKind::preview_page});
-    QCOMPARE(refreshed_, std::vector<int>{kPreviewListMask});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
+    QCOMPARE(refreshed_, std::vector<Sides>{Side::preview});
     QVERIFY(app_->main_dialog()->preview_list()->item(0)->isSelected());
 
     click(preview_canvas(), 110, 40, Qt::ShiftModifier);  // adds
@@ -284,7 +284,7 @@ void CanvasInputTest::clicks_with_shift_and_ctrl() {
     mark_undo();
     click(preview_canvas(), 300, 300);
     QVERIFY(selected(preview()).empty());
-    QCOMPARE(undo().kind, int{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
 
     // The library canvas works on the library page, with its own snapshot kind and list.
     put_part(library(), 4, 10, 36);
@@ -292,8 +292,8 @@ void CanvasInputTest::clicks_with_shift_and_ctrl() {
     refreshed_.clear();
     click(library_canvas(), 20, 40);
     QCOMPARE(selected(library()), std::vector<int>{4});
-    QCOMPARE(undo().kind, int{UndoKind::library_page});
-    QCOMPARE(refreshed_, std::vector<int>{kLibraryListMask});
+    QCOMPARE(undo().kind, UndoKind::library_page);
+    QCOMPARE(refreshed_, std::vector<Sides>{Side::library});
 }
 
 void CanvasInputTest::space_drag_moves_on_the_line_grid() {
@@ -317,7 +317,7 @@ void CanvasInputTest::space_drag_moves_on_the_line_grid() {
     QVERIFY(!canvas.state().dragging);
     QCOMPARE(preview().slots[0].x, 13);
     QCOMPARE(preview().slots[0].y, 36);
-    QCOMPARE(refreshed_, std::vector<int>{kPreviewListMask});
+    QCOMPARE(refreshed_, std::vector<Sides>{Side::preview});
     QCOMPARE(preview().slots[1].y, 36);  // not selected: stays
 
     // 20 pixels down: one line.
@@ -326,7 +326,7 @@ void CanvasInputTest::space_drag_moves_on_the_line_grid() {
     QCOMPARE(preview().slots[0].y, 54);
 
     // Undo of a drag puts the part back where the drag began.
-    QCOMPARE(undo().kind, int{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
     QCOMPARE(undo().slots[0].y, 36);
 
     // Above the top edge: -20 ends at -18.
@@ -418,7 +418,7 @@ void CanvasInputTest::double_click_on_a_part_opens_the_detail_dialog() {
     }
     QCOMPARE(preview().slots[5].x, 40);
     QVERIFY(preview().slots[5].selected);
-    QCOMPARE(undo().kind, int{UndoKind::preview_slot});
+    QCOMPARE(undo().kind, UndoKind::preview_slot);
     QCOMPARE(undo().slot, 5);
     QVERIFY(!preview_canvas().state().dblclick_busy);
 
@@ -473,8 +473,8 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
     QCOMPARE(part.x, 150);
     QCOMPARE(part.y, 72);
     QCOMPARE(selected(preview()), std::vector<int>{1});
-    QCOMPARE(refreshed_.back(), kPreviewListMask);
-    QCOMPARE(undo().kind, int{UndoKind::preview_page});
+    QVERIFY(refreshed_.back() == Side::preview);
+    QCOMPARE(undo().kind, UndoKind::preview_page);
     QVERIFY(!undo().slots[1].in_use);  // taken before the part was added
     QCOMPARE(read_recent_texts(ctx_->file())[0], std::string("ABCDEFGHIJ"));
     QCOMPARE(read_recent_texts(ctx_->file())[1], std::string("old"));
@@ -513,7 +513,7 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
         QVERIFY(watch.seen());
     }
     QVERIFY(!preview().slots[3].in_use);
-    QCOMPARE(undo().kind, int{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
     QVERIFY(undo().slots[2].in_use);
     QCOMPARE(read_recent_texts(ctx_->file())[1], std::string("ABCDEFGHIJ"));
 

@@ -123,7 +123,7 @@ class CanvasTest : public QObject {
     void a_font_that_cannot_be_measured_is_reported_once();
 
   private:
-    std::unique_ptr<CanvasWindow> make_canvas(int kind, QSize size = QSize(240, 120));
+    std::unique_ptr<CanvasWindow> make_canvas(Side kind, QSize size = QSize(240, 120));
 
     std::unique_ptr<CharWidthTable> widths_;
     std::unique_ptr<ScriptedUiServices> ui_;
@@ -145,7 +145,7 @@ void CanvasTest::initTestCase() {
     have_font_ = !resolve_font("Monapo").file.empty();
 }
 
-std::unique_ptr<CanvasWindow> CanvasTest::make_canvas(int kind, QSize size) {
+std::unique_ptr<CanvasWindow> CanvasTest::make_canvas(Side kind, QSize size) {
     clear_preview(ctx_->docs->preview);
     clear_library(ctx_->docs->library);
     auto canvas = std::make_unique<CanvasWindow>(*ctx_, kind);

@@ -119,7 +119,7 @@ class CommandsTest : public QObject {
     // A snapshot no command of the test takes, to see whether a command took one.
     void mark_undo() { take_snapshot(undo(), UndoKind::library_slot, preview(), library(), 44); }
     bool undo_marked() { return undo().kind == UndoKind::library_slot && undo().slot == 44; }
-    void refresh() { dialog_->refresh_lists(kPreviewListMask | kLibraryListMask); }
+    void refresh() { dialog_->refresh_lists(Sides::both()); }
 
     std::unique_ptr<TestHome> home_;
     std::unique_ptr<ScriptedUiServices> ui_;
@@ -162,7 +162,7 @@ void CommandsTest::cut_copy_and_paste_with_the_insertion_point() {
     click(control_id::kPreviewCut);
     QCOMPARE(names(preview()), std::string("a b c e f - - - "));
     QCOMPARE(selected(preview()), std::vector<int>{3});  // the part that followed: the insertion point
-    QCOMPARE(undo().kind, int{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
     QVERIFY(dialog_->preview_list()->item(3)->isSelected());
     click(control_id::kPreviewPaste);
     QCOMPARE(names(preview()), std::string("a b c d e f - - "));  // back in place
@@ -181,7 +181,7 @@ void CommandsTest::cut_copy_and_paste_with_the_insertion_point() {
     refresh();
     click(control_id::kLibraryCut);
     QVERIFY(is_page_empty(library()));
-    QCOMPARE(undo().kind, int{UndoKind::library_page});
+    QCOMPARE(undo().kind, UndoKind::library_page);
     for (Part& part : preview().slots) part.selected = false;
     refresh();
     click(control_id::kPreviewPaste);  // a page with parts and no selected slot: nothing
@@ -236,7 +236,7 @@ void CommandsTest::paste_needs_one_selected_slot_or_an_empty_page() {
     QCOMPARE(ui_->messages(), std::vector<std::string>{"あふれるのでペーストできません"});
     QCOMPARE(names(preview(), 2), std::string("clip - "));
     QVERIFY(selected(preview()).empty());
-    QCOMPARE(undo().kind, int{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
 }
 
 void CommandsTest::fine_movement_snaps_y_toward_zero() {
@@ -259,7 +259,7 @@ void CommandsTest::fine_movement_snaps_y_toward_zero() {
         click(c.button);
         QCOMPARE(preview().slots[2].x, c.to_x);
         QCOMPARE(preview().slots[2].y, c.to_y);
-        QCOMPARE(undo().kind, int{UndoKind::preview_slot});  // one part: its slot only
+        QCOMPARE(undo().kind, UndoKind::preview_slot);  // one part: its slot only
         QCOMPARE(undo().slot, 2);
     }
     QCOMPARE(dialog_->preview_list()->item(2)->text(),
@@ -276,7 +276,7 @@ void CommandsTest::fine_movement_snaps_y_toward_zero() {
     QCOMPARE(preview().slots[0].y, 18);
     QCOMPARE(preview().slots[1].y, 36);
     QCOMPARE(preview().slots[4].y, 36);
-    QCOMPARE(undo().kind, int{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
     click(control_id::kUndo);
     QCOMPARE(preview().slots[0].y, 36);
 
@@ -391,7 +391,7 @@ void CommandsTest::copy_from_the_library() {
     QVERIFY(preview().slots[0].is_label && !preview().slots[0].always_opaque && preview().slots[0].flip_h);
     QCOMPARE(preview().slots[0].x, 40);
     QCOMPARE(preview().slots[0].y, 54);
-    QCOMPARE(undo().kind, int{UndoKind::preview_slot});
+    QCOMPARE(undo().kind, UndoKind::preview_slot);
     QCOMPARE(undo().slot, 0);
     QCOMPARE(names(preview(), 3), std::string("lib other - "));
 
@@ -404,7 +404,7 @@ void CommandsTest::copy_from_the_library() {
     QCOMPARE(preview().slots[3].x, 0);
     QCOMPARE(preview().slots[2].y, 0);
     QCOMPARE(selected(preview()), (std::vector<int>{0, 2, 3}));
-    QCOMPARE(undo().kind, int{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
 
     // A page that fills up keeps what was copied before the message.
     for (int i = 5; i < kPartsPerPage; ++i) put_part(preview(), i, 0, 0, "f");
@@ -424,7 +424,7 @@ void CommandsTest::save_and_load_by_extension_with_the_title() {
     ui_->answer_file(aat);
     mark_undo();
     click(control_id::kSave);
-    QCOMPARE(undo().kind, int{UndoKind::none});
+    QCOMPARE(undo().kind, UndoKind::none);
     const FileDialogRequest& request = ui_->events().front().file_request;
     QCOMPARE(request.filter,
              std::string("Glyphoraファイル(aap)|*.aap|Glyphora単体ファイル(aat)|*.aat|all files|*.*||"));
@@ -462,7 +462,7 @@ void CommandsTest::save_and_load_by_extension_with_the_title() {
     ui_->answer_cancel();
     mark_undo();
     click(control_id::kLoad);
-    QCOMPARE(undo().kind, int{UndoKind::none});
+    QCOMPARE(undo().kind, UndoKind::none);
 
     // A collection loaded in a fresh program sets the title.
     app_->shut_down();
@@ -527,7 +527,7 @@ void CommandsTest::library_page_name() {
     QCOMPARE(ui_->events().front().text_request.initial_text, std::string("顔"));
     QCOMPARE(get_string(lib.page_names[2]), std::string_view(std::string(28, 'n')));
     QCOMPARE(dialog_->library_combo()->itemText(2), QString::fromStdString("2 - " + std::string(28, 'n')));
-    QCOMPARE(undo().kind, int{UndoKind::none});
+    QCOMPARE(undo().kind, UndoKind::none);
 
     ui_->answer_text(std::string(40, 'k'));
     click(control_id::kLibraryPageName);
@@ -537,7 +537,7 @@ void CommandsTest::library_page_name() {
     ui_->answer_cancel();
     mark_undo();
     click(control_id::kLibraryPageName);
-    QCOMPARE(undo().kind, int{UndoKind::none});
+    QCOMPARE(undo().kind, UndoKind::none);
     ui_->clear_events();
     ui_->answer_text("€uro");
     click(control_id::kLibraryPageName);
@@ -566,7 +566,7 @@ void CommandsTest::render_commands_write_the_file_and_show_the_report() {
              qPrintable(watch.text()));
     QVERIFY2(watch.text().contains(QStringLiteral("出来上がったテキストの文字数が多すぎます")),
              qPrintable(watch.text()));
-    QCOMPARE(undo().kind, int{UndoKind::none});
+    QCOMPARE(undo().kind, UndoKind::none);
     const FileDialogRequest& request = ui_->events().front().file_request;
     QCOMPARE(request.proposed_name, std::string("*.txt"));
     QCOMPARE(request.default_extension, std::string("txt"));

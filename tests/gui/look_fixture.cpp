@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
     Application program(ui);
     if (program.start(StartupEnvironment::current()) != StartResult::running) return 1;
     fill_sample(program.context());
-    program.main_dialog()->refresh_lists(kPreviewListMask | kLibraryListMask);
+    program.main_dialog()->refresh_lists(Sides::both());
     program.main_dialog()->fill_page_combo();
     program.preview_canvas()->request_redraw(true);
     program.library_canvas()->request_redraw(true);

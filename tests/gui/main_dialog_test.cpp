@@ -114,7 +114,7 @@ void MainDialogTest::lists_mirror_the_current_pages() {
     page.slots[1].selected = true;
     page.slots[7].selected = true;  // an empty row may be selected too
     put_part(ctx_->library_page(), 49, 5, 5, "tree", "T");
-    dialog_->refresh_lists(kPreviewListMask | kLibraryListMask);
+    dialog_->refresh_lists(Sides::both());
 
     QListWidget* list = dialog_->preview_list();
     QCOMPARE(list->count(), 50);
@@ -127,9 +127,9 @@ void MainDialogTest::lists_mirror_the_current_pages() {
 
     // Only the lists of the mask are rebuilt.
     set_name(page.slots[0], "renamed");
-    dialog_->refresh_lists(kLibraryListMask);
+    dialog_->refresh_lists(Side::library);
     QCOMPARE(list->item(0)->text(), QStringLiteral("  (  0, 18)face"));
-    dialog_->refresh_lists(kPreviewListMask);
+    dialog_->refresh_lists(Side::preview);
     QCOMPARE(list->item(0)->text(), QStringLiteral("  (  0, 18)renamed"));
 }
 
@@ -138,7 +138,7 @@ void MainDialogTest::selecting_rows_writes_back_into_the_model_and_redraws() {
     Page& page = ctx_->preview_page();
     put_part(page, 0, 0, 0, "a", "A");
     put_part(page, 1, 0, 0, "b", "B");
-    dialog_->refresh_lists(kPreviewListMask);
+    dialog_->refresh_lists(Side::preview);
     CanvasWindow* preview = app_->preview_canvas();
     preview->show_temporary_rendering(
         "\x81\x40"
@@ -159,7 +159,7 @@ void MainDialogTest::selecting_rows_writes_back_into_the_model_and_redraws() {
     // A click replaces the selection; the library list writes into the library page.
     QListWidget* library_list = dialog_->library_list();
     put_part(ctx_->library_page(), 2, 0, 0, "c", "C");
-    dialog_->refresh_lists(kLibraryListMask);
+    dialog_->refresh_lists(Side::library);
     test::click(library_list->viewport(), library_list->visualItemRect(library_list->item(2)).center());
     QVERIFY(ctx_->library_page().slots[2].selected);
     QCOMPARE(selected_rows(library_list), std::vector<int>{2});
@@ -173,7 +173,7 @@ void MainDialogTest::one_selected_part_puts_its_text_on_the_clipboard() {
     put_part(page, 2, 0, 0, "empty", "");
     // A slot left behind by a cut: not in use, its old text still in the record.
     set_text(page.slots[5], "stale");
-    dialog_->refresh_lists(kPreviewListMask);
+    dialog_->refresh_lists(Side::preview);
     QListWidget* list = dialog_->preview_list();
 
     list->item(1)->setSelected(true);
@@ -194,7 +194,7 @@ void MainDialogTest::one_selected_part_puts_its_text_on_the_clipboard() {
     list->clearSelection();
     list->item(0)->setSelected(true);
     ui_->clipboard = "outside";
-    dialog_->refresh_lists(kPreviewListMask);
+    dialog_->refresh_lists(Side::preview);
     QCOMPARE(ui_->clipboard, std::optional<std::string>("(*'-')"));
 }
 
@@ -204,7 +204,7 @@ void MainDialogTest::refresh_keeps_the_first_visible_row() {
     list->verticalScrollBar()->setValue(20);
     QCOMPARE(list->verticalScrollBar()->value(), 20);
     put_part(ctx_->preview_page(), 45, 0, 0, "low", "L");
-    dialog_->refresh_lists(kPreviewListMask | kLibraryListMask);
+    dialog_->refresh_lists(Sides::both());
     QCOMPARE(list->verticalScrollBar()->value(), 20);
     QCOMPARE(list->indexAt(QPoint(2, 2)).row(), 20);
 }
@@ -253,7 +253,7 @@ void MainDialogTest::page_scroll_bar_moves_clamped_and_invalidates_undo_on_chang
         QCOMPARE(label(), c.to);
         QCOMPARE(dialog_->page_scroll_bar()->value(), c.to);
         // Only a change of page invalidates the undo.
-        QCOMPARE(ctx_->docs->undo.kind, c.from == c.to ? int{UndoKind::preview_page} : int{UndoKind::none});
+        QCOMPARE(ctx_->docs->undo.kind, c.from == c.to ? UndoKind::preview_page : UndoKind::none);
     }
 
     // Undo after a page change does nothing.
@@ -261,7 +261,7 @@ void MainDialogTest::page_scroll_bar_moves_clamped_and_invalidates_undo_on_chang
     put_part(ctx_->preview_page(), 0, 0, 0, "a", "A");
     snapshot();
     dialog_->page_scroll(PageScroll::line_right);
-    QCOMPARE(restore_snapshot(ctx_->docs->undo, ctx_->preview_page(), ctx_->library_page()), int{UndoKind::none});
+    QCOMPARE(restore_snapshot(ctx_->docs->undo, ctx_->preview_page(), ctx_->library_page()), UndoKind::none);
     QVERIFY(is_page_empty(ctx_->preview_page()));
 
     // The scroll bar's own arrows go through the same rules.
@@ -326,21 +326,21 @@ void MainDialogTest::library_combo_changes_page_and_always_invalidates_undo() {
     snapshot();
     dialog_->library_page_chosen(0);  // the current page again
     QCOMPARE(ctx_->docs->library.current_page, 0);
-    QCOMPARE(ctx_->docs->undo.kind, int{UndoKind::none});
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::none);
 
     snapshot();
     QComboBox* combo = dialog_->library_combo();
     combo->setCurrentIndex(5);
     Q_EMIT combo->activated(5);
     QCOMPARE(ctx_->docs->library.current_page, 5);
-    QCOMPARE(ctx_->docs->undo.kind, int{UndoKind::none});
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::none);
     QCOMPARE(dialog_->library_list()->item(1)->text(), QStringLiteral("  (  0,  0)five"));
 
     // A row out of range leaves the page, but still invalidates.
     snapshot();
     dialog_->library_page_chosen(-1);
     QCOMPARE(ctx_->docs->library.current_page, 5);
-    QCOMPARE(ctx_->docs->undo.kind, int{UndoKind::none});
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::none);
 }
 
 void MainDialogTest::enter_presses_the_focused_button_and_space_is_held_for_both_canvases() {
@@ -380,7 +380,7 @@ void MainDialogTest::enter_presses_the_focused_button_and_space_is_held_for_both
 
     // Space in a list neither toggles a row nor reaches the model.
     put_part(ctx_->preview_page(), 0, 0, 0, "a", "A");
-    dialog_->refresh_lists(kPreviewListMask);
+    dialog_->refresh_lists(Side::preview);
     dialog_->preview_list()->setCurrentRow(0, QItemSelectionModel::NoUpdate);
     dialog_->preview_list()->setFocus();
     QTest::keyClick(window, Qt::Key_Space);
@@ -489,9 +489,9 @@ void MainDialogTest::every_command_button_is_on_and_runs_its_command() {
         put_part(ctx_->preview_page(), 9, 0, 0, "clip", "C");
         ctx_->docs->clipboard.entries[0] = ctx_->preview_page().slots[9];
         clear_slot(ctx_->preview_page().slots[9]);
-        take_snapshot(ctx_->docs->undo, kUndoPreviewPage, ctx_->preview_page(), ctx_->library_page(), 0);
+        take_snapshot(ctx_->docs->undo, UndoKind::preview_page, ctx_->preview_page(), ctx_->library_page(), 0);
         ctx_->preview_page().slots[0].x = 8;
-        dialog_->refresh_lists(kPreviewListMask | kLibraryListMask);
+        dialog_->refresh_lists(Sides::both());
         if (id == control_id::kExit) ui_->answer_no();
         for (int asks : {control_id::kLoad, control_id::kSave, control_id::kRender, control_id::kRenderPage,
                          control_id::kLibraryPageName})

@@ -364,7 +364,7 @@ void OptionsTest::while_open_a_second_request_and_the_close_request_do_nothing()
         acted = true;
         QCOMPARE(sheet->kind(), OptionsSheetKind::full);  // the main dialog's button opens the full sheet
         QVERIFY(ctx_->options_open);
-        QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::none));
+        QCOMPARE(ctx_->docs->undo.kind, UndoKind::none);
         QCOMPARE(run_options_sheet(*ctx_, OptionsSheetKind::full, nullptr), OptionsSheetResult::already_open);
         QCOMPARE(run_options_sheet(*ctx_, OptionsSheetKind::rendering_only, nullptr),
                  OptionsSheetResult::already_open);

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/application.h"
+#include "app/command_groups.h"
 #include "app/main_commands.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
@@ -21,6 +22,7 @@
 #include "gui_test_support.h"
 #include "options/options_sheet.h"
 #include "platform/scripted_ui_services.h"
+#include "session/messages.h"
 #include "render/gap_fill.h"
 #include "storage/file_status.h"
 #include "storage/library_file.h"
@@ -150,8 +152,7 @@ void PopupTest::start(const std::string& extra_ini) {
 
 void PopupTest::menus_in_order_with_check_marks_and_menu_characters() {
     start();
-    QCOMPARE(main_dialog_of(preview_canvas()), dialog_);
-    QCOMPARE(main_dialog_of(library_canvas()), dialog_);
+    QVERIFY(preview_canvas().popup_handler() && library_canvas().popup_handler());
 
     library_canvas().state().boxflag = false;
     QCOMPARE(
@@ -268,7 +269,7 @@ void PopupTest::arrows_render_again_and_copy_only_after_the_clipboard_variant() 
     start("[option]\nrendersetsize=0\n");
     put_part(preview(), 0, 20, 0, "A", true);
     put_part(preview(), 1, 60, 0, "B");
-    dialog_->refresh_lists(kPreviewListMask);
+    dialog_->refresh_lists(Side::preview);
     auto right = [this] {
         auto* button = qobject_cast<QPushButton*>(dialog_->control(control_id::kMoveRight));
         QVERIFY(button && button->isEnabled());
@@ -325,7 +326,7 @@ void PopupTest::alignment_packs_the_selection_by_former_x() {
     QCOMPARE(preview().slots[2].y, 36);  // y never changes
     QCOMPARE(preview().slots[3].x, 7);
     QCOMPARE(preview().slots[9].x, 1);
-    QCOMPARE(undo().kind, int32_t{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
     QCOMPARE(undo().slots[2].x, 100);  // the snapshot holds the page before the move
 
     // Nothing selected: nothing moves, but the snapshot is still replaced.
@@ -334,7 +335,7 @@ void PopupTest::alignment_packs_the_selection_by_former_x() {
     run(preview_canvas(), PopupCommand::align_horizontally);
     QCOMPARE(preview().slots[2].x, 70);
     QVERIFY(!undo_marked());
-    QCOMPARE(undo().kind, int32_t{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
 
     // Positions at the edge of the range saturate instead of wrapping.
     Part& edge = put_part(preview(), 0, INT32_MAX - 5, 0, "A", true);
@@ -359,7 +360,7 @@ void PopupTest::menu_character_parts_and_registering_from_the_library() {
     QCOMPARE(added.x, 33);
     QCOMPARE(added.y, 36);
     QCOMPARE(std::string(get_string(added.text)), ctx_->settings.menuchr[4]);
-    QCOMPARE(undo().kind, int32_t{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
     QVERIFY(!undo().slots[1].in_use);
 
     // A full page: the error and nothing changes, the snapshot stays.
@@ -384,7 +385,7 @@ void PopupTest::menu_character_parts_and_registering_from_the_library() {
     QCOMPARE(preview().slots[49].x, 0);
     QVERIFY(preview().slots[49].selected);
     QCOMPARE(ui_->messages(), std::vector<std::string>{std::string(kPreviewFullMessage)});
-    QCOMPARE(undo().kind, int32_t{UndoKind::preview_page});
+    QCOMPARE(undo().kind, UndoKind::preview_page);
     QVERIFY(!undo().slots[48].in_use);
 }
 
@@ -456,7 +457,7 @@ void PopupTest::rendering_options_open_the_rendering_page_alone() {
     QCOMPARE(pages, 1);
     QVERIFY(over_canvas);
     QVERIFY(!ctx_->options_open);
-    QCOMPARE(undo().kind, int32_t{UndoKind::none});  // opening the sheet invalidates the snapshot
+    QCOMPARE(undo().kind, UndoKind::none);  // opening the sheet invalidates the snapshot
 }
 
 void PopupTest::library_update_writes_the_book_or_reports_both_messages() {
@@ -477,7 +478,7 @@ void PopupTest::library_update_writes_the_book_or_reports_both_messages() {
     run(library_canvas(), PopupCommand::update_library);
     QCOMPARE(ui_->trace(),
              (std::vector<std::string>{"progress:ライブラリファイルを更新中・・・", "progress-end"}));
-    QCOMPARE(undo().kind, int32_t{UndoKind::none});
+    QCOMPARE(undo().kind, UndoKind::none);
     auto book = std::make_unique<LibraryBook>();
     QCOMPARE(read_library_all_or_nothing(ctx_->library_path, *book), FileStatus::kOk);
     QCOMPARE(std::string(get_string(book->pages[7].slots[2].text)), std::string("lib part"));
@@ -495,7 +496,7 @@ void PopupTest::library_update_writes_the_book_or_reports_both_messages() {
     QVERIFY(messages[0] != "正常終了");
     QCOMPARE(messages[1], std::string("ライブラリのファイルへの登録に失敗しました"));
     QCOMPARE(ui_->trace().at(1), std::string("progress-end"));  // messages come after the window closed
-    QCOMPARE(undo().kind, int32_t{UndoKind::none});
+    QCOMPARE(undo().kind, UndoKind::none);
     QCOMPARE(std::string(get_string(ctx_->docs->library.pages[7].slots[2].text)), std::string("lib part"));
     QVERIFY(!ui_->progress_open());
 }

@@ -131,7 +131,7 @@ void PropertyDialogTest::cleanup() {
     QCOMPARE(scripts_pending_, 0);
     QVERIFY(!dialog_missing_);
     QVERIFY(!dialog_left_open_);
-    QVERIFY(!part_dialog_open());
+    QVERIFY(!property_dialog_open());
     if (app_) app_->shut_down();
     app_.reset();
     QVERIFY(ui_->script_errors().empty());
@@ -171,13 +171,13 @@ void PropertyDialogTest::ok_stores_every_field_with_its_snapshot_and_refreshes()
     part.flip_v = true;
     part.box = {1, 2, 3, 4};
     part.selected = true;
-    dialog_->refresh_lists(kPreviewListMask);
+    dialog_->refresh_lists(Side::preview);
     app_->preview_canvas()->show_temporary_rendering("T");
 
     QString title, x_shown;
     bool window_modal = false, flip_v_shown = false, opaque_shown = false;
     on_dialog([&](CPropertyDialog& d) {
-        QVERIFY(part_dialog_open());
+        QVERIFY(property_dialog_open());
         title = d.windowTitle();
         window_modal = d.windowModality() == Qt::WindowModal;
         x_shown = d.x_edit()->text();
@@ -216,7 +216,7 @@ void PropertyDialogTest::ok_stores_every_field_with_its_snapshot_and_refreshes()
     QCOMPARE(part.box, measure_part(part, *ctx_->widths));  // measured again by the canvas, for the new text
     QCOMPARE(get_string(page.slots[0].name), "other");
     // The snapshot holds the slot as it was, and undo brings it back.
-    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::preview_slot));
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::preview_slot);
     QCOMPARE(ctx_->docs->undo.slot, 1);
     QCOMPARE(get_string(ctx_->docs->undo.slots[1].name), "old");
     // The list shows the new values and the preview canvas ended its temporary rendering.
@@ -237,9 +237,9 @@ void PropertyDialogTest::cancel_stores_nothing() {
     });
     click(control_id::kLibraryDetail);
     QCOMPARE(get_string(part.name), "keep");
-    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::none));
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::none);
     QCOMPARE(stored_sample(), sample_before);
-    QVERIFY(!part_dialog_open());
+    QVERIFY(!property_dialog_open());
 }
 
 void PropertyDialogTest::typing_at_once_goes_into_the_name() {
@@ -319,7 +319,7 @@ void PropertyDialogTest::empty_text_is_refused_after_ok_but_a_label_needs_none()
     click(control_id::kPreviewDetail);
     QCOMPARE(ui_->messages(), std::vector<std::string>{"本体が空っぽでは登録できません"});
     QCOMPARE(get_string(part.text), "BODY");
-    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::none));
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::none);
 
     // Registered, the refused entry leaves the free slot empty.
     on_dialog([&](CPropertyDialog& d) { confirm(d, "nothing", ""); });
@@ -416,15 +416,22 @@ void PropertyDialogTest::only_one_detail_dialog_at_a_time() {
     bool second = true;
     on_dialog([&](CPropertyDialog& d) {
         // As a canvas double click would while this one is open.
-        second = run_part_dialog(PartDialogHost{*ctx_, app_->preview_canvas(), nullptr, nullptr}, true, 1,
-                                 page.slots[0], kPreviewPartTitle, UndoKind::preview_slot, 0);
+        second = run_property_dialog(*ctx_, {.parent = app_->preview_canvas(),
+                                             .part = &page.slots[0],
+                                             .title = kPreviewPartTitle,
+                                             .undo_kind = UndoKind::preview_slot,
+                                             .changed = Side::preview});
         d.reject();
     });
-    QVERIFY(!run_part_dialog(PartDialogHost{*ctx_, dialog_, nullptr, nullptr}, true, 1, part, "t", 2, 0));
+    PropertyDialogRequest request;
+    request.parent = dialog_;
+    request.part = &part;
+    request.title = "t";
+    QVERIFY(!run_property_dialog(*ctx_, request));
     QVERIFY(!second);
     // The flag was cleared on the way out: the next one opens.
     on_dialog([&](CPropertyDialog& d) { confirm(d, "q", "Q"); });
-    QVERIFY(run_part_dialog(PartDialogHost{*ctx_, dialog_, nullptr, nullptr}, false, 1, part, "t", 2, 0));
+    QVERIFY(run_property_dialog(*ctx_, request));
     QCOMPARE(get_string(part.name), "q");
 }
 
@@ -444,7 +451,7 @@ void PropertyDialogTest::register_finds_its_slot_or_reports_a_full_page() {
     QVERIFY(page.slots[49].in_use && page.slots[49].selected);
     QCOMPARE(get_string(page.slots[49].name), "new");
     QVERIFY(page.slots[3].selected);  // other parts keep their selection
-    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::preview_page));
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::preview_page);
     restore_snapshot(ctx_->docs->undo, page, ctx_->library_page());
     QVERIFY(!page.slots[49].in_use);
 
@@ -454,7 +461,7 @@ void PropertyDialogTest::register_finds_its_slot_or_reports_a_full_page() {
     ui_->clear_events();
     click(control_id::kPreviewRegister);
     QCOMPARE(ui_->messages(), std::vector<std::string>{"登録エラー"});
-    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::none));
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::none);
 
     // Only the last slot used: the first one is free. On the library side the title says so.
     Page& library = ctx_->library_page();
@@ -466,7 +473,7 @@ void PropertyDialogTest::register_finds_its_slot_or_reports_a_full_page() {
     click(control_id::kLibraryRegister);
     QCOMPARE(title, u8("ライブラリに登録"));
     QCOMPARE(get_string(library.slots[0].name), "lib");
-    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::library_page));
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::library_page);
     QCOMPARE(dialog_->library_list()->item(0)->text(), u8("  (  0,  0)lib"));
 }
 
@@ -516,7 +523,7 @@ void PropertyDialogTest::detail_commands_and_the_double_click() {
     Page& page = ctx_->preview_page();
     put_part(page, 0, "a", "A");
     put_part(page, 1, "b", "B");
-    dialog_->refresh_lists(kPreviewListMask);
+    dialog_->refresh_lists(Side::preview);
     QListWidget* list = dialog_->preview_list();
 
     // Nothing selected: the button opens nothing.
@@ -533,7 +540,7 @@ void PropertyDialogTest::detail_commands_and_the_double_click() {
     test::double_click(list->viewport(), row.center());
     QCOMPARE(title, u8("登録情報"));
     QCOMPARE(get_string(page.slots[1].name), "b2");
-    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::preview_page));  // the whole page for a double click
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::preview_page);  // the whole page for a double click
     QCOMPARE(ctx_->docs->undo.slot, 1);
     QCOMPARE(list->item(1)->text(), u8("  (  0,  0)b2"));
 
@@ -545,7 +552,7 @@ void PropertyDialogTest::detail_commands_and_the_double_click() {
     });
     click(control_id::kLibraryDetail);
     QCOMPARE(title, u8("ライブラリの登録情報"));
-    QCOMPARE(ctx_->docs->undo.kind, int(UndoKind::library_slot));
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::library_slot);
     QCOMPARE(ctx_->docs->undo.slot, 4);
     QCOMPARE(dialog_->library_list()->item(4)->text(), u8("  (  0,  0)l2"));
 }

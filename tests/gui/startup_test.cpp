@@ -12,6 +12,7 @@
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
 #include "gui_test_support.h"
+#include "session/messages.h"
 #include "platform/scripted_ui_services.h"
 #include "storage/file_status.h"
 #include "storage/library_file.h"
@@ -384,7 +385,7 @@ void StartupTest::canvases_are_placed_from_the_settings() {
         QVERIFY(!(preview->windowFlags() & Qt::WindowCloseButtonHint));
         QVERIFY(preview->isVisible() && library->isVisible());
         QCOMPARE(preview->state().section, std::string("window0"));
-        QCOMPARE(library->state().list_mask, 2);
+        QVERIFY(library->side() == Side::library);
         QVERIFY(preview->state().created && preview->state().boxflag);
     }
     {

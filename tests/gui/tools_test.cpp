@@ -185,7 +185,7 @@ void ToolsTest::tool_button_runs_the_dialog_and_refreshes_everything() {
     bool seen = false;
     QString title;
     QStringList captions, groups;
-    int undo_kind_inside = 0;
+    UndoKind undo_kind_inside = UndoKind::preview_page;
     on_next_modal<ToolDialog>(
         [&](ToolDialog& tool) {
             title = tool.windowTitle();
@@ -199,7 +199,7 @@ void ToolsTest::tool_button_runs_the_dialog_and_refreshes_everything() {
 
     QVERIFY(seen);
     QCOMPARE(title, QString::fromUtf8("Glyphoraツール"));
-    QCOMPARE(undo_kind_inside, int{UndoKind::none});
+    QCOMPARE(undo_kind_inside, UndoKind::none);
     QCOMPARE(groups, (QStringList{QString::fromUtf8("プレビューメンテナンス"),
                                   QString::fromUtf8("ライブラリメンテナンス")}));
     for (const char* caption :
@@ -224,7 +224,7 @@ void ToolsTest::tool_button_waits_while_the_options_sheet_is_open() {
     run_tool_command(*dialog_);
     QCoreApplication::processEvents();
     QVERIFY(!seen);
-    QCOMPARE(ctx_->docs->undo.kind, int{UndoKind::preview_page});
+    QCOMPARE(ctx_->docs->undo.kind, UndoKind::preview_page);
     ctx_->options_open = false;
 }
 
@@ -252,7 +252,7 @@ void ToolsTest::shift_back_and_forward_move_pages_but_not_settings() {
     std::vector<RenderSettings> settings(std::begin(preview.page_settings), std::end(preview.page_settings));
 
     preview.current_page = 10;
-    dialog_->refresh_lists(kPreviewListMask);
+    dialog_->refresh_lists(Side::preview);
     {
         ToolDialog tool(*dialog_);
         QVERIFY(test::show_active(&tool));
