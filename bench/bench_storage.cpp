@@ -68,7 +68,7 @@ Fixture& fixture() {
 void BM_SaveCollection(benchmark::State& state) {
     Fixture& f = fixture();
     for (auto _ : state)
-        if (write_collection(f.path, *f.book) != FileStatus::kOk) state.SkipWithError("write failed");
+        if (write_collection(f.path, *f.book) != FileStatus::ok) state.SkipWithError("write failed");
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(f.path)));
 }
 BENCHMARK(BM_SaveCollection)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -77,7 +77,7 @@ void BM_LoadCollection(benchmark::State& state) {
     Fixture& f = fixture();
     const RenderSettings global = default_global_render_settings();
     for (auto _ : state)
-        if (read_collection(f.path, *f.target, global) != FileStatus::kOk) state.SkipWithError("read failed");
+        if (read_collection(f.path, *f.target, global) != FileStatus::ok) state.SkipWithError("read failed");
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(f.path)));
 }
 BENCHMARK(BM_LoadCollection)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -87,7 +87,7 @@ void BM_LoadCollectionAllOrNothing(benchmark::State& state) {
     Fixture& f = fixture();
     const RenderSettings global = default_global_render_settings();
     for (auto _ : state)
-        if (read_collection_all_or_nothing(f.path, *f.target, global) != FileStatus::kOk)
+        if (read_collection_all_or_nothing(f.path, *f.target, global) != FileStatus::ok)
             state.SkipWithError("read failed");
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(f.path)));
 }

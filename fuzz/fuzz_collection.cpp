@@ -36,13 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Books books;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const FileStatus status = parse_collection(bytes, *books.read, books.global);
-    check(status == FileStatus::kOk || status == FileStatus::kWrongMagic || status == FileStatus::kCutOff);
-    check(check_file_bytes(bytes, FileKind::kCollection) == status);
+    check(status == FileStatus::ok || status == FileStatus::wrong_magic || status == FileStatus::cut_off);
+    check(check_file_bytes(bytes, FileKind::collection) == status);
     for (const Page& page : books.read->pages)
         for (const Part& part : page.slots) check_terminated(part);
-    if (status == FileStatus::kOk) {
+    if (status == FileStatus::ok) {
         const std::string written = serialize_collection(*books.read);
-        check(parse_collection(written, *books.again, books.global) == FileStatus::kOk);
+        check(parse_collection(written, *books.again, books.global) == FileStatus::ok);
         check(serialize_collection(*books.again) == written);
     }
     return 0;

@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Books books;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const FileStatus status = parse_library(bytes, *books.read);
-    check(status == FileStatus::kOk || status == FileStatus::kWrongMagic || status == FileStatus::kCutOff);
-    check(check_file_bytes(bytes, FileKind::kLibrary) == status);
+    check(status == FileStatus::ok || status == FileStatus::wrong_magic || status == FileStatus::cut_off);
+    check(check_file_bytes(bytes, FileKind::library) == status);
     const int source = size > 0 ? data[size - 1] % kLibraryPages : 0;
     check(parse_library_page(bytes, source, *books.one_page, 3) == status);
     check(parse_library_into_preview(bytes, *books.preview) == status);
@@ -51,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const Part& part : page.slots)
             check(std::memchr(part.text, 0, kTextCapacity) &&
                   std::memchr(part.comment, 0, kCommentCapacity) && std::memchr(part.name, 0, kNameCapacity));
-    if (status == FileStatus::kOk) {
+    if (status == FileStatus::ok) {
         const std::string written = serialize_library(*books.read);
-        check(parse_library(written, *books.again) == FileStatus::kOk);
+        check(parse_library(written, *books.again) == FileStatus::ok);
         check(serialize_library(*books.again) == written);
         check(stored(books.one_page->pages[3]) == stored(books.read->pages[source]));
         check(get_string(books.one_page->page_names[3]) == get_string(books.read->page_names[source]));

@@ -24,10 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     LibraryIndex index;
     const FileStatus status = parse_library_index(bytes, index);
-    check(status == FileStatus::kOk || status == FileStatus::kWrongMagic || status == FileStatus::kCutOff);
+    check(status == FileStatus::ok || status == FileStatus::wrong_magic || status == FileStatus::cut_off);
     check(parse_library(bytes, *library) == status);
     for (const auto& name : index.page_names) check(std::memchr(name, 0, kNameCapacity));
-    if (status == FileStatus::kOk) {
+    if (status == FileStatus::ok) {
         for (int p = 0; p < kLibraryPages; ++p) {
             check(index.page_used[p] == !is_page_empty(library->pages[p]));
             check(get_string(index.page_names[p]) == get_string(library->page_names[p]));

@@ -26,14 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const auto again = std::make_unique<Page>();
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const FileStatus status = parse_single_page(bytes, *read);
-    check(status == FileStatus::kOk || status == FileStatus::kWrongMagic || status == FileStatus::kCutOff);
-    check(check_file_bytes(bytes, FileKind::kSinglePage) == status);
+    check(status == FileStatus::ok || status == FileStatus::wrong_magic || status == FileStatus::cut_off);
+    check(check_file_bytes(bytes, FileKind::single_page) == status);
     for (const Part& part : read->slots)
         check(std::memchr(part.text, 0, kTextCapacity) && std::memchr(part.comment, 0, kCommentCapacity) &&
               std::memchr(part.name, 0, kNameCapacity));
-    if (status == FileStatus::kOk) {
+    if (status == FileStatus::ok) {
         const std::string written = serialize_single_page(*read);
-        check(parse_single_page(written, *again) == FileStatus::kOk);
+        check(parse_single_page(written, *again) == FileStatus::ok);
         check(serialize_single_page(*again) == written);
     }
     return 0;

@@ -140,8 +140,8 @@ bool Application::read_library_file(const std::string& path) {
     library.library_writable = true;
 
     const FileStatus status = read_library(path, library);
-    bool damaged = status == FileStatus::kWrongMagic || status == FileStatus::kCutOff;
-    if (status == FileStatus::kCannotOpenForReading && file_exists(path)) {
+    bool damaged = status == FileStatus::wrong_magic || status == FileStatus::cut_off;
+    if (status == FileStatus::cannot_open_for_reading && file_exists(path)) {
         // A library that exists but cannot be read must not be replaced by an empty one at close.
         ctx_.ui.show_message(nullptr, status_message(status));
         damaged = true;
@@ -183,7 +183,7 @@ bool Application::close_request() {
             ProgressScope progress(ui, dialog, kUpdatingLibraryText);
             status = write_library(ctx_.library_path, library);
         }
-        if (status != FileStatus::kOk) {
+        if (status != FileStatus::ok) {
             ui.show_message(dialog, status_message(status));
             ui.show_message(dialog, kLibraryWriteFailedMessage);
         }

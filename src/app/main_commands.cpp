@@ -165,7 +165,7 @@ void show_collection_title(MainDialog& dialog, const std::string& path) {
 void report_file_status(MainDialog& dialog, FileStatus status, std::string_view failure) {
     AppContext& ctx = dialog.context();
     ctx.ui.show_message(&dialog, status_message(status));
-    if (status != FileStatus::kOk) ctx.ui.show_message(&dialog, failure);
+    if (status != FileStatus::ok) ctx.ui.show_message(&dialog, failure);
 }
 
 void load(MainDialog& dialog) {
@@ -179,7 +179,7 @@ void load(MainDialog& dialog) {
     // never costs the pages that are not saved yet.
     const FileStatus status = load_page_file(*path, ctx.docs->preview, ctx.settings.render);
     report_file_status(dialog, status, kLoadFailedMessage);
-    if (status == FileStatus::kOk && page_file_type(*path) == PageFileType::kCollection)
+    if (status == FileStatus::ok && page_file_type(*path) == PageFileType::collection)
         show_collection_title(dialog, *path);
     dialog.context().changed(Side::preview);
 }
@@ -193,7 +193,7 @@ void save(MainDialog& dialog) {
     if (!path) return;
     const FileStatus status = save_page_file(*path, ctx.docs->preview);
     report_file_status(dialog, status, kSaveFailedMessage);
-    if (status == FileStatus::kOk && page_file_type(*path) == PageFileType::kCollection)
+    if (status == FileStatus::ok && page_file_type(*path) == PageFileType::collection)
         show_collection_title(dialog, *path);
 }
 

@@ -151,7 +151,7 @@ void MaintenanceDialog::open_other_library() {
     if (!path) return;
     const FileStatus status = read_library_index(*path, other_);
     ctx_.ui.show_message(this, status_message(status));
-    if (status != FileStatus::kOk) {
+    if (status != FileStatus::ok) {
         ctx_.ui.show_message(this, kOtherLibraryReadFailedMessage);
         other_ = LibraryIndex{};
     } else {

@@ -84,7 +84,7 @@ void ToolDialog::refresh_preview_side() {
 
 void ToolDialog::report(int status, std::string_view failure) {
     ctx_.ui.show_message(this, status_message(status));
-    if (status != to_int(FileStatus::kOk)) ctx_.ui.show_message(this, failure);
+    if (status != to_int(FileStatus::ok)) ctx_.ui.show_message(this, failure);
 }
 
 void ToolDialog::shift_back() {

@@ -143,7 +143,7 @@ void update_library_file(AppContext& ctx, CanvasWindow& canvas) {
         ctx.invalidate_undo();
         status = write_library(ctx.library_path, ctx.docs->library);
     }
-    if (status != FileStatus::kOk) {
+    if (status != FileStatus::ok) {
         ctx.ui.show_message(&canvas, status_message(status));
         ctx.ui.show_message(&canvas, kLibraryWriteFailedMessage);
     }

@@ -37,11 +37,11 @@ void print_error(const std::string& message) {
     std::fprintf(stderr, "glyphora-cli: %s\n", message.c_str());
 }
 
-int usage_error(const std::string& message, const char* usage) {
+ExitCode usage_error(const std::string& message, const char* usage) {
     print_error(message);
     std::fputs("\n", stderr);
     std::fputs(usage, stderr);
-    return kExitUsage;
+    return ExitCode::usage;
 }
 
 bool parse_int(std::string_view text, long low, long high, long& out) {
@@ -60,24 +60,24 @@ bool wants_help(int argc, char** argv) {
     return false;
 }
 
-int write_stdout(std::string_view bytes) {
+ExitCode write_stdout(std::string_view bytes) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
         print_error(std::string("cannot write to standard output: ") + std::strerror(errno));
-        return kExitOutput;
+        return ExitCode::output;
     }
-    return kExitOk;
+    return ExitCode::ok;
 }
 
-int run(int argc, char** argv) {
+ExitCode run(int argc, char** argv) {
     if (argc < 2) return usage_error("no command given", kUsage);
     const std::string_view command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
-        return kExitOk;
+        return ExitCode::ok;
     }
     if (command == "--version") {
         std::printf("glyphora-cli %s\n", GLYPHORA_VERSION);
-        return kExitOk;
+        return ExitCode::ok;
     }
     if (command == "render") return cmd_render(argc, argv);
     if (command == "convert") return cmd_convert(argc, argv);

@@ -24,10 +24,10 @@ constexpr const char* kConvertUsage =
 
 }  // namespace
 
-int cmd_convert(int argc, char** argv) {
+ExitCode cmd_convert(int argc, char** argv) {
     if (wants_help(argc, argv)) {
         std::fputs(kConvertUsage, stdout);
-        return kExitOk;
+        return ExitCode::ok;
     }
     std::vector<std::string> paths;
     long page = 0;
@@ -50,29 +50,29 @@ int cmd_convert(int argc, char** argv) {
     // The program's default global settings: a version 1 collection has none of its own.
     const RenderSettings global = default_global_render_settings();
     Input input;
-    if (const int rc = read_input(paths[0], global, input); rc != kExitOk) return rc;
+    if (const ExitCode rc = read_input(paths[0], global, input); rc != ExitCode::ok) return rc;
     const Documents& docs = *input.docs;
-    FileStatus status = FileStatus::kOk;
+    FileStatus status = FileStatus::ok;
     switch (*out_kind) {
-        case FileKind::kCollection:
-            status = input.kind == FileKind::kLibrary
+        case FileKind::collection:
+            status = input.kind == FileKind::library
                          ? write_collection_from_library(paths[1], docs.library, global)
                          : write_collection(paths[1], docs.preview);
             break;
-        case FileKind::kSinglePage:
+        case FileKind::single_page:
             status = write_single_page(paths[1], docs.preview.pages[page]);
             break;
-        case FileKind::kLibrary:
+        case FileKind::library:
             // A library stays a library with its page names; anything else takes pages 0-19.
-            status = input.kind == FileKind::kLibrary ? write_library(paths[1], docs.library)
+            status = input.kind == FileKind::library ? write_library(paths[1], docs.library)
                                                       : write_library_from_preview(paths[1], docs.preview);
             break;
     }
-    if (status != FileStatus::kOk) {
+    if (status != FileStatus::ok) {
         print_error(paths[1] + ": " + status_message(status));
-        return kExitOutput;
+        return ExitCode::output;
     }
-    return kExitOk;
+    return ExitCode::ok;
 }
 
 }  // namespace glyphora::cli

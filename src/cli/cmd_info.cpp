@@ -21,11 +21,11 @@ constexpr const char* kInfoUsage =
 
 const char* kind_name(FileKind kind) {
     switch (kind) {
-        case FileKind::kCollection:
+        case FileKind::collection:
             return "page collection (.aap)";
-        case FileKind::kSinglePage:
+        case FileKind::single_page:
             return "single page (.aat)";
-        case FileKind::kLibrary:
+        case FileKind::library:
             return "library (.aal)";
     }
     return "unknown";
@@ -33,10 +33,10 @@ const char* kind_name(FileKind kind) {
 
 }  // namespace
 
-int cmd_info(int argc, char** argv) {
+ExitCode cmd_info(int argc, char** argv) {
     if (wants_help(argc, argv)) {
         std::fputs(kInfoUsage, stdout);
-        return kExitOk;
+        return ExitCode::ok;
     }
     if (argc != 3 || argv[2][0] == '-') return usage_error("info needs exactly one INPUT", kInfoUsage);
     const std::string path = argv[2];
@@ -44,19 +44,19 @@ int cmd_info(int argc, char** argv) {
     const IoResult io = read_whole_file(path, bytes);
     if (!io.ok) {
         print_error(io.error);
-        return kExitInput;
+        return ExitCode::input;
     }
     const std::optional<FileMagic> magic = file_kind_by_magic(bytes);
     Input input;
-    if (const int rc = read_input(path, default_global_render_settings(), input); rc != kExitOk) return rc;
+    if (const ExitCode rc = read_input(path, default_global_render_settings(), input); rc != ExitCode::ok) return rc;
     std::string out = "file: " + sjis_to_utf8_lenient(path) + "\n";
     out += "kind: " +
            (magic ? std::string(kind_name(magic->kind)) + ", version " + std::to_string(magic->version)
                   : "unknown") +
            "\n";
     const Documents& docs = *input.docs;
-    const bool library = input.kind == FileKind::kLibrary;
-    const int pages = library ? kLibraryPages : input.kind == FileKind::kSinglePage ? 1 : kPreviewPages;
+    const bool library = input.kind == FileKind::library;
+    const int pages = library ? kLibraryPages : input.kind == FileKind::single_page ? 1 : kPreviewPages;
     for (int p = 0; p < pages; ++p) {
         const Page& page = library ? docs.library.pages[p] : docs.preview.pages[p];
         if (is_page_empty(page)) continue;

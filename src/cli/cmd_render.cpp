@@ -73,10 +73,10 @@ void print_report(const ErrorReport& errors) {
 
 }  // namespace
 
-int cmd_render(int argc, char** argv) {
+ExitCode cmd_render(int argc, char** argv) {
     if (wants_help(argc, argv)) {
         std::fputs(kRenderUsage, stdout);
-        return kExitOk;
+        return ExitCode::ok;
     }
     CliSettings cli;
     std::string input_path, output_path;
@@ -85,7 +85,7 @@ int cmd_render(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
         bool taken = false;
-        if (const int rc = take_settings_option(argc, argv, i, cli, taken, kRenderUsage); rc != kExitOk)
+        if (const ExitCode rc = take_settings_option(argc, argv, i, cli, taken, kRenderUsage); rc != ExitCode::ok)
             return rc;
         if (taken) continue;
         if (arg == "--page") {
@@ -113,11 +113,11 @@ int cmd_render(int argc, char** argv) {
     if (!output_path.empty()) html = is_html_output(output_path);
     if (html && utf8) return usage_error("--utf8 applies to text output only", kRenderUsage);
 
-    if (const int rc = load_settings(cli); rc != kExitOk) return rc;
+    if (const ExitCode rc = load_settings(cli); rc != ExitCode::ok) return rc;
     Input input;
-    if (const int rc = read_input(input_path, cli.settings.render, input); rc != kExitOk) return rc;
+    if (const ExitCode rc = read_input(input_path, cli.settings.render, input); rc != ExitCode::ok) return rc;
     auto widths = std::make_unique<CharWidthTable>();
-    if (const int rc = build_widths(cli, *widths); rc != kExitOk) return rc;
+    if (const ExitCode rc = build_widths(cli, *widths); rc != ExitCode::ok) return rc;
     auto mirrors = std::make_unique<MirrorTables>();
     load_mirror_tables(*mirrors, cli.settings.hanten_filename, cli.settings.hanten_filename2);
 
@@ -135,19 +135,19 @@ int cmd_render(int argc, char** argv) {
     std::string bytes =
         page < 0 ? render_all_pages_to_bytes(book, ctx, html, *workspace, errors)
                  : render_page_to_bytes(book, static_cast<int>(page), ctx, html, *workspace, errors);
-    int rc = kExitOk;
+    ExitCode rc = ExitCode::ok;
     if (!output_path.empty()) {
         const IoResult io = write_file_atomically(output_path, bytes);
         if (!io.ok) {
             print_error(io.error);
-            rc = kExitOutput;
+            rc = ExitCode::output;
         }
     } else {
         if (utf8) {
             std::string converted, error;
             if (!text_to_utf8(bytes, converted, error)) {
                 print_error(error);
-                return kExitOutput;
+                return ExitCode::output;
             }
             bytes.swap(converted);
         }

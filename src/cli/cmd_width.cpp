@@ -24,17 +24,17 @@ constexpr const char* kWidthUsage =
 
 }  // namespace
 
-int cmd_width(int argc, char** argv) {
+ExitCode cmd_width(int argc, char** argv) {
     if (wants_help(argc, argv)) {
         std::fputs(kWidthUsage, stdout);
-        return kExitOk;
+        return ExitCode::ok;
     }
     CliSettings cli;
     std::vector<std::string> texts;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
         bool taken = false;
-        if (const int rc = take_settings_option(argc, argv, i, cli, taken, kWidthUsage); rc != kExitOk)
+        if (const ExitCode rc = take_settings_option(argc, argv, i, cli, taken, kWidthUsage); rc != ExitCode::ok)
             return rc;
         if (taken) continue;
         if (arg == "--") {
@@ -46,18 +46,18 @@ int cmd_width(int argc, char** argv) {
         }
     }
     if (texts.empty()) return usage_error("no TEXT given", kWidthUsage);
-    if (const int rc = load_settings(cli); rc != kExitOk) return rc;
+    if (const ExitCode rc = load_settings(cli); rc != ExitCode::ok) return rc;
     std::vector<std::string> sjis;
     for (const std::string& t : texts) {
         const Conversion c = utf8_to_sjis(t);
         if (!c.ok) {
             print_error(describe_unmappable(t, c));
-            return kExitUsage;
+            return ExitCode::usage;
         }
         sjis.push_back(c.text);
     }
     auto widths = std::make_unique<CharWidthTable>();
-    if (const int rc = build_widths(cli, *widths); rc != kExitOk) return rc;
+    if (const ExitCode rc = build_widths(cli, *widths); rc != ExitCode::ok) return rc;
     std::string out = "line_height: " + std::to_string(widths->line_height) + "\n";
     for (const std::string& s : sjis) {
         long total = 0;

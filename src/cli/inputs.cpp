@@ -18,12 +18,12 @@ namespace glyphora::cli {
 namespace {
 
 // One --set item; the keys are those of the settings file.
-int apply_override(const std::string& item, Settings& settings) {
+ExitCode apply_override(const std::string& item, Settings& settings) {
     namespace keys = settings_keys;
     const std::size_t eq = item.find('=');
     if (eq == std::string::npos) {
         print_error("--set " + item + ": expected KEY=VALUE");
-        return kExitUsage;
+        return ExitCode::usage;
     }
     const std::string key = item.substr(0, eq);
     const std::string value = item.substr(eq + 1);
@@ -32,33 +32,33 @@ int apply_override(const std::string& item, Settings& settings) {
         if (key != keys::render_flag(i).key) continue;
         if (!parse_int(value, 0, 1, number)) {
             print_error("--set " + key + ": expected 0 or 1, not '" + value + "'");
-            return kExitUsage;
+            return ExitCode::usage;
         }
         settings.render.flag(i) = number != 0;
-        return kExitOk;
+        return ExitCode::ok;
     }
     if (key == keys::render_pageflag.key) {
         if (!parse_int(value, 0, 1, number)) {
             print_error("--set " + key + ": expected 0 or 1, not '" + value + "'");
-            return kExitUsage;
+            return ExitCode::usage;
         }
         settings.render_pageflag = number != 0;
     } else if (key == keys::fontpoint.key) {
         if (!parse_int(value, 10, 720, number)) {
             print_error("--set " + key + ": expected tenths of a point from 10 to 720, not '" + value + "'");
-            return kExitUsage;
+            return ExitCode::usage;
         }
         settings.fontpoint = static_cast<int>(number);
     } else if (key == keys::fontface.key) {
         const Conversion face = utf8_to_sjis(value);
         if (!face.ok) {
             print_error("--set " + key + ": " + describe_unmappable(value, face));
-            return kExitUsage;
+            return ExitCode::usage;
         }
         if (face.text.size() >= keys::fontface.capacity) {
             print_error("--set " + key + ": a face name holds at most " +
                         std::to_string(keys::fontface.capacity - 1) + " bytes of Shift_JIS");
-            return kExitUsage;
+            return ExitCode::usage;
         }
         settings.fontface = face.text;
     } else if (key == keys::hanten_filename.key) {
@@ -67,44 +67,44 @@ int apply_override(const std::string& item, Settings& settings) {
         settings.hanten_filename2 = value;
     } else {
         print_error("--set: unknown key '" + key + "'");
-        return kExitUsage;
+        return ExitCode::usage;
     }
-    return kExitOk;
+    return ExitCode::ok;
 }
 
 }  // namespace
 
-int read_input(const std::string& path, const RenderSettings& global, Input& input) {
+ExitCode read_input(const std::string& path, const RenderSettings& global, Input& input) {
     const std::optional<FileKind> kind = file_kind_by_extension(path);
     if (!kind) {
         print_error(path + ": unknown kind of file (expected .aap, .aat or .aal)");
-        return kExitInput;
+        return ExitCode::input;
     }
     input.kind = *kind;
-    FileStatus status = FileStatus::kOk;
+    FileStatus status = FileStatus::ok;
     Documents& docs = *input.docs;
     switch (*kind) {
-        case FileKind::kCollection:
+        case FileKind::collection:
             status = read_collection_all_or_nothing(path, docs.preview, global);
-            if (status == FileStatus::kOk) set_string(docs.preview.collection_name, path);
+            if (status == FileStatus::ok) set_string(docs.preview.collection_name, path);
             break;
-        case FileKind::kSinglePage:
+        case FileKind::single_page:
             status = read_single_page_all_or_nothing(path, docs.preview.pages[0]);
             break;
-        case FileKind::kLibrary:
+        case FileKind::library:
             status = read_library_all_or_nothing(path, docs.library);
-            if (status == FileStatus::kOk)
+            if (status == FileStatus::ok)
                 status = read_library_into_preview_all_or_nothing(path, docs.preview);
             break;
     }
-    if (status != FileStatus::kOk) {
+    if (status != FileStatus::ok) {
         print_error(path + ": " + status_message(status));
-        return kExitInput;
+        return ExitCode::input;
     }
-    return kExitOk;
+    return ExitCode::ok;
 }
 
-int take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken, const char* usage) {
+ExitCode take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken, const char* usage) {
     const std::string_view arg = argv[i];
     taken = false;
     auto value = [&](std::string& out) -> bool {
@@ -122,10 +122,10 @@ int take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& 
         if (!value(v)) return usage_error("--set needs KEY=VALUE", usage);
         cli.overrides.push_back(v);
     }
-    return kExitOk;
+    return ExitCode::ok;
 }
 
-int load_settings(CliSettings& cli) {
+ExitCode load_settings(CliSettings& cli) {
     std::string path = cli.settings_file;
     if (path.empty()) {
         // The desktop program's settings file, wherever it lives for this installation.
@@ -133,7 +133,7 @@ int load_settings(CliSettings& cli) {
         if (dir.ok) path = dir.path + "glyphora.ini";
     } else if (::access(path.c_str(), R_OK) != 0) {
         print_error(path + ": cannot read the settings file: " + std::strerror(errno));
-        return kExitInput;
+        return ExitCode::input;
     }
     if (!path.empty()) {
         SettingsFile file(path);
@@ -141,34 +141,34 @@ int load_settings(CliSettings& cli) {
         const IoResult loaded = file.load(doc);
         if (!loaded.ok) {
             print_error(loaded.error);
-            return kExitInput;
+            return ExitCode::input;
         }
         read_startup_settings(file, cli.settings);
     }
     for (const std::string& item : cli.overrides)
-        if (const int rc = apply_override(item, cli.settings); rc != kExitOk) return rc;
-    return kExitOk;
+        if (const ExitCode rc = apply_override(item, cli.settings); rc != ExitCode::ok) return rc;
+    return ExitCode::ok;
 }
 
-int build_widths(const CliSettings& cli, CharWidthTable& table) {
+ExitCode build_widths(const CliSettings& cli, CharWidthTable& table) {
     if (!cli.metrics_file.empty()) {
         auto file = std::make_unique<MetricsFile>();
         const MetricsParseResult r = load_metrics_file(cli.metrics_file, *file);
         if (!r.ok) {
             print_error(cli.metrics_file + (r.line > 0 ? ":" + std::to_string(r.line) : std::string()) +
                         ": " + r.message);
-            return kExitInput;
+            return ExitCode::input;
         }
         MetricsFileSource source(*file);
         table.build(source);
-        return kExitOk;
+        return ExitCode::ok;
     }
     std::string error;
     if (!build_width_table_from_font(table, cli.settings.fontface, cli.settings.fontpoint, error)) {
         print_error(error);
-        return kExitInput;
+        return ExitCode::input;
     }
-    return kExitOk;
+    return ExitCode::ok;
 }
 
 }  // namespace glyphora::cli

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "model/books.h"
 #include "render/char_width_table.h"
 #include "settings/settings.h"
@@ -14,13 +15,14 @@
 namespace glyphora::cli {
 
 struct Input {
-    FileKind kind = FileKind::kCollection;
+    FileKind kind = FileKind::collection;
     std::unique_ptr<Documents> docs = make_documents();
 };
 
 // Reads INPUT as the program would, by its extension: a collection into the preview, a single page into
-// preview page 0, a library into the library and its pages into preview pages 0-19. kExitInput on failure.
-int read_input(const std::string& path, const RenderSettings& global, Input& input);
+// preview page 0, a library into the library and its pages into preview pages 0-19. ExitCode::input on
+// failure.
+ExitCode read_input(const std::string& path, const RenderSettings& global, Input& input);
 
 struct CliSettings {
     Settings settings;
@@ -30,11 +32,11 @@ struct CliSettings {
 };
 
 // Takes argv[i] (and its value) when it is --settings, --metrics or --set, and says so in `taken`;
-// kExitUsage when the value is missing.
-int take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken, const char* usage);
+// ExitCode::usage when the value is missing.
+ExitCode take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken, const char* usage);
 // The settings file, then the --set overrides on top.
-int load_settings(CliSettings& cli);
+ExitCode load_settings(CliSettings& cli);
 // From the metrics file when one was named, otherwise from the rendering font.
-int build_widths(const CliSettings& cli, CharWidthTable& table);
+ExitCode build_widths(const CliSettings& cli, CharWidthTable& table);
 
 }  // namespace glyphora::cli

@@ -7,7 +7,8 @@ void clear_report(ErrorReport& report) {
 }
 
 void record_error(ErrorReport& report, ErrorKind kind, int32_t value) {
-    if (kind >= 1 && kind < kErrorSlots) report.slots[kind] = value;
+    const int k = index_of(kind);
+    if (k >= 1 && k < kErrorSlots) report.slots[k] = value;
 }
 
 bool has_errors(const ErrorReport& report) {
@@ -16,20 +17,20 @@ bool has_errors(const ErrorReport& report) {
     return false;
 }
 
-const char* error_message(int kind) {
+const char* error_message(ErrorKind kind) {
     switch (kind) {
         // The limit is 1000 cells; the message has always said 800, and users know it by that text.
-        case ERR_LINE_FULL:
+        case ErrorKind::line_full:
             return "文字の整理中に１行８００文字の制限を越えました";
-        case ERR_GAP_NO_ROOM:
+        case ErrorKind::gap_no_room:
             return "全く文字の無い所を空白に変換中に１行文字数の制限を越えました";
-        case ERR_INEXACT_BLANK:
+        case ErrorKind::inexact_blank:
             return "パーツの合成中に小さすぎる空白があり、背景がずれたところがあります";
-        case ERR_TEXT_TOO_LONG:
+        case ErrorKind::text_too_long:
             return "出来上がったテキストの文字数が多すぎます";
-        case ERR_TOO_MANY_LINES:
+        case ErrorKind::too_many_lines:
             return "出来上がったテキストの改行数が多すぎます";
-        case ERR_TOO_MANY_BLANKS:
+        case ErrorKind::too_many_blanks:
             return "空白の整理中に、連続できる空白の限界個数を超えました";
         default:
             return "";
@@ -38,11 +39,12 @@ const char* error_message(int kind) {
 
 std::string render_result_text(const ErrorReport& report) {
     std::string text;
-    for (int k = 1; k < kErrorSlots; ++k) {
-        const int32_t value = report.slots[k];
+    for (const ErrorKind kind : {ErrorKind::line_full, ErrorKind::gap_no_room, ErrorKind::inexact_blank,
+                                 ErrorKind::text_too_long, ErrorKind::too_many_lines, ErrorKind::too_many_blanks}) {
+        const int32_t value = report.slots[index_of(kind)];
         if (value == 0) continue;
         if (value < kNoLine) text += std::to_string(value) + "行目：";
-        text += error_message(k);
+        text += error_message(kind);
         text += "\r\n";
     }
     return text.empty() ? std::string(kRenderResultNoErrors) : text;

@@ -7,17 +7,22 @@
 
 namespace glyphora {
 
-enum ErrorKind : int {
-    ERR_LINE_FULL = 1,        // a line ran out of its 1000 cells while the parts were laid out
-    ERR_GAP_NO_ROOM = 2,      // a line ran out of cells while its gaps were filled
-    ERR_INEXACT_BLANK = 3,    // a blank run could not be written at its exact width
-    ERR_TEXT_TOO_LONG = 4,    // a write did not fit into the text buffer
-    ERR_TOO_MANY_LINES = 5,   // a part's line break led above line 1 or below line 80
-    ERR_TOO_MANY_BLANKS = 6,  // a blank run needed more than 300 space items
+enum class ErrorKind : int {
+    line_full = 1,        // a line ran out of its 1000 cells while the parts were laid out
+    gap_no_room = 2,      // a line ran out of cells while its gaps were filled
+    inexact_blank = 3,    // a blank run could not be written at its exact width
+    text_too_long = 4,    // a write did not fit into the text buffer
+    too_many_lines = 5,   // a part's line break led above line 1 or below line 80
+    too_many_blanks = 6,  // a blank run needed more than 300 space items
 };
 
 constexpr int kErrorSlots = 7;    // slot 0 is never used
 constexpr int32_t kNoLine = 999;  // the slot value of an occurrence not tied to a line
+
+// The kind's slot in ErrorReport::slots (reports list the kinds in this order).
+constexpr int index_of(ErrorKind kind) {
+    return static_cast<int>(kind);
+}
 
 struct ErrorReport {
     // 0 when the kind did not occur, else the number (1 to 80) of the last line it occurred on, or kNoLine.
@@ -30,7 +35,7 @@ void record_error(ErrorReport& report, ErrorKind kind, int32_t value);
 bool has_errors(const ErrorReport& report);
 
 // The message of a kind, UTF-8, for the user interface; "" for a value that is no kind.
-const char* error_message(int kind);
+const char* error_message(ErrorKind kind);
 
 // The text of the rendering result dialog (UTF-8): one line per recorded kind, "N行目：" before the message
 // when it is tied to a line, each ended by CR LF; or the all-clear sentence when nothing was recorded.

@@ -206,12 +206,12 @@ void LineWriter::write_blank(int64_t x, int64_t width) {
     TokenList tokens;
     const GapResult result = decompose_gap(width + drift, drift, settings_, tokens);
     if (result == GapResult::too_many) {
-        record_error(out_.report, ERR_TOO_MANY_BLANKS, line_number_);
+        record_error(out_.report, ErrorKind::too_many_blanks, line_number_);
         return;
     }
     scatter_dots(tokens);
     for (int i = 0; i < tokens.count; ++i) written_ += tokens.tokens[i];
-    if (result == GapResult::inexact) record_error(out_.report, ERR_INEXACT_BLANK, line_number_);
+    if (result == GapResult::inexact) record_error(out_.report, ErrorKind::inexact_blank, line_number_);
     for (int i = 0; i < tokens.count; ++i) {
         switch (tokens.tokens[i]) {
             case 11:

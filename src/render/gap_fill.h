@@ -24,8 +24,8 @@ bool exact_split(int64_t target, TokenList& out);
 
 enum class GapResult {
     exact,
-    inexact,   // the tokens' sum differs from the target: ERR_INEXACT_BLANK
-    too_many,  // more than kMaxTokens items would be needed: ERR_TOO_MANY_BLANKS, nothing to write
+    inexact,   // the tokens' sum differs from the target: ErrorKind::inexact_blank
+    too_many,  // more than kMaxTokens items would be needed: ErrorKind::too_many_blanks, nothing to write
 };
 
 // The tokens for a run whose target width is target, drift being the correction folded into it.

@@ -95,7 +95,7 @@ int fill_gaps(const LineCell* cells, int count, LineCell* out, bool& no_room) {
                 no_room = true;
                 --end;  // the inserted gap pushes the line's last cell out
             }
-            out[j++] = LineCell{edge, c.x - edge, BLANK_GAP};
+            out[j++] = LineCell{edge, c.x - edge, code_of(BlankCode::gap)};
             if (j > kLastScanned) break;
         }
         out[j++] = c;

@@ -15,16 +15,22 @@ namespace glyphora {
 constexpr int kCellsPerLine = 1000;
 
 // Cell codes of the blank kinds; 0x20 (half-width space) and 0x8140 (full-width space) are blanks too.
-enum BlankCode : int32_t {
-    BLANK_WIDE = 0xFFF0,  // &ensp;, and the border margins of an always-opaque part
-    BLANK_NBSP = 0xFFF1,  // &nbsp;
-    BLANK_THIN = 0xFFF2,  // &thinsp;
-    BLANK_FILL = 0xFFF3,  // the rest of a line of an always-opaque part
-    BLANK_GAP = 0xFFF4,   // empty pixels between cells
+enum class BlankCode : int32_t {
+    wide = 0xFFF0,  // &ensp;, and the border margins of an always-opaque part
+    nbsp = 0xFFF1,  // &nbsp;
+    thin = 0xFFF2,  // &thinsp;
+    fill = 0xFFF3,  // the rest of a line of an always-opaque part
+    gap = 0xFFF4,   // empty pixels between cells
 };
 
+// The code a cell stores for the blank kind.
+constexpr int32_t code_of(BlankCode blank) {
+    return static_cast<int32_t>(blank);
+}
+
 constexpr bool is_blank_code(int32_t code) {
-    return code == 0x20 || code == 0x8140 || (code >= BLANK_WIDE && code <= BLANK_GAP);
+    return code == 0x20 || code == 0x8140 ||
+           (code >= code_of(BlankCode::wide) && code <= code_of(BlankCode::gap));
 }
 
 // Positions are 64-bit so that no part position or width, however large, can overflow.
@@ -46,7 +52,7 @@ class RenderLine {
     int size() const { return front_ + (end_ - back_); }
 
     // Places a cell, removing every cell it touches. Cells of no width or left of pixel 0 are dropped.
-    // Returns true when the line was full (the caller records ERR_LINE_FULL); the last cell is then lost.
+    // Returns true when the line was full (the caller records ErrorKind::line_full); the last cell is then lost.
     bool place_cell(int32_t code, int64_t x, int64_t width);
 
     // The cells in order, contiguous; valid until the next change.
@@ -68,7 +74,7 @@ class RenderLine {
     LineCell cells_[kStorage];
 };
 
-// Turns the empty pixels before and between the cells into BLANK_GAP cells, writing the result to out
+// Turns the empty pixels before and between the cells into BlankCode::gap cells, writing the result to out
 // (room for kCellsPerLine cells). Sets no_room when a gap was inserted into a full line, which loses the
 // line's last cell. Returns the number of cells in out.
 int fill_gaps(const LineCell* cells, int count, LineCell* out, bool& no_room);

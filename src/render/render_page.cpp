@@ -87,13 +87,13 @@ class PartLayout {
                 transparent_ = true;
                 return true;
             case MarkupKind::ensp:
-                item(BLANK_WIDE, kEnspWidth, kEnspWidth);
+                item(code_of(BlankCode::wide), kEnspWidth, kEnspWidth);
                 return true;
             case MarkupKind::nbsp:
-                item(BLANK_NBSP, kNbspWidth, kNbspWidth);
+                item(code_of(BlankCode::nbsp), kNbspWidth, kNbspWidth);
                 return true;
             case MarkupKind::thinsp:
-                item(BLANK_THIN, kThinspWidth, kThinspWidth);
+                item(code_of(BlankCode::thin), kThinspWidth, kThinspWidth);
                 return true;
             case MarkupKind::byte:
                 if (m.value == kLineBreakByte) return line_break();
@@ -150,28 +150,28 @@ class PartLayout {
     void place(int32_t code, int64_t x, int64_t w) {
         if (line_ < 0 || line_ >= kRenderLines) return;
         RenderLine& line = ws_.lines[line_];
-        if (line.place_cell(code, x, w)) record_error(report_, ERR_LINE_FULL, line.number);
+        if (line.place_cell(code, x, w)) record_error(report_, ErrorKind::line_full, line.number);
     }
 
     void left_margin() {
         if (!opaque_ || part_.border_left == 0) return;
         const int64_t b = part_.border_left;
-        place(BLANK_WIDE, flip_h_ ? pen_ : pen_ - b, b);
+        place(code_of(BlankCode::wide), flip_h_ ? pen_ : pen_ - b, b);
     }
 
     void right_margin() {
         if (!opaque_ || part_.border_right == 0) return;
         const int64_t b = part_.border_right;
-        place(BLANK_WIDE, flip_h_ ? pen_ - b : pen_, b);
+        place(code_of(BlankCode::wide), flip_h_ ? pen_ - b : pen_, b);
     }
 
     void fill_and_right_margin() {
         if (opaque_) {
             if (flip_h_) {
-                place(BLANK_FILL, part_.x, pen_ - part_.x);
+                place(code_of(BlankCode::fill), part_.x, pen_ - part_.x);
                 pen_ = part_.x;
             } else {
-                place(BLANK_FILL, pen_, part_.box.right - pen_);
+                place(code_of(BlankCode::fill), pen_, part_.box.right - pen_);
                 pen_ = part_.box.right;
             }
         }
@@ -187,7 +187,7 @@ class PartLayout {
         pen_ = start_pen();
         line_ += flip_v_ ? -1 : 1;
         if (line_ < 0 || line_ >= kRenderLines) {
-            record_error(report_, ERR_TOO_MANY_LINES, kNoLine);
+            record_error(report_, ErrorKind::too_many_lines, kNoLine);
             return false;
         }
         return true;
@@ -268,7 +268,7 @@ void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const Previe
         RenderLine& line = ws.lines[i];
         bool no_room = false;
         int count = fill_gaps(line.cells(), line.size(), ws.scratch, no_room);
-        if (no_room) record_error(out.report, ERR_GAP_NO_ROOM, line.number);
+        if (no_room) record_error(out.report, ErrorKind::gap_no_room, line.number);
         count = merge_blanks(ws.scratch, count);
         if (settings.render_linenumber) {
             char prefix[16];

@@ -16,13 +16,13 @@ struct TextBuffer {
     std::size_t length;
     ErrorReport& report;
 
-    // Writes n bytes when length < capacity - n, else records ERR_TEXT_TOO_LONG with error_value.
+    // Writes n bytes when length < capacity - n, else records ErrorKind::text_too_long with error_value.
     void put(const char* bytes, std::size_t n, int32_t error_value) {
         if (length + n < kOutputCapacity) {
             for (std::size_t i = 0; i < n; ++i) data[length + i] = bytes[i];
             length += n;
         } else {
-            record_error(report, ERR_TEXT_TOO_LONG, error_value);
+            record_error(report, ErrorKind::text_too_long, error_value);
         }
     }
 
@@ -31,7 +31,7 @@ struct TextBuffer {
         if (length + n + 1 < kOutputCapacity) {
             put(bytes, n, error_value);
         } else {
-            record_error(report, ERR_TEXT_TOO_LONG, error_value);
+            record_error(report, ErrorKind::text_too_long, error_value);
         }
     }
 

@@ -115,7 +115,7 @@ IniDocument::Line IniDocument::classify(std::string text, std::string eol, bool 
     if (t[p] == '[') {
         const std::size_t close = find_closing_bracket(t, p + 1);
         if (close != t.npos) {
-            line.kind = LineKind::kSection;
+            line.kind = LineKind::section;
             line.name = std::string(trim_blanks(t.substr(p + 1, close - p - 1)));
         }
         return line;
@@ -126,7 +126,7 @@ IniDocument::Line IniDocument::classify(std::string text, std::string eol, bool 
     if (eq == t.npos) return line;
     const std::string_view key = trim_blanks(t.substr(p, eq - p));
     if (key.empty()) return line;
-    line.kind = LineKind::kKey;
+    line.kind = LineKind::key;
     line.name = std::string(key);
     line.value_at = eq + 1;
     return line;
@@ -182,9 +182,9 @@ std::optional<std::size_t> IniDocument::find_line(std::string_view section, std:
     bool in_section = false;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const Line& line = lines_[i];
-        if (line.kind == LineKind::kSection) {
+        if (line.kind == LineKind::section) {
             in_section = settings_names_equal(line.name, section);
-        } else if (in_section && line.kind == LineKind::kKey && settings_names_equal(line.name, key)) {
+        } else if (in_section && line.kind == LineKind::key && settings_names_equal(line.name, key)) {
             return i;
         }
     }
@@ -231,10 +231,10 @@ std::string IniDocument::set(std::string_view section, std::string_view key, std
 
     std::string key_text = std::string(key) + "=" + std::string(value);
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (lines_[i].kind != LineKind::kSection || !settings_names_equal(lines_[i].name, section)) continue;
+        if (lines_[i].kind != LineKind::section || !settings_names_equal(lines_[i].name, section)) continue;
         // After the section's last non-blank line, so blank lines before the next section stay there.
         std::size_t last = i;
-        for (std::size_t j = i + 1; j < lines_.size() && lines_[j].kind != LineKind::kSection; ++j)
+        for (std::size_t j = i + 1; j < lines_.size() && lines_[j].kind != LineKind::section; ++j)
             if (!is_blank_line(lines_[j].text)) last = j;
         terminate(lines_[last]);
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1),

@@ -42,11 +42,11 @@ class IniDocument {
     std::string set(std::string_view section, std::string_view key, std::string_view value);
 
   private:
-    enum class LineKind { kOther, kSection, kKey };
+    enum class LineKind { other, section, key };
     struct Line {
         std::string text;  // without the line end
         std::string eol;   // "\r\n" or "\n"; for the last line also "\r" or empty
-        LineKind kind = LineKind::kOther;
+        LineKind kind = LineKind::other;
         std::string name;          // section or key name, surrounding blanks removed
         std::size_t value_at = 0;  // key lines: where the value starts in text
     };

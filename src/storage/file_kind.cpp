@@ -28,14 +28,14 @@ bool equals_ignoring_case(std::string_view a, std::string_view lower) {
 
 std::optional<FileKind> file_kind_by_extension(std::string_view path) {
     const std::string_view ext = extension_of(path);
-    if (equals_ignoring_case(ext, "aap")) return FileKind::kCollection;
-    if (equals_ignoring_case(ext, "aat")) return FileKind::kSinglePage;
-    if (equals_ignoring_case(ext, "aal")) return FileKind::kLibrary;
+    if (equals_ignoring_case(ext, "aap")) return FileKind::collection;
+    if (equals_ignoring_case(ext, "aat")) return FileKind::single_page;
+    if (equals_ignoring_case(ext, "aal")) return FileKind::library;
     return std::nullopt;
 }
 
 std::optional<FileMagic> file_kind_by_magic(std::string_view bytes) {
-    for (const FileKind kind : {FileKind::kCollection, FileKind::kSinglePage, FileKind::kLibrary}) {
+    for (const FileKind kind : {FileKind::collection, FileKind::single_page, FileKind::library}) {
         ByteReader reader(bytes);
         if (const int version = read_magic(reader, kind); version != 0) return FileMagic{kind, version};
     }

@@ -7,7 +7,7 @@
 
 namespace glyphora {
 
-enum class FileKind { kCollection, kSinglePage, kLibrary };
+enum class FileKind { collection, single_page, library };
 
 // ".aap", ".aat" or ".aal", compared without regard to case; nullopt for any other extension or none.
 std::optional<FileKind> file_kind_by_extension(std::string_view path);

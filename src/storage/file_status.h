@@ -8,12 +8,12 @@
 namespace glyphora {
 
 enum class FileStatus : int {
-    kOk = 0,
-    kCannotOpenForWriting = 1,  // also any failed write: the file that was there before is left intact
-    kCannotOpenForReading = 2,
-    kWrongMagic = 3,        // damaged, or another kind of file; nothing in memory has changed
-    kUnknownExtension = 4,  // set by the dispatch by extension, which then touches no file
-    kCutOff = 5,            // the file ends early or its end mark is wrong
+    ok = 0,
+    cannot_open_for_writing = 1,  // also any failed write: the file that was there before is left intact
+    cannot_open_for_reading = 2,
+    wrong_magic = 3,        // damaged, or another kind of file; nothing in memory has changed
+    unknown_extension = 4,  // set by the dispatch by extension, which then touches no file
+    cut_off = 5,            // the file ends early or its end mark is wrong
 };
 
 constexpr int to_int(FileStatus status) {

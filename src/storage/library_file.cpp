@@ -18,7 +18,7 @@ std::string serialize_library_pages(PageAt page_at, NameAt name_at) {
     std::string out;
     out.reserve(bound);
     ByteWriter writer(out);
-    writer.put_string(magic_of(FileKind::kLibrary, kWrittenVersion));
+    writer.put_string(magic_of(FileKind::library, kWrittenVersion));
     for (int p = 0; p < kLibraryPages; ++p) writer.put_string(name_at(p));
     for (int p = 0; p < kLibraryPages; ++p)
         for (const Part& part : page_at(p).slots) write_part(part, writer, kWrittenVersion);
@@ -32,8 +32,8 @@ bool valid_library_page(int page) {
 
 // Reads the file and, for the all-or-nothing forms, checks all of it before anything is stored.
 FileStatus load_library_bytes(const std::string& path, bool all_or_nothing, std::string& bytes) {
-    FileStatus status = read_file_bytes(path, FileKind::kLibrary, bytes);
-    if (status == FileStatus::kOk && all_or_nothing) status = check_file_bytes(bytes, FileKind::kLibrary);
+    FileStatus status = read_file_bytes(path, FileKind::library, bytes);
+    if (status == FileStatus::ok && all_or_nothing) status = check_file_bytes(bytes, FileKind::library);
     return status;
 }
 
@@ -41,13 +41,13 @@ FileStatus load_library_bytes(const std::string& path, bool all_or_nothing, std:
 
 FileStatus parse_library(std::string_view bytes, LibraryBook& book) {
     ByteReader reader(bytes);
-    const int version = read_magic(reader, FileKind::kLibrary);
-    if (version == 0) return FileStatus::kWrongMagic;
+    const int version = read_magic(reader, FileKind::library);
+    if (version == 0) return FileStatus::wrong_magic;
     clear_library(book);
     for (auto& name : book.page_names) reader.read_string(name);
     for (Page& page : book.pages)
         for (Part& part : page.slots)
-            if (read_part(part, reader, version) != FileStatus::kOk) return FileStatus::kCutOff;
+            if (read_part(part, reader, version) != FileStatus::ok) return FileStatus::cut_off;
     return read_end_mark(reader);
 }
 
@@ -58,14 +58,14 @@ std::string serialize_library(const LibraryBook& book) {
 
 FileStatus parse_library_index(std::string_view bytes, LibraryIndex& index) {
     ByteReader reader(bytes);
-    const int version = read_magic(reader, FileKind::kLibrary);
-    if (version == 0) return FileStatus::kWrongMagic;
+    const int version = read_magic(reader, FileKind::library);
+    if (version == 0) return FileStatus::wrong_magic;
     index = LibraryIndex{};
     for (auto& name : index.page_names) reader.read_string(name);
     const auto scratch = std::make_unique<Part>();
     for (int p = 0; p < kLibraryPages; ++p) {
         for (int s = 0; s < kPartsPerPage; ++s) {
-            if (read_part(*scratch, reader, version) != FileStatus::kOk) return FileStatus::kCutOff;
+            if (read_part(*scratch, reader, version) != FileStatus::ok) return FileStatus::cut_off;
             if (scratch->in_use) index.page_used[p] = true;
         }
     }
@@ -75,10 +75,10 @@ FileStatus parse_library_index(std::string_view bytes, LibraryIndex& index) {
 FileStatus parse_library_page(std::string_view bytes, int source_page, LibraryBook& book,
                               int destination_page) {
     if (!valid_library_page(source_page) || !valid_library_page(destination_page))
-        return FileStatus::kCannotOpenForReading;
+        return FileStatus::cannot_open_for_reading;
     ByteReader reader(bytes);
-    const int version = read_magic(reader, FileKind::kLibrary);
-    if (version == 0) return FileStatus::kWrongMagic;
+    const int version = read_magic(reader, FileKind::library);
+    if (version == 0) return FileStatus::wrong_magic;
     for (int p = 0; p < kLibraryPages; ++p) {
         const std::string_view name = reader.read_string(kNameCapacity);
         if (p == source_page) set_string(book.page_names[destination_page], name);
@@ -87,7 +87,7 @@ FileStatus parse_library_page(std::string_view bytes, int source_page, LibraryBo
     const auto scratch = std::make_unique<Part>();
     for (int p = 0; p < kLibraryPages; ++p) {
         for (int s = 0; s < kPartsPerPage; ++s) {
-            if (read_part(*scratch, reader, version) != FileStatus::kOk) return FileStatus::kCutOff;
+            if (read_part(*scratch, reader, version) != FileStatus::ok) return FileStatus::cut_off;
             if (p == source_page) book.pages[destination_page].slots[s] = *scratch;
         }
     }
@@ -96,13 +96,13 @@ FileStatus parse_library_page(std::string_view bytes, int source_page, LibraryBo
 
 FileStatus parse_library_into_preview(std::string_view bytes, PreviewBook& preview) {
     ByteReader reader(bytes);
-    const int version = read_magic(reader, FileKind::kLibrary);
-    if (version == 0) return FileStatus::kWrongMagic;
+    const int version = read_magic(reader, FileKind::library);
+    if (version == 0) return FileStatus::wrong_magic;
     clear_preview(preview);
     for (int p = 0; p < kLibraryPages; ++p) reader.read_string(kNameCapacity);
     for (int p = 0; p < kLibraryPages; ++p)
         for (Part& part : preview.pages[p].slots)
-            if (read_part(part, reader, version) != FileStatus::kOk) return FileStatus::kCutOff;
+            if (read_part(part, reader, version) != FileStatus::ok) return FileStatus::cut_off;
     return read_end_mark(reader);
 }
 
@@ -114,13 +114,13 @@ std::string serialize_library_from_preview(const PreviewBook& preview) {
 FileStatus read_library(const std::string& path, LibraryBook& book) {
     std::string bytes;
     const FileStatus status = load_library_bytes(path, false, bytes);
-    return status == FileStatus::kOk ? parse_library(bytes, book) : status;
+    return status == FileStatus::ok ? parse_library(bytes, book) : status;
 }
 
 FileStatus read_library_all_or_nothing(const std::string& path, LibraryBook& book) {
     std::string bytes;
     const FileStatus status = load_library_bytes(path, true, bytes);
-    return status == FileStatus::kOk ? parse_library(bytes, book) : status;
+    return status == FileStatus::ok ? parse_library(bytes, book) : status;
 }
 
 FileStatus write_library(const std::string& path, const LibraryBook& book) {
@@ -130,39 +130,39 @@ FileStatus write_library(const std::string& path, const LibraryBook& book) {
 FileStatus read_library_index(const std::string& path, LibraryIndex& index) {
     std::string bytes;
     const FileStatus status = load_library_bytes(path, false, bytes);
-    return status == FileStatus::kOk ? parse_library_index(bytes, index) : status;
+    return status == FileStatus::ok ? parse_library_index(bytes, index) : status;
 }
 
 FileStatus read_library_page(const std::string& path, int source_page, LibraryBook& book,
                              int destination_page) {
     if (!valid_library_page(source_page) || !valid_library_page(destination_page))
-        return FileStatus::kCannotOpenForReading;
+        return FileStatus::cannot_open_for_reading;
     std::string bytes;
     const FileStatus status = load_library_bytes(path, false, bytes);
-    return status == FileStatus::kOk ? parse_library_page(bytes, source_page, book, destination_page)
+    return status == FileStatus::ok ? parse_library_page(bytes, source_page, book, destination_page)
                                      : status;
 }
 
 FileStatus read_library_page_all_or_nothing(const std::string& path, int source_page, LibraryBook& book,
                                             int destination_page) {
     if (!valid_library_page(source_page) || !valid_library_page(destination_page))
-        return FileStatus::kCannotOpenForReading;
+        return FileStatus::cannot_open_for_reading;
     std::string bytes;
     const FileStatus status = load_library_bytes(path, true, bytes);
-    return status == FileStatus::kOk ? parse_library_page(bytes, source_page, book, destination_page)
+    return status == FileStatus::ok ? parse_library_page(bytes, source_page, book, destination_page)
                                      : status;
 }
 
 FileStatus read_library_into_preview(const std::string& path, PreviewBook& preview) {
     std::string bytes;
     const FileStatus status = load_library_bytes(path, false, bytes);
-    return status == FileStatus::kOk ? parse_library_into_preview(bytes, preview) : status;
+    return status == FileStatus::ok ? parse_library_into_preview(bytes, preview) : status;
 }
 
 FileStatus read_library_into_preview_all_or_nothing(const std::string& path, PreviewBook& preview) {
     std::string bytes;
     const FileStatus status = load_library_bytes(path, true, bytes);
-    return status == FileStatus::kOk ? parse_library_into_preview(bytes, preview) : status;
+    return status == FileStatus::ok ? parse_library_into_preview(bytes, preview) : status;
 }
 
 FileStatus write_library_from_preview(const std::string& path, const PreviewBook& preview) {

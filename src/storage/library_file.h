@@ -2,7 +2,7 @@
 // The library file (.aal): 20 named pages of 50 part records. Readers accept versions 1 to 3 (1 and 2 have
 // no border values), writers write version 3; an empty library is 1,056 bytes.
 //
-// Targets are untouched on kCannotOpenForReading and kWrongMagic. On kCutOff the plain readers leave what
+// Targets are untouched on cannot_open_for_reading and wrong_magic. On cut_off the plain readers leave what
 // was read before the cut; the *_all_or_nothing readers change nothing unless the whole file was read.
 // Writers replace the file atomically, so writing the library back at every close can never destroy it.
 
@@ -39,7 +39,7 @@ FileStatus read_library_index(const std::string& path, LibraryIndex& index);
 
 // Page source_page of the file (its name and its 50 slots) into page destination_page of the book. The
 // destination is not cleared first: the plain form leaves the slots read before a cut replaced, the others
-// as they were. A page index out of range gives kCannotOpenForReading and touches nothing.
+// as they were. A page index out of range gives cannot_open_for_reading and touches nothing.
 FileStatus read_library_page(const std::string& path, int source_page, LibraryBook& book,
                              int destination_page);
 FileStatus read_library_page_all_or_nothing(const std::string& path, int source_page, LibraryBook& book,

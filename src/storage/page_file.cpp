@@ -21,7 +21,7 @@ std::string serialize_collection_pages(PageAt page_at, SettingsAt settings_at) {
     std::string out;
     out.reserve(bound);
     ByteWriter writer(out);
-    writer.put_string(magic_of(FileKind::kCollection, kWrittenVersion));
+    writer.put_string(magic_of(FileKind::collection, kWrittenVersion));
     for (int p = 0; p < kPreviewPages; ++p)
         for (const Part& part : page_at(p).slots) write_part(part, writer, kWrittenVersion);
     for (int p = 0; p < kPreviewPages; ++p) {
@@ -46,12 +46,12 @@ bool valid_page(int page) {
 
 FileStatus parse_collection(std::string_view bytes, PreviewBook& book, const RenderSettings& global) {
     ByteReader reader(bytes);
-    const int version = read_magic(reader, FileKind::kCollection);
-    if (version == 0) return FileStatus::kWrongMagic;
+    const int version = read_magic(reader, FileKind::collection);
+    if (version == 0) return FileStatus::wrong_magic;
     clear_preview(book);
     for (Page& page : book.pages)
         for (Part& part : page.slots)
-            if (read_part(part, reader, version) != FileStatus::kOk) return FileStatus::kCutOff;
+            if (read_part(part, reader, version) != FileStatus::ok) return FileStatus::cut_off;
     for (RenderSettings& settings : book.page_settings) {
         if (version == 1) {
             settings = global;
@@ -64,11 +64,11 @@ FileStatus parse_collection(std::string_view bytes, PreviewBook& book, const Ren
 
 FileStatus parse_single_page(std::string_view bytes, Page& page) {
     ByteReader reader(bytes);
-    const int version = read_magic(reader, FileKind::kSinglePage);
-    if (version == 0) return FileStatus::kWrongMagic;
+    const int version = read_magic(reader, FileKind::single_page);
+    if (version == 0) return FileStatus::wrong_magic;
     clear_page(page);
     for (Part& part : page.slots)
-        if (read_part(part, reader, version) != FileStatus::kOk) return FileStatus::kCutOff;
+        if (read_part(part, reader, version) != FileStatus::ok) return FileStatus::cut_off;
     return read_end_mark(reader);
 }
 
@@ -83,7 +83,7 @@ std::string serialize_single_page(const Page& page) {
     std::string out;
     out.reserve(bound);
     ByteWriter writer(out);
-    writer.put_string(magic_of(FileKind::kSinglePage, kWrittenVersion));
+    writer.put_string(magic_of(FileKind::single_page, kWrittenVersion));
     for (const Part& part : page.slots) write_part(part, writer, kWrittenVersion);
     writer.put_string(kEndMark);
     return out;
@@ -100,17 +100,17 @@ std::string serialize_collection_from_library(const LibraryBook& library, const 
 
 FileStatus read_collection(const std::string& path, PreviewBook& book, const RenderSettings& global) {
     std::string bytes;
-    const FileStatus status = read_file_bytes(path, FileKind::kCollection, bytes);
-    if (status != FileStatus::kOk) return status;
+    const FileStatus status = read_file_bytes(path, FileKind::collection, bytes);
+    if (status != FileStatus::ok) return status;
     return parse_collection(bytes, book, global);
 }
 
 FileStatus read_collection_all_or_nothing(const std::string& path, PreviewBook& book,
                                           const RenderSettings& global) {
     std::string bytes;
-    FileStatus status = read_file_bytes(path, FileKind::kCollection, bytes);
-    if (status == FileStatus::kOk) status = check_file_bytes(bytes, FileKind::kCollection);
-    if (status != FileStatus::kOk) return status;
+    FileStatus status = read_file_bytes(path, FileKind::collection, bytes);
+    if (status == FileStatus::ok) status = check_file_bytes(bytes, FileKind::collection);
+    if (status != FileStatus::ok) return status;
     return parse_collection(bytes, book, global);
 }
 
@@ -120,16 +120,16 @@ FileStatus write_collection(const std::string& path, const PreviewBook& book) {
 
 FileStatus read_single_page(const std::string& path, Page& page) {
     std::string bytes;
-    const FileStatus status = read_file_bytes(path, FileKind::kSinglePage, bytes);
-    if (status != FileStatus::kOk) return status;
+    const FileStatus status = read_file_bytes(path, FileKind::single_page, bytes);
+    if (status != FileStatus::ok) return status;
     return parse_single_page(bytes, page);
 }
 
 FileStatus read_single_page_all_or_nothing(const std::string& path, Page& page) {
     std::string bytes;
-    FileStatus status = read_file_bytes(path, FileKind::kSinglePage, bytes);
-    if (status == FileStatus::kOk) status = check_file_bytes(bytes, FileKind::kSinglePage);
-    if (status != FileStatus::kOk) return status;
+    FileStatus status = read_file_bytes(path, FileKind::single_page, bytes);
+    if (status == FileStatus::ok) status = check_file_bytes(bytes, FileKind::single_page);
+    if (status != FileStatus::ok) return status;
     return parse_single_page(bytes, page);
 }
 
@@ -144,41 +144,41 @@ FileStatus write_collection_from_library(const std::string& path, const LibraryB
 
 PageFileType page_file_type(std::string_view path) {
     const std::optional<FileKind> kind = file_kind_by_extension(path);
-    if (kind == FileKind::kCollection) return PageFileType::kCollection;
-    if (kind == FileKind::kSinglePage) return PageFileType::kSinglePage;
-    return PageFileType::kUnknown;  // a library is no page file either
+    if (kind == FileKind::collection) return PageFileType::collection;
+    if (kind == FileKind::single_page) return PageFileType::single_page;
+    return PageFileType::unknown;  // a library is no page file either
 }
 
 FileStatus load_page_file(const std::string& path, PreviewBook& book, const RenderSettings& global) {
     switch (page_file_type(path)) {
-        case PageFileType::kCollection: {
+        case PageFileType::collection: {
             const FileStatus status = read_collection_all_or_nothing(path, book, global);
-            if (status == FileStatus::kOk) remember_collection(book, path);
+            if (status == FileStatus::ok) remember_collection(book, path);
             return status;
         }
-        case PageFileType::kSinglePage:
-            if (!valid_page(book.current_page)) return FileStatus::kCannotOpenForReading;
+        case PageFileType::single_page:
+            if (!valid_page(book.current_page)) return FileStatus::cannot_open_for_reading;
             return read_single_page_all_or_nothing(path, book.pages[book.current_page]);
-        case PageFileType::kUnknown:
+        case PageFileType::unknown:
             break;
     }
-    return FileStatus::kUnknownExtension;
+    return FileStatus::unknown_extension;
 }
 
 FileStatus save_page_file(const std::string& path, PreviewBook& book) {
     switch (page_file_type(path)) {
-        case PageFileType::kCollection: {
+        case PageFileType::collection: {
             const FileStatus status = write_collection(path, book);
-            if (status == FileStatus::kOk) remember_collection(book, path);
+            if (status == FileStatus::ok) remember_collection(book, path);
             return status;
         }
-        case PageFileType::kSinglePage:
-            if (!valid_page(book.current_page)) return FileStatus::kCannotOpenForWriting;
+        case PageFileType::single_page:
+            if (!valid_page(book.current_page)) return FileStatus::cannot_open_for_writing;
             return write_single_page(path, book.pages[book.current_page]);
-        case PageFileType::kUnknown:
+        case PageFileType::unknown:
             break;
     }
-    return FileStatus::kUnknownExtension;
+    return FileStatus::unknown_extension;
 }
 
 }  // namespace glyphora

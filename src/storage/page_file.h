@@ -2,10 +2,10 @@
 // Page files: the page collection file (.aap: all 30 preview pages and their rendering settings) and the
 // single page file (.aat: one page). Readers accept versions 1 to 3, writers write version 3.
 //
-// Every reader leaves its target untouched on kCannotOpenForReading and kWrongMagic. On kCutOff the plain
+// Every reader leaves its target untouched on cannot_open_for_reading and wrong_magic. On cut_off the plain
 // readers leave what was read before the cut (the rest cleared); the *_all_or_nothing readers change the
-// target only when the whole file was read (kOk), so a damaged file never costs unsaved pages. Writers
-// replace the file atomically: on kCannotOpenForWriting (which covers a full disk) the old file is intact.
+// target only when the whole file was read (ok), so a damaged file never costs unsaved pages. Writers
+// replace the file atomically: on cannot_open_for_writing (which covers a full disk) the old file is intact.
 
 #include <string>
 #include <string_view>
@@ -37,11 +37,11 @@ FileStatus write_collection_from_library(const std::string& path, const LibraryB
                                          const RenderSettings& global);
 
 // The type named by the file name's extension, compared without regard to case.
-enum class PageFileType { kUnknown, kCollection, kSinglePage };
+enum class PageFileType { unknown, collection, single_page };
 PageFileType page_file_type(std::string_view path);
 
 // The load and save commands: ".aap" is the whole book, ".aat" the book's current page; any other
-// extension gives kUnknownExtension without touching a file. Loading is all or nothing. A collection
+// extension gives unknown_extension without touching a file. Loading is all or nothing. A collection
 // loaded or saved successfully becomes the book's collection_name (cleared when the path does not fit).
 FileStatus load_page_file(const std::string& path, PreviewBook& book, const RenderSettings& global);
 FileStatus save_page_file(const std::string& path, PreviewBook& book);

@@ -14,26 +14,31 @@ namespace glyphora {
 
 namespace {
 
-enum FlagBit : uint8_t {
-    kInUse = 0x01,
-    kIcon = 0x02,
-    kAlwaysOpaque = 0x04,
-    kNoSpaceClickSelect = 0x08,
-    kFlipH = 0x10,
-    kFlipV = 0x20,
-    kNoMirrorTable = 0x40,
+enum class FlagBit : uint8_t {
+    in_use = 0x01,
+    icon = 0x02,
+    always_opaque = 0x04,
+    no_space_click_select = 0x08,
+    flip_h = 0x10,
+    flip_v = 0x20,
+    no_mirror_table = 0x40,
 };
+
+// The bit of the stored flag byte.
+constexpr uint8_t bit_of(FlagBit flag) {
+    return static_cast<uint8_t>(flag);
+}
 
 // Larger than any page file whose strings fit their capacities (a full collection is about 25 MB).
 constexpr off_t kLargeFile = off_t{64} << 20;
 
 std::string_view kind_prefix(FileKind kind) {
     switch (kind) {
-        case FileKind::kCollection:
+        case FileKind::collection:
             return "Glyphora-DatL V00";
-        case FileKind::kSinglePage:
+        case FileKind::single_page:
             return "Glyphora-Data V00";
-        case FileKind::kLibrary:
+        case FileKind::library:
             return "Glyphora-Libr V00";
     }
     return {};
@@ -89,20 +94,20 @@ int read_magic(ByteReader& reader, FileKind kind) {
 }
 
 FileStatus read_end_mark(ByteReader& reader) {
-    return reader.read_string(kMagicCapacity) == kEndMark ? FileStatus::kOk : FileStatus::kCutOff;
+    return reader.read_string(kMagicCapacity) == kEndMark ? FileStatus::ok : FileStatus::cut_off;
 }
 
 FileStatus read_part(Part& part, ByteReader& reader, int version) {
     clear_slot(part);  // also clears `selected` and the box
     uint8_t flags = 0;
-    if (!reader.read_byte(flags)) return FileStatus::kCutOff;
-    part.in_use = flags & kInUse;
-    part.icon = flags & kIcon;
-    part.always_opaque = flags & kAlwaysOpaque;
-    part.no_space_click_select = flags & kNoSpaceClickSelect;
-    part.flip_h = flags & kFlipH;
-    part.flip_v = flags & kFlipV;
-    part.no_mirror_table = flags & kNoMirrorTable;
+    if (!reader.read_byte(flags)) return FileStatus::cut_off;
+    part.in_use = flags & bit_of(FlagBit::in_use);
+    part.icon = flags & bit_of(FlagBit::icon);
+    part.always_opaque = flags & bit_of(FlagBit::always_opaque);
+    part.no_space_click_select = flags & bit_of(FlagBit::no_space_click_select);
+    part.flip_h = flags & bit_of(FlagBit::flip_h);
+    part.flip_v = flags & bit_of(FlagBit::flip_v);
+    part.no_mirror_table = flags & bit_of(FlagBit::no_mirror_table);
     if (part.in_use) {
         part.is_label = reader.next_byte() != 0;
         part.x = reader.read_int32();
@@ -115,18 +120,18 @@ FileStatus read_part(Part& part, ByteReader& reader, int version) {
         reader.read_string(part.comment);
         reader.read_string(part.name);
     }
-    return FileStatus::kOk;
+    return FileStatus::ok;
 }
 
 void write_part(const Part& part, ByteWriter& writer, int version) {
     uint8_t flags = 0;
-    if (part.in_use) flags |= kInUse;
-    if (part.icon) flags |= kIcon;
-    if (part.always_opaque) flags |= kAlwaysOpaque;
-    if (part.no_space_click_select) flags |= kNoSpaceClickSelect;
-    if (part.flip_h) flags |= kFlipH;
-    if (part.flip_v) flags |= kFlipV;
-    if (part.no_mirror_table) flags |= kNoMirrorTable;
+    if (part.in_use) flags |= bit_of(FlagBit::in_use);
+    if (part.icon) flags |= bit_of(FlagBit::icon);
+    if (part.always_opaque) flags |= bit_of(FlagBit::always_opaque);
+    if (part.no_space_click_select) flags |= bit_of(FlagBit::no_space_click_select);
+    if (part.flip_h) flags |= bit_of(FlagBit::flip_h);
+    if (part.flip_v) flags |= bit_of(FlagBit::flip_v);
+    if (part.no_mirror_table) flags |= bit_of(FlagBit::no_mirror_table);
     writer.put_byte(flags);
     if (!part.in_use) return;
     writer.put_byte(part.is_label ? 1 : 0);
@@ -144,17 +149,17 @@ void write_part(const Part& part, ByteWriter& writer, int version) {
 FileStatus check_file_bytes(std::string_view bytes, FileKind kind) {
     ByteReader reader(bytes);
     const int version = read_magic(reader, kind);
-    if (version == 0) return FileStatus::kWrongMagic;
+    if (version == 0) return FileStatus::wrong_magic;
     int records = kPartsPerPage;
-    if (kind == FileKind::kCollection) records = kPreviewPages * kPartsPerPage;
-    if (kind == FileKind::kLibrary) {
+    if (kind == FileKind::collection) records = kPreviewPages * kPartsPerPage;
+    if (kind == FileKind::library) {
         records = kLibraryPages * kPartsPerPage;
         for (int p = 0; p < kLibraryPages; ++p) reader.read_string(kNameCapacity);
     }
     const auto scratch = std::make_unique<Part>();
     for (int i = 0; i < records; ++i)
-        if (read_part(*scratch, reader, version) != FileStatus::kOk) return FileStatus::kCutOff;
-    if (kind == FileKind::kCollection && version >= 2)
+        if (read_part(*scratch, reader, version) != FileStatus::ok) return FileStatus::cut_off;
+    if (kind == FileKind::collection && version >= 2)
         for (int i = 0; i < kPreviewPages * RenderSettings::kCount; ++i) reader.next_byte();
     return read_end_mark(reader);
 }
@@ -167,18 +172,18 @@ std::size_t stored_part_bound(const Part& part) {
 FileStatus read_file_bytes(const std::string& path, FileKind kind, std::string& bytes) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && st.st_size > kLargeFile && is_other_kind_of_file(path, kind))
-        return FileStatus::kWrongMagic;
+        return FileStatus::wrong_magic;
     try {
-        if (!read_whole_file(path, bytes).ok) return FileStatus::kCannotOpenForReading;
+        if (!read_whole_file(path, bytes).ok) return FileStatus::cannot_open_for_reading;
     } catch (const std::bad_alloc&) {
         bytes = std::string();
-        return FileStatus::kCannotOpenForReading;
+        return FileStatus::cannot_open_for_reading;
     }
-    return FileStatus::kOk;
+    return FileStatus::ok;
 }
 
 FileStatus write_file_bytes(const std::string& path, std::string_view bytes) {
-    return write_file_atomically(path, bytes).ok ? FileStatus::kOk : FileStatus::kCannotOpenForWriting;
+    return write_file_atomically(path, bytes).ok ? FileStatus::ok : FileStatus::cannot_open_for_writing;
 }
 
 }  // namespace glyphora

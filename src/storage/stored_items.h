@@ -74,11 +74,11 @@ class ByteWriter {
 
 // The version (1 to 3) named by the magic at the reader's position when it is one of `kind`'s; 0 otherwise.
 int read_magic(ByteReader& reader, FileKind kind);
-// kOk when the next string is exactly the end mark, kCutOff otherwise.
+// ok when the next string is exactly the end mark, cut_off otherwise.
 FileStatus read_end_mark(ByteReader& reader);
 
 // One stored part record: a flag byte for every slot, the rest only for a used slot (the border values
-// from version 3 on). kCutOff when the data ends before the flag byte; the slot is then cleared. A cut
+// from version 3 on). cut_off when the data ends before the flag byte; the slot is then cleared. A cut
 // inside the rest of the record is left to the next flag byte or the end mark to report.
 FileStatus read_part(Part& part, ByteReader& reader, int version);
 void write_part(const Part& part, ByteWriter& writer, int version);
@@ -90,10 +90,10 @@ FileStatus check_file_bytes(std::string_view bytes, FileKind kind);
 // The most bytes write_part can produce for this slot, for reserving the output.
 std::size_t stored_part_bound(const Part& part);
 
-// Reads the file whole: kCannotOpenForReading when it cannot be read. A file too large for a page file is
-// first checked for a magic of `kind` (kWrongMagic), so a wrong choice never pulls gigabytes into memory.
+// Reads the file whole: cannot_open_for_reading when it cannot be read. A file too large for a page file is
+// first checked for a magic of `kind` (wrong_magic), so a wrong choice never pulls gigabytes into memory.
 FileStatus read_file_bytes(const std::string& path, FileKind kind, std::string& bytes);
-// Replaces the file atomically: kCannotOpenForWriting on any failure, the previous file left intact.
+// Replaces the file atomically: cannot_open_for_writing on any failure, the previous file left intact.
 FileStatus write_file_bytes(const std::string& path, std::string_view bytes);
 
 }  // namespace glyphora

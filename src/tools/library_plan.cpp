@@ -128,7 +128,7 @@ ExecuteResult execute_plan(const LibraryPlan& plan, LibraryBook& library, const 
             // The other file may have changed or gone since its index was read: a page that cannot be
             // read whole stops the execution instead of leaving a half-read page in the library.
             const FileStatus status = read_library_page_all_or_nothing(other_path, page, scratch, i);
-            if (status != FileStatus::kOk) {
+            if (status != FileStatus::ok) {
                 result.status = status;
                 result.failed_row = i;
                 return result;

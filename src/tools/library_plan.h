@@ -63,9 +63,9 @@ std::string other_page_text(const LibraryIndex& other, int page);
 std::unique_ptr<LibraryBook> make_scratch_library();
 
 struct ExecuteResult {
-    FileStatus status = FileStatus::kOk;  // of the first page of the other library that could not be read
+    FileStatus status = FileStatus::ok;  // of the first page of the other library that could not be read
     int failed_row = kNoRow;
-    bool ok() const { return status == FileStatus::kOk; }
+    bool ok() const { return status == FileStatus::ok; }
 };
 
 // Builds the new pages in `scratch` (which must be cleared) and, only when every page could be built,

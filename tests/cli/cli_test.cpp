@@ -138,7 +138,7 @@ TEST_F(Cli, UnreadableInputsAndUnwritableOutputs) {
     EXPECT_EQ(run({"render", "--metrics", path("missing-metrics.txt"), path("x.aap")}).status, 2);
 
     auto docs = sample_docs();
-    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::kOk);
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
     r = render({"-o", path("no/such/folder/out.txt"), path("c.aap")});
     EXPECT_EQ(r.status, 3);
     EXPECT_FALSE(r.err.empty());
@@ -150,7 +150,7 @@ TEST_F(Cli, UnreadableInputsAndUnwritableOutputs) {
 
 TEST_F(Cli, RendersAllPagesAndOnePageAsTheCommandsDo) {
     auto docs = sample_docs();
-    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::kOk);
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
     CliResult r = render({path("c.aap")});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string page0 = kFull + "AB\r\n" + kFull + "C\r\n";
@@ -174,7 +174,7 @@ TEST_F(Cli, RendersAllPagesAndOnePageAsTheCommandsDo) {
 TEST_F(Cli, HtmlOutputByExtensionWithTheCollectionNameAndFace) {
     auto docs = sample_docs();
     put_part(docs->preview.pages[0], 1, 0, 18, ">>5 <b>");
-    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::kOk);
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
     CliResult r = render({"--set", "fontface=Monapo", "-o", path("out.HTML"), path("c.aap")});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string html = slurp(dir / "out.HTML");
@@ -194,7 +194,7 @@ TEST_F(Cli, ReportAndUtf8) {
     auto docs = make_documents();
     // "A" at x 3: a 3-pixel run that cannot be written exactly.
     put_part(docs->preview.pages[0], 0, 3, 36, "A");
-    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::kOk);
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
     CliResult r = render({"--report", path("c.aap")});
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "3行目：パーツの合成中に小さすぎる空白があり、背景がずれたところがあります\n");
@@ -206,14 +206,14 @@ TEST_F(Cli, ReportAndUtf8) {
 
 TEST_F(Cli, SinglePageAndLibraryInputs) {
     auto docs = sample_docs();
-    ASSERT_EQ(write_single_page(path("p.aat"), docs->preview.pages[3]), FileStatus::kOk);
+    ASSERT_EQ(write_single_page(path("p.aat"), docs->preview.pages[3]), FileStatus::ok);
     CliResult r = render({path("p.aat")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "1/1\n" + kFull + kFull + " A\r\n" + std::string(1, '\0'));
 
     put_part(docs->library.pages[2], 0, 0, 0, "Z");
     set_string(docs->library.page_names[2], "faces");
-    ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::kOk);
+    ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::ok);
     r = render({"--page", "2", path("l.aal")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, kFull + "Z\r\n" + std::string(1, '\0'));
@@ -245,7 +245,7 @@ TEST_F(Cli, ConvertWritesVersion3) {
     const std::string v3 = slurp(dir / "new.aap");
     EXPECT_EQ(v3.rfind(std::string("Glyphora-DatL V003") + '\0', 0), 0u);
     auto docs = make_documents();
-    ASSERT_EQ(read_collection(path("new.aap"), docs->preview, default_global_render_settings()), FileStatus::kOk);
+    ASSERT_EQ(read_collection(path("new.aap"), docs->preview, default_global_render_settings()), FileStatus::ok);
     EXPECT_EQ(get_string(docs->preview.pages[0].slots[0].text), "old");
     EXPECT_EQ(docs->preview.pages[0].slots[0].y, 18);
     // Version 1 pages take the program's default global settings.
@@ -258,7 +258,7 @@ TEST_F(Cli, ConvertWritesVersion3) {
     auto lib = sample_docs();
     put_part(lib->library.pages[1], 0, 0, 0, "Z");
     set_string(lib->library.page_names[1], "eyes");
-    ASSERT_EQ(write_library(path("l.aal"), lib->library), FileStatus::kOk);
+    ASSERT_EQ(write_library(path("l.aal"), lib->library), FileStatus::ok);
     ASSERT_EQ(run({"convert", path("l.aal"), path("copy.aal")}).status, 0);
     EXPECT_EQ(slurp(dir / "copy.aal"), slurp(dir / "l.aal"));
     ASSERT_EQ(run({"convert", path("l.aal"), path("fromlib.aap")}).status, 0);
@@ -277,7 +277,7 @@ TEST_F(Cli, InfoListsPagesAndRows) {
     auto docs = sample_docs();
     put_part(docs->library.pages[4], 7, 0, 0, "Z", "\x82\xA0");  // "あ"
     set_string(docs->library.page_names[4], "\x8A\xE7");          // "顔"
-    ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::kOk);
+    ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::ok);
     r = run({"info", path("l.aal")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("kind: library (.aal), version 3\npage 4 [顔]\n   7   (  0,  0)あ\n"), std::string::npos)

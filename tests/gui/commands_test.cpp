@@ -626,7 +626,7 @@ void CommandsTest::render_button_writes_what_the_command_line_tool_writes() {
     put_part(docs->preview.pages[3], 0, 30, 0, "flip", "(\x81L\x81\xCD)/\r\nA  B").flip_h = true;
     put_part(docs->preview.pages[3], 1, 5, 5, "over", "WWWW....").always_opaque = false;
     const std::string collection = home_->file("sample.aap");
-    QCOMPARE(write_collection(collection, docs->preview), FileStatus::kOk);
+    QCOMPARE(write_collection(collection, docs->preview), FileStatus::ok);
 
     ui_->answer_file(collection);
     click(control_id::kLoad);

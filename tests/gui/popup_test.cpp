@@ -197,7 +197,7 @@ void PopupTest::temporary_rendering_is_the_command_line_page_text() {
     put_part(book.pages[3], 2, 77, 40, "\x81\x40Z\r\n\r\nC");
     put_part(book.pages[0], 0, 0, 0, "other page");
     const std::string collection = home_->file("sample.aap");
-    QCOMPARE(write_collection(collection, book), FileStatus::kOk);
+    QCOMPARE(write_collection(collection, book), FileStatus::ok);
     book.current_page = 3;
 
     reset_dot_random();
@@ -480,7 +480,7 @@ void PopupTest::library_update_writes_the_book_or_reports_both_messages() {
              (std::vector<std::string>{"progress:ライブラリファイルを更新中・・・", "progress-end"}));
     QCOMPARE(undo().kind, UndoKind::none);
     auto book = std::make_unique<LibraryBook>();
-    QCOMPARE(read_library_all_or_nothing(ctx_->library_path, *book), FileStatus::kOk);
+    QCOMPARE(read_library_all_or_nothing(ctx_->library_path, *book), FileStatus::ok);
     QCOMPARE(std::string(get_string(book->pages[7].slots[2].text)), std::string("lib part"));
     QCOMPARE(std::string(get_string(book->page_names[7])), std::string("seven"));
 

@@ -278,7 +278,7 @@ void StartupTest::an_unreadable_library_is_not_replaced_at_close() {
     ui.answer_yes();
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
-    QCOMPARE(ui.messages(), std::vector<std::string>{status_message(FileStatus::kCannotOpenForReading)});
+    QCOMPARE(ui.messages(), std::vector<std::string>{status_message(FileStatus::cannot_open_for_reading)});
     QCOMPARE(ui.questions(), std::vector<std::string>{kDamagedLibraryQuestion});
     QVERIFY(!app->context().docs->library.library_writable);
 }
@@ -304,7 +304,7 @@ void StartupTest::close_writes_the_library_before_asking_and_no_keeps_running() 
     QVERIFY(app->main_dialog()->isVisible());
     // Written although the answer was No.
     auto reread = std::make_unique<LibraryBook>();
-    QCOMPARE(read_library(path, *reread), FileStatus::kOk);
+    QCOMPARE(read_library(path, *reread), FileStatus::ok);
     QVERIFY(reread->pages[0].slots[0].in_use);
 
     // Yes ends the dialog, and run() returns at once.
@@ -326,7 +326,7 @@ void StartupTest::close_reports_a_failed_write_and_still_asks() {
     QVERIFY(app->close_request());
     const std::vector<std::string> expected = {
         std::string("progress:") + kUpdatingLibraryText, "progress-end",
-        "message:" + status_message(FileStatus::kCannotOpenForWriting),
+        "message:" + status_message(FileStatus::cannot_open_for_writing),
         std::string("message:") + kLibraryWriteFailedMessage, std::string("question:") + kExitQuestion};
     QCOMPARE(ui.trace(), expected);
 }

@@ -348,8 +348,8 @@ void ToolsTest::a_damaged_library_file_keeps_the_preview() {
     TestHome::write_file(other_kind, serialize_collection(preview));
 
     for (const auto& [path, status] :
-         {std::pair{cut, FileStatus::kCutOff}, std::pair{other_kind, FileStatus::kWrongMagic},
-          std::pair{home_->file("missing.aal"), FileStatus::kCannotOpenForReading}}) {
+         {std::pair{cut, FileStatus::cut_off}, std::pair{other_kind, FileStatus::wrong_magic},
+          std::pair{home_->file("missing.aal"), FileStatus::cannot_open_for_reading}}) {
         ui_->clear_events();
         ToolDialog tool(*dialog_);
         QVERIFY(test::show_active(&tool));
@@ -394,7 +394,7 @@ void ToolsTest::cancelled_and_failed_exports() {
             click_button(&tool, which);
             QVERIFY(!tool.isVisible());
         }
-        QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(FileStatus::kCannotOpenForWriting),
+        QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(FileStatus::cannot_open_for_writing),
                                                             std::string(kExportFailedMessage)}));
         QVERIFY(!TestHome::exists(path));
     }
@@ -578,7 +578,7 @@ void ToolsTest::maintenance_other_library_open_and_bring_in() {
     }
     set_string(other->page_names[6], "named only");
     const std::string other_path = home_->file("other.aal");
-    QCOMPARE(write_library(other_path, *other), FileStatus::kOk);
+    QCOMPARE(write_library(other_path, *other), FileStatus::ok);
     const std::string damaged_path = home_->file("damaged.aal");
     TestHome::write_file(damaged_path, std::string("Glyphora-Libr V003\0", 19));
 
@@ -592,7 +592,7 @@ void ToolsTest::maintenance_other_library_open_and_bring_in() {
     ui_->answer_file(damaged_path);
     click_button(&maintenance, "open_library");
     QCOMPARE(ui_->trace(), (std::vector<std::string>{
-                               "open:*.aal", "open:*.aal", "message:" + status_message(FileStatus::kCutOff),
+                               "open:*.aal", "open:*.aal", "message:" + status_message(FileStatus::cut_off),
                                "message:" + std::string(kOtherLibraryReadFailedMessage)}));
     QCOMPARE(ui_->events().front().file_request.filter, std::string(kLibraryFileFilter));
     QVERIFY(button(&maintenance, "open_library")->isEnabled());
@@ -658,7 +658,7 @@ void ToolsTest::maintenance_execution_failures_change_nothing() {
     clear_library(*other);
     put_part(other->pages[2], 0, 77);
     const std::string other_path = home_->file("other.aal");
-    QCOMPARE(write_library(other_path, *other), FileStatus::kOk);
+    QCOMPARE(write_library(other_path, *other), FileStatus::ok);
     fill_library_pages({0, 1});
     LibraryBook& library = ctx_->docs->library;
     const std::string page0 = page_bytes(library.pages[0]);
@@ -691,7 +691,7 @@ void ToolsTest::maintenance_execution_failures_change_nothing() {
     ui_->answer_yes();
     click_button(&maintenance, "execute");
     QVERIFY(maintenance.isVisible());
-    QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(FileStatus::kCannotOpenForReading),
+    QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(FileStatus::cannot_open_for_reading),
                                                         std::string(kOtherLibraryReadFailedMessage)}));
     QCOMPARE(page_bytes(library.pages[0]), page0);
     QCOMPARE(page_bytes(library.pages[1]), page1);

@@ -227,7 +227,7 @@ TEST_F(Browser, ComposedPageWithOverlapsFlipsOpaquePartsAndTransparentRuns) {
     Part& upside = put(4, 100, 0, "上\r\n下");
     upside.flip_v = true;
     check_page();
-    if (out->report.slots[ERR_INEXACT_BLANK] == 0) check_composed_positions();
+    if (out->report.slots[index_of(ErrorKind::inexact_blank)] == 0) check_composed_positions();
 }
 
 TEST_F(Browser, ExactPageLandsWhereItWasComposed) {
@@ -241,7 +241,7 @@ TEST_F(Browser, ExactPageLandsWhereItWasComposed) {
     Part& mirror = put(3, 400, 54, "(´・ω・`)つ");
     mirror.flip_h = true;
     const ErrorReport report = check_page();
-    EXPECT_EQ(report.slots[ERR_INEXACT_BLANK], 0) << "choose positions that can be written exactly";
+    EXPECT_EQ(report.slots[index_of(ErrorKind::inexact_blank)], 0) << "choose positions that can be written exactly";
     check_composed_positions();
 }
 

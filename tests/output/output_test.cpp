@@ -163,8 +163,8 @@ TEST_F(RenderFiles, MergedReportKeepsEveryPagesProblems) {
     put(5, 0, 3, 0, "A");        // inexact again, on line 1 of a later page
     ErrorReport report;
     all(false, report);
-    EXPECT_EQ(report.slots[ERR_INEXACT_BLANK], 1);  // from the last page on which it occurred
-    EXPECT_EQ(report.slots[ERR_TOO_MANY_LINES], kNoLine);  // page 0's problem is still reported
+    EXPECT_EQ(report.slots[index_of(ErrorKind::inexact_blank)], 1);  // from the last page on which it occurred
+    EXPECT_EQ(report.slots[index_of(ErrorKind::too_many_lines)], kNoLine);  // page 0's problem is still reported
     EXPECT_NE(render_result_text(report), kRenderResultNoErrors);
 }
 

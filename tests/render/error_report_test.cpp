@@ -11,9 +11,9 @@ TEST(ErrorReport, ResultText) {
     EXPECT_FALSE(has_errors(r));
     EXPECT_EQ(render_result_text(r), "レンダリングは無事終了しました");
 
-    record_error(r, ERR_INEXACT_BLANK, 3);
-    record_error(r, ERR_INEXACT_BLANK, 12);  // the last occurrence wins
-    record_error(r, ERR_TOO_MANY_LINES, kNoLine);
+    record_error(r, ErrorKind::inexact_blank, 3);
+    record_error(r, ErrorKind::inexact_blank, 12);  // the last occurrence wins
+    record_error(r, ErrorKind::too_many_lines, kNoLine);
     EXPECT_TRUE(has_errors(r));
     EXPECT_EQ(render_result_text(r),
               "12行目：パーツの合成中に小さすぎる空白があり、背景がずれたところがあります\r\n"
@@ -28,8 +28,8 @@ TEST(ErrorReport, ResultText) {
               "4行目：出来上がったテキストの文字数が多すぎます\r\n"
               "5行目：出来上がったテキストの改行数が多すぎます\r\n"
               "6行目：空白の整理中に、連続できる空白の限界個数を超えました\r\n");
-    EXPECT_STREQ(error_message(0), "");
-    EXPECT_STREQ(error_message(7), "");
+    EXPECT_STREQ(error_message(static_cast<ErrorKind>(0)), "");
+    EXPECT_STREQ(error_message(static_cast<ErrorKind>(7)), "");
 }
 
 }  // namespace

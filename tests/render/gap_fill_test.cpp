@@ -156,7 +156,7 @@ TEST(WriteBlank, RunsOfTheExamples) {
     for (const Case& c : cases) {
         const BlankRun r = run_of(c.d, c.s);
         EXPECT_EQ(r.text, c.text) << c.d;
-        EXPECT_EQ(r.report.slots[ERR_INEXACT_BLANK], c.inexact ? 1 : 0) << c.d;
+        EXPECT_EQ(r.report.slots[index_of(ErrorKind::inexact_blank)], c.inexact ? 1 : 0) << c.d;
     }
 }
 
@@ -167,7 +167,7 @@ TEST(WriteBlank, DriftOfEarlierRunsIsCorrected) {
     put_part(*rig.book, 1, "A", 9, 0);
     put_part(*rig.book, 2, "A", 25, 0);
     EXPECT_EQ(rig.render(), FW + "AA &thinsp;&thinsp;A\r\n");
-    EXPECT_EQ(rig.error(ERR_INEXACT_BLANK), 1);
+    EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 1);
 
     // Multiples of 11 or 16 and exactly 5 are written at their own width; the drift waits.
     put_part(*rig.book, 2, "A", 17 + 16, 0);
@@ -187,7 +187,7 @@ TEST(WriteBlank, ErrorsNameTheLastLine) {
         put_part(*rig.book, line + 10, "A", 9, 18 * (line - 1));
     }
     rig.render();
-    EXPECT_EQ(rig.error(ERR_INEXACT_BLANK), 7);
+    EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 7);
     EXPECT_EQ(render_result_text(rig.out->report),
               "7行目：パーツの合成中に小さすぎる空白があり、背景がずれたところがあります\r\n");
 }
@@ -243,7 +243,7 @@ TEST(TextBuffer, CapacityThresholds) {
             }
             const bool fits = start == c.last_fitting;
             EXPECT_EQ(text.length, fits ? start + c.n : start) << c.n << " at " << start;
-            EXPECT_EQ(report.slots[ERR_TEXT_TOO_LONG], fits ? 0 : 12);
+            EXPECT_EQ(report.slots[index_of(ErrorKind::text_too_long)], fits ? 0 : 12);
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "model/sjis.h"
+#include "render/render_line.h"
 
 namespace glyphora::literal {
 
@@ -14,11 +15,11 @@ namespace {
 
 constexpr int kCells = 1000;
 constexpr int kLines = 80;
-constexpr int32_t kWide = 0xFFF0, kNbsp = 0xFFF1, kThin = 0xFFF2, kFill = 0xFFF3, kGap = 0xFFF4;
 
 bool is_blank(const Cell& c) {
-    return c.used && (c.code == 0x20 || c.code == 0x8140 || c.code == kWide || c.code == kNbsp ||
-                      c.code == kThin || c.code == kFill || c.code == kGap);
+    return c.used && (c.code == 0x20 || c.code == 0x8140 || c.code == code_of(BlankCode::wide) ||
+                      c.code == code_of(BlankCode::nbsp) || c.code == code_of(BlankCode::thin) ||
+                      c.code == code_of(BlankCode::fill) || c.code == code_of(BlankCode::gap));
 }
 
 // Used cells always occupy the front of the array, so every scan may stop where they end; the cells
@@ -57,7 +58,7 @@ struct Text {
             std::memcpy(out.text + p, s, n);
             p += n;
         } else {
-            record_error(out.report, ERR_TEXT_TOO_LONG, err);
+            record_error(out.report, ErrorKind::text_too_long, err);
         }
     }
     void one(char c, int32_t err) { write(&c, 1, 16383, err); }
@@ -276,12 +277,12 @@ void write_blank(Text& text, const Cell& cell, LineState& st, const RenderSettin
     Tokens tk;
     bool inexact = false;
     if (!decompose_gap(T, b, s, tk, inexact)) {
-        record_error(text.out.report, ERR_TOO_MANY_BLANKS, number);
+        record_error(text.out.report, ErrorKind::too_many_blanks, number);
         return;
     }
     scatter_dots(tk);
     for (int i = 0; i < tk.n; ++i) st.X += tk.t[i];
-    if (inexact) record_error(text.out.report, ERR_INEXACT_BLANK, number);
+    if (inexact) record_error(text.out.report, ErrorKind::inexact_blank, number);
     for (int i = 0; i < tk.n; ++i) {
         const int t = tk.t[i];
         if (t == 11) {
@@ -365,24 +366,24 @@ struct Layout {
     void left_margin(int64_t p) {
         if (!part.always_opaque || part.border_left == 0) return;
         if (part.flip_h)
-            put(kWide, p, part.border_left);
+            put(code_of(BlankCode::wide), p, part.border_left);
         else
-            put(kWide, p - part.border_left, part.border_left);
+            put(code_of(BlankCode::wide), p - part.border_left, part.border_left);
     }
     void right_margin(int64_t p) {
         if (!part.always_opaque || part.border_right == 0) return;
         if (part.flip_h)
-            put(kWide, p - part.border_right, part.border_right);
+            put(code_of(BlankCode::wide), p - part.border_right, part.border_right);
         else
-            put(kWide, p, part.border_right);
+            put(code_of(BlankCode::wide), p, part.border_right);
     }
     void fill() {
         if (!part.always_opaque) return;
         if (part.flip_h) {
-            put(kFill, part.x, pen - part.x);
+            put(code_of(BlankCode::fill), part.x, pen - part.x);
             pen = part.x;
         } else {
-            put(kFill, pen, part.box.right - pen);
+            put(code_of(BlankCode::fill), pen, part.box.right - pen);
             pen = part.box.right;
         }
     }
@@ -398,7 +399,7 @@ struct Layout {
         else
             line += 1;
         if (line < 0 || line > 79) {
-            record_error(report, ERR_TOO_MANY_LINES, 999);
+            record_error(report, ErrorKind::too_many_lines, 999);
             return false;
         }
         return true;
@@ -495,13 +496,13 @@ struct Layout {
             } else if (starts(t, pos, "&www;")) {
                 pos += 5;
             } else if (starts(t, pos, "&ensp;")) {
-                one(1, kWide, 8, 8);
+                one(1, code_of(BlankCode::wide), 8, 8);
                 pos += 6;
             } else if (starts(t, pos, "&nbsp;")) {
-                one(1, kNbsp, 5, 5);
+                one(1, code_of(BlankCode::nbsp), 5, 5);
                 pos += 6;
             } else if (starts(t, pos, "&thinsp;")) {
-                one(1, kThin, 2, 2);
+                one(1, code_of(BlankCode::thin), 2, 2);
                 pos += 8;
             } else if (starts(t, pos, "&=") && pos + 4 < t.size() && t[pos + 4] == ';') {
                 const int value = hex(t[pos + 2]) * 16 + hex(t[pos + 3]);
@@ -549,7 +550,7 @@ void place_cell(Line& line, ErrorReport& report, int32_t code, int64_t x, int64_
     int ins = 0;
     for (int i = 0; i < end; ++i)
         if (line.cells[i].used && line.cells[i].x < x) ins = i + 1;
-    if (line.cells[kCells - 1].used) record_error(report, ERR_LINE_FULL, line.number);
+    if (line.cells[kCells - 1].used) record_error(report, ErrorKind::line_full, line.number);
     if (ins != kCells) {
         // Cells ins..998 move up by one; the one at 999 is lost.
         for (int j = (end < kCells ? end : kCells - 1); j > ins; --j) line.cells[j] = line.cells[j - 1];
@@ -566,10 +567,10 @@ void fill_gaps(Line& line, ErrorReport& report) {
         if (!c.used) break;  // the rest is free
         if (c.used) {
             if (c.x > a) {
-                if (line.cells[kCells - 1].used) record_error(report, ERR_GAP_NO_ROOM, line.number);
+                if (line.cells[kCells - 1].used) record_error(report, ErrorKind::gap_no_room, line.number);
                 const int end = used_end(line);
                 for (int j = (end < kCells ? end : kCells - 1); j > i; --j) line.cells[j] = line.cells[j - 1];
-                line.cells[i] = Cell{true, a, line.cells[i + 1].x - a, kGap};
+                line.cells[i] = Cell{true, a, line.cells[i + 1].x - a, code_of(BlankCode::gap)};
                 i = 0;
                 a = 0;
                 continue;
@@ -641,7 +642,7 @@ void render_page(Workspace& ws, const CharWidthTable& widths, const PreviewBook&
                 std::memcpy(out.text + text.p, prefix, static_cast<std::size_t>(L));
                 text.p += static_cast<std::size_t>(L);
             } else {
-                record_error(out.report, ERR_TEXT_TOO_LONG, line.number);
+                record_error(out.report, ErrorKind::text_too_long, line.number);
             }
         }
         write_line(text, line, settings);

@@ -238,12 +238,12 @@ TEST(RenderDifferential, RandomPagesMatchTheReference) {
                    << describe(book->pages[page], s);
         }
         with_content += out->has_content ? 1 : 0;
-        full_lines += out->report.slots[ERR_LINE_FULL] ? 1 : 0;
-        gap_no_room += out->report.slots[ERR_GAP_NO_ROOM] ? 1 : 0;
-        too_long += out->report.slots[ERR_TEXT_TOO_LONG] ? 1 : 0;
-        too_many_lines += out->report.slots[ERR_TOO_MANY_LINES] ? 1 : 0;
-        inexact += out->report.slots[ERR_INEXACT_BLANK] ? 1 : 0;
-        too_many_blanks += out->report.slots[ERR_TOO_MANY_BLANKS] ? 1 : 0;
+        full_lines += out->report.slots[index_of(ErrorKind::line_full)] ? 1 : 0;
+        gap_no_room += out->report.slots[index_of(ErrorKind::gap_no_room)] ? 1 : 0;
+        too_long += out->report.slots[index_of(ErrorKind::text_too_long)] ? 1 : 0;
+        too_many_lines += out->report.slots[index_of(ErrorKind::too_many_lines)] ? 1 : 0;
+        inexact += out->report.slots[index_of(ErrorKind::inexact_blank)] ? 1 : 0;
+        too_many_blanks += out->report.slots[index_of(ErrorKind::too_many_blanks)] ? 1 : 0;
     }
     RecordProperty("pages_with_content", with_content);
     RecordProperty("line_full", full_lines);
@@ -269,7 +269,8 @@ TEST(RenderDifferential, LineOperationsMatchTheReference) {
     auto line = std::make_unique<RenderLine>();
     auto lit = std::make_unique<literal::Line>();
     auto filled = std::make_unique<LineCell[]>(kCellsPerLine);
-    const int32_t codes[] = {'A', 0x82A0, 0x20, 0x8140, BLANK_WIDE, BLANK_FILL, BLANK_THIN};
+    const int32_t codes[] = {'A', 0x82A0, 0x20, 0x8140, code_of(BlankCode::wide), code_of(BlankCode::fill),
+                             code_of(BlankCode::thin)};
     int full_seen = 0, no_room_seen = 0;
     for (int trial = 0; trial < kLineTrials; ++trial) {
         line->clear(5);
@@ -300,7 +301,7 @@ TEST(RenderDifferential, LineOperationsMatchTheReference) {
             ErrorReport report;
             const bool full = line->place_cell(code, x, w);
             literal::place_cell(*lit, report, code, x, w);
-            ASSERT_EQ(full, report.slots[ERR_LINE_FULL] != 0) << "trial " << trial << " op " << op;
+            ASSERT_EQ(full, report.slots[index_of(ErrorKind::line_full)] != 0) << "trial " << trial << " op " << op;
             full_seen += full ? 1 : 0;
             if (r.chance(3) || op == ops - 1) {
                 const LineCell* cells = line->cells();
@@ -321,7 +322,7 @@ TEST(RenderDifferential, LineOperationsMatchTheReference) {
         ErrorReport report;
         literal::fill_gaps(*lit, report);
         literal::merge_blanks(*lit);
-        ASSERT_EQ(no_room, report.slots[ERR_GAP_NO_ROOM] != 0) << "trial " << trial;
+        ASSERT_EQ(no_room, report.slots[index_of(ErrorKind::gap_no_room)] != 0) << "trial " << trial;
         no_room_seen += no_room ? 1 : 0;
         for (int i = 0; i < kCellsPerLine; ++i) {
             const literal::Cell& c = lit->cells[i];

@@ -83,7 +83,7 @@ TEST(RenderPage, LaterPartsRemoveWhatTheyTouch) {
     // In a transparent run the space is not placed; the drift of the 1-pixel run is corrected later.
     put_part(*rig.book, 1, "&ttt; Z", 12, 0);
     EXPECT_EQ(rig.render(), line("AAZ&ensp;AA"));
-    EXPECT_EQ(rig.error(ERR_INEXACT_BLANK), 1);
+    EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 1);
 }
 
 TEST(RenderPage, TransparentRunCrossesLineBreaks) {
@@ -168,7 +168,7 @@ TEST(RenderPage, VerticalFlipRunsBottomToTop) {
 
     p.box.bottom = 18;
     EXPECT_EQ(rig.render(), line("A"));
-    EXPECT_EQ(rig.error(ERR_TOO_MANY_LINES), kNoLine);
+    EXPECT_EQ(rig.error(ErrorKind::too_many_lines), kNoLine);
 
     // Both ways: horizontal table first, then the vertical one.
     MirrorTable h, v;
@@ -198,7 +198,7 @@ TEST(RenderPage, BlankDeclarations) {
     RenderRig rig;
     put_part(*rig.book, 0, "&space3=A\r\nBAB", 0, 18);
     EXPECT_EQ(rig.render(), line("") + line("B&thinsp;B"));
-    EXPECT_EQ(rig.error(ERR_INEXACT_BLANK), 2);
+    EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 2);
 
     // A later, shorter line overwrites from the first entry: X is ordinary again, Y keeps its own width.
     put_part(*rig.book, 0, "&space=XY\r\n&space1=Z\r\nAXAYAZA", 0, 0);
@@ -243,7 +243,7 @@ TEST(RenderPage, LineFullKeepsTheFirstThousandCells) {
     put_part(*rig.book, 0, std::string(1001, '.'), 0, 18);
     const std::string text = rig.render();
     EXPECT_EQ(text, line("") + line(std::string(1000, '.')));
-    EXPECT_EQ(rig.error(ERR_LINE_FULL), 2);
+    EXPECT_EQ(rig.error(ErrorKind::line_full), 2);
 }
 
 TEST(RenderPage, GapsIntoAFullLineLoseTheLastCells) {
@@ -253,7 +253,7 @@ TEST(RenderPage, GapsIntoAFullLineLoseTheLastCells) {
     for (int i = 0; i < 600; ++i) text += "A&ttt; ";
     put_part(*rig.book, 0, text, 0, 0);
     const std::string out = rig.render();
-    EXPECT_EQ(rig.error(ERR_GAP_NO_ROOM), 1);
+    EXPECT_EQ(rig.error(ErrorKind::gap_no_room), 1);
     // 1000 cells: 500 characters with a gap before each but the first, and then one more character
     // whose gap would lie at index 999, which the filling never reaches.
     std::string expected = "A";
@@ -294,12 +294,12 @@ TEST(RenderPage, TextBufferLimit) {
     ASSERT_EQ(out.size(), 16383u);
     EXPECT_EQ(rig.out->text[16383], '\0');
     EXPECT_EQ(out.substr(out.size() - 3), wide + "A");
-    EXPECT_EQ(rig.error(ERR_TEXT_TOO_LONG), 9);
+    EXPECT_EQ(rig.error(ErrorKind::text_too_long), 9);
 
     // The size line no longer fits: the error is not tied to a line, and no half character is left.
     rig.settings.rendersetsize = true;
     rig.render();
-    EXPECT_EQ(rig.error(ERR_TEXT_TOO_LONG), kNoLine);
+    EXPECT_EQ(rig.error(ErrorKind::text_too_long), kNoLine);
     EXPECT_EQ(rig.out->length, 16383u);
     EXPECT_EQ(rig.out->text[16382], 'A');
 }
@@ -318,7 +318,7 @@ TEST(RenderPage, HugePositionsDoNotOverflow) {
     put_part(*rig.book, 1, "B", 0, 0);
     // The run before "A" would need far more than 300 items: it writes nothing.
     EXPECT_EQ(rig.render(), line("BAB"));
-    EXPECT_EQ(rig.error(ERR_TOO_MANY_BLANKS), 1);
+    EXPECT_EQ(rig.error(ErrorKind::too_many_blanks), 1);
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ struct RenderRig {
         render_page(*ws, *widths, *book, h, v, page, settings, *out);
         return std::string(out->text, out->length);
     }
-    int32_t error(ErrorKind kind) const { return out->report.slots[kind]; }
+    int32_t error(ErrorKind kind) const { return out->report.slots[index_of(kind)]; }
 };
 
 }  // namespace glyphora::testing

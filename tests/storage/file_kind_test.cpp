@@ -8,9 +8,9 @@ namespace glyphora {
 namespace {
 
 TEST(FileKind, ByExtensionInAnyCase) {
-    EXPECT_EQ(file_kind_by_extension("a/b.AAP"), FileKind::kCollection);
-    EXPECT_EQ(file_kind_by_extension("b.aAt"), FileKind::kSinglePage);
-    EXPECT_EQ(file_kind_by_extension("/x/library.Aal"), FileKind::kLibrary);
+    EXPECT_EQ(file_kind_by_extension("a/b.AAP"), FileKind::collection);
+    EXPECT_EQ(file_kind_by_extension("b.aAt"), FileKind::single_page);
+    EXPECT_EQ(file_kind_by_extension("/x/library.Aal"), FileKind::library);
     for (const char* other : {"b.aat.txt", "x.aal/b", "aap", "b.", "b.aa", "b.aapx", ""})
         EXPECT_EQ(file_kind_by_extension(other), std::nullopt) << other;
 }
@@ -19,9 +19,9 @@ TEST(FileKind, ByMagicOfEachKindAndVersion) {
     const struct {
         const char* prefix;
         FileKind kind;
-    } kinds[] = {{"Glyphora-DatL V00", FileKind::kCollection},
-                 {"Glyphora-Data V00", FileKind::kSinglePage},
-                 {"Glyphora-Libr V00", FileKind::kLibrary}};
+    } kinds[] = {{"Glyphora-DatL V00", FileKind::collection},
+                 {"Glyphora-Data V00", FileKind::single_page},
+                 {"Glyphora-Libr V00", FileKind::library}};
     for (const auto& k : kinds) {
         for (int version = 1; version <= 3; ++version) {
             const std::string bytes = k.prefix + std::to_string(version) + std::string("\0\x04\x04", 3);

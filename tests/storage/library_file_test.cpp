@@ -48,7 +48,7 @@ TEST_F(LibraryFile, EmptyLibraryIs1056Bytes) {
     ASSERT_EQ(bytes.size(), 1056u);
     EXPECT_EQ(bytes, std::string("Glyphora-Libr V003\0", 19) + std::string(20, '\0') +
                          std::string(1000, '\x04') + std::string("Glyphora-Endmark\0", 17));
-    ASSERT_EQ(write_library(path("library.aal"), lib()), FileStatus::kOk);
+    ASSERT_EQ(write_library(path("library.aal"), lib()), FileStatus::ok);
     EXPECT_EQ(fs::file_size(path("library.aal")), 1056u);
 }
 
@@ -56,15 +56,15 @@ TEST_F(LibraryFile, RoundTripAndOlderVersions) {
     fill_library(lib());
     lib().path[0] = 'p';
     other->library.library_writable = false;
-    ASSERT_EQ(write_library(path("a.aal"), lib()), FileStatus::kOk);
-    ASSERT_EQ(read_library(path("a.aal"), other->library), FileStatus::kOk);
+    ASSERT_EQ(write_library(path("a.aal"), lib()), FileStatus::ok);
+    ASSERT_EQ(read_library(path("a.aal"), other->library), FileStatus::ok);
     expect_same_library(other->library, lib());
     EXPECT_FALSE(other->library.library_writable);  // left to the caller, as is the path
     EXPECT_EQ(get_string(other->library.path), "");
 
     for (int version : {1, 2}) {
         save("old.aal", test::library_bytes(lib(), version));
-        ASSERT_EQ(read_library_all_or_nothing(path("old.aal"), other->library), FileStatus::kOk) << version;
+        ASSERT_EQ(read_library_all_or_nothing(path("old.aal"), other->library), FileStatus::ok) << version;
         EXPECT_EQ(other->library.pages[4].slots[49].border_left, 0);
         EXPECT_EQ(other->library.pages[4].slots[49].border_right, 0);
         EXPECT_EQ(get_string(other->library.pages[4].slots[49].text),
@@ -77,11 +77,11 @@ TEST_F(LibraryFile, LongPageNamesAreCutAndTheFollowingNamesStillLoad) {
     std::string bytes = serialize_library(lib());
     bytes.insert(19, std::string(40, 'L'));  // page 0's name
     bytes.insert(19 + 41, "second");         // page 1's name
-    ASSERT_EQ(parse_library(bytes, lib()), FileStatus::kOk);
+    ASSERT_EQ(parse_library(bytes, lib()), FileStatus::ok);
     EXPECT_EQ(get_string(lib().page_names[0]), std::string(29, 'L'));
     EXPECT_EQ(get_string(lib().page_names[1]), "second");
     LibraryIndex index;
-    ASSERT_EQ(parse_library_index(bytes, index), FileStatus::kOk);
+    ASSERT_EQ(parse_library_index(bytes, index), FileStatus::ok);
     EXPECT_EQ(get_string(index.page_names[0]), std::string(29, 'L'));
     EXPECT_EQ(get_string(index.page_names[1]), "second");
 }
@@ -95,16 +95,16 @@ TEST_F(LibraryFile, CutOffLibrary) {
     save("cut.aal", seventeen);
     fill_part(other->library.pages[2].slots[2], 2);
     const std::string untouched = serialize_library(other->library);
-    EXPECT_EQ(read_library_all_or_nothing(path("cut.aal"), other->library), FileStatus::kCutOff);
+    EXPECT_EQ(read_library_all_or_nothing(path("cut.aal"), other->library), FileStatus::cut_off);
     EXPECT_EQ(serialize_library(other->library), untouched);
-    EXPECT_EQ(read_library(path("cut.aal"), other->library), FileStatus::kCutOff);
+    EXPECT_EQ(read_library(path("cut.aal"), other->library), FileStatus::cut_off);
     EXPECT_EQ(stored(other->library.pages[4].slots[49]), stored(lib().pages[4].slots[49]));
     EXPECT_FALSE(other->library.pages[2].slots[2].in_use);
     EXPECT_EQ(get_string(other->library.page_names[19]), "page name 19");  // names come first
 
-    EXPECT_EQ(read_library(path("none.aal"), other->library), FileStatus::kCannotOpenForReading);
+    EXPECT_EQ(read_library(path("none.aal"), other->library), FileStatus::cannot_open_for_reading);
     save("collection.aap", serialize_collection(docs->preview));
-    EXPECT_EQ(read_library(path("collection.aap"), other->library), FileStatus::kWrongMagic);
+    EXPECT_EQ(read_library(path("collection.aap"), other->library), FileStatus::wrong_magic);
     EXPECT_EQ(get_string(other->library.page_names[19]), "page name 19");
 }
 
@@ -121,7 +121,7 @@ TEST_F(LibraryFile, EveryTruncationThroughEveryReader) {
     const auto index = std::make_unique<LibraryIndex>();
     for (std::size_t n = 0; n + 1 < file.size(); ++n) {
         const std::string cut = file.substr(0, n);
-        const FileStatus expected = n < 18 ? FileStatus::kWrongMagic : FileStatus::kCutOff;
+        const FileStatus expected = n < 18 ? FileStatus::wrong_magic : FileStatus::cut_off;
         ASSERT_EQ(parse_library(cut, lib()), expected) << n;
         ASSERT_EQ(parse_library_index(cut, *index), expected) << n;
         ASSERT_EQ(parse_library_page(cut, 1, lib(), 2), expected) << n;
@@ -138,11 +138,11 @@ TEST_F(LibraryFile, EveryTruncationThroughEveryReader) {
 
 TEST_F(LibraryFile, IndexNamesTheUsedPages) {
     fill_library(lib());
-    ASSERT_EQ(write_library(path("a.aal"), lib()), FileStatus::kOk);
+    ASSERT_EQ(write_library(path("a.aal"), lib()), FileStatus::ok);
     LibraryIndex index;
     set_string(index.page_names[7], "stale");
     index.page_used[7] = true;
-    ASSERT_EQ(read_library_index(path("a.aal"), index), FileStatus::kOk);
+    ASSERT_EQ(read_library_index(path("a.aal"), index), FileStatus::ok);
     for (int p = 0; p < kLibraryPages; ++p) {
         EXPECT_EQ(index.page_used[p], p == 0 || p == 4 || p == 19) << p;
         EXPECT_EQ(get_string(index.page_names[p]), get_string(lib().page_names[p]));
@@ -151,18 +151,18 @@ TEST_F(LibraryFile, IndexNamesTheUsedPages) {
 
 TEST_F(LibraryFile, ReadOnePageIntoAnotherLibrary) {
     fill_library(lib());
-    ASSERT_EQ(write_library(path("a.aal"), lib()), FileStatus::kOk);
+    ASSERT_EQ(write_library(path("a.aal"), lib()), FileStatus::ok);
     LibraryBook& dest = other->library;
     fill_part(dest.pages[9].slots[5], 99);
     fill_part(dest.pages[3].slots[0], 33);
-    ASSERT_EQ(read_library_page(path("a.aal"), 4, dest, 9), FileStatus::kOk);
+    ASSERT_EQ(read_library_page(path("a.aal"), 4, dest, 9), FileStatus::ok);
     EXPECT_EQ(get_string(dest.page_names[9]), "page name 4");
     for (int s = 0; s < kPartsPerPage; ++s)
         EXPECT_EQ(stored(dest.pages[9].slots[s]), stored(lib().pages[4].slots[s]));
     EXPECT_TRUE(dest.pages[3].slots[0].in_use);  // other pages untouched
 
-    EXPECT_EQ(read_library_page(path("a.aal"), 20, dest, 0), FileStatus::kCannotOpenForReading);
-    EXPECT_EQ(read_library_page(path("a.aal"), 0, dest, -1), FileStatus::kCannotOpenForReading);
+    EXPECT_EQ(read_library_page(path("a.aal"), 20, dest, 0), FileStatus::cannot_open_for_reading);
+    EXPECT_EQ(read_library_page(path("a.aal"), 0, dest, -1), FileStatus::cannot_open_for_reading);
 
     // Cut after slot 0 of page 0: the plain form has replaced slot 0 and the name, not slot 49.
     const std::string file = serialize_library(lib());
@@ -170,9 +170,9 @@ TEST_F(LibraryFile, ReadOnePageIntoAnotherLibrary) {
     fill_part(dest.pages[9].slots[0], 90);
     fill_part(dest.pages[9].slots[49], 91);
     const std::string before = serialize_library(dest);
-    EXPECT_EQ(read_library_page_all_or_nothing(path("cut.aal"), 0, dest, 9), FileStatus::kCutOff);
+    EXPECT_EQ(read_library_page_all_or_nothing(path("cut.aal"), 0, dest, 9), FileStatus::cut_off);
     EXPECT_EQ(serialize_library(dest), before);
-    EXPECT_EQ(read_library_page(path("cut.aal"), 0, dest, 9), FileStatus::kCutOff);
+    EXPECT_EQ(read_library_page(path("cut.aal"), 0, dest, 9), FileStatus::cut_off);
     EXPECT_EQ(get_string(dest.page_names[9]), "page name 0");
     EXPECT_EQ(stored(dest.pages[9].slots[0]), stored(lib().pages[0].slots[0]));
     EXPECT_EQ(get_string(dest.pages[9].slots[49].name), "n91");
@@ -182,16 +182,16 @@ TEST_F(LibraryFile, PreviewThroughALibraryFile) {
     PreviewBook& preview = docs->preview;
     for (int p : {0, 19, 20, 29}) fill_part(preview.pages[p].slots[p], p + 1);
     preview.page_settings[0].renderdotflag = true;
-    ASSERT_EQ(write_library_from_preview(path("p.aal"), preview), FileStatus::kOk);
+    ASSERT_EQ(write_library_from_preview(path("p.aal"), preview), FileStatus::ok);
     LibraryIndex index;
-    ASSERT_EQ(read_library_index(path("p.aal"), index), FileStatus::kOk);
+    ASSERT_EQ(read_library_index(path("p.aal"), index), FileStatus::ok);
     EXPECT_EQ(get_string(index.page_names[0]), "page 0");
     EXPECT_EQ(get_string(index.page_names[19]), "page 19");
 
     PreviewBook& back = other->preview;
     fill_part(back.pages[25].slots[3], 7);
     back.page_settings[25].renderspbar = true;
-    ASSERT_EQ(read_library_into_preview(path("p.aal"), back), FileStatus::kOk);
+    ASSERT_EQ(read_library_into_preview(path("p.aal"), back), FileStatus::ok);
     for (int p = 0; p < kPreviewPages; ++p) {
         EXPECT_EQ(back.page_settings[p], RenderSettings{});
         for (int s = 0; s < kPartsPerPage; ++s) {
@@ -205,19 +205,19 @@ TEST_F(LibraryFile, PreviewThroughALibraryFile) {
 
 TEST_F(LibraryFile, AFailedWriteBackKeepsTheLibraryFile) {
     fill_library(lib());
-    ASSERT_EQ(write_library(path("library.aal"), lib()), FileStatus::kOk);
+    ASSERT_EQ(write_library(path("library.aal"), lib()), FileStatus::ok);
     const std::string before = test::file_content(path("library.aal"));
     set_text(lib().pages[10].slots[0], std::string(16383, 'q'));
     lib().pages[10].slots[0].in_use = true;
     {
         FileSizeLimit limit(before.size() + 1000);
-        EXPECT_EQ(write_library(path("library.aal"), lib()), FileStatus::kCannotOpenForWriting);
-        EXPECT_EQ(write_library_from_preview(path("library.aal"), docs->preview), FileStatus::kOk);
-        EXPECT_EQ(write_library(path("library.aal"), lib()), FileStatus::kCannotOpenForWriting);
+        EXPECT_EQ(write_library(path("library.aal"), lib()), FileStatus::cannot_open_for_writing);
+        EXPECT_EQ(write_library_from_preview(path("library.aal"), docs->preview), FileStatus::ok);
+        EXPECT_EQ(write_library(path("library.aal"), lib()), FileStatus::cannot_open_for_writing);
     }
     EXPECT_EQ(test::file_content(path("library.aal")).size(), 1056u + 20 * 6 + 10);  // "page N" names
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
-    EXPECT_EQ(write_library(path("missing/library.aal"), lib()), FileStatus::kCannotOpenForWriting);
+    EXPECT_EQ(write_library(path("missing/library.aal"), lib()), FileStatus::cannot_open_for_writing);
 }
 
 }  // namespace

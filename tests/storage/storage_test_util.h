@@ -48,7 +48,7 @@ inline std::string stored(const Part& part) {
 inline std::string collection_bytes(const PreviewBook& book, int version) {
     std::string out;
     ByteWriter w(out);
-    w.put_string(magic_of(FileKind::kCollection, version));
+    w.put_string(magic_of(FileKind::collection, version));
     for (const Page& page : book.pages)
         for (const Part& part : page.slots) write_part(part, w, version);
     if (version >= 2)
@@ -61,7 +61,7 @@ inline std::string collection_bytes(const PreviewBook& book, int version) {
 inline std::string single_page_bytes(const Page& page, int version) {
     std::string out;
     ByteWriter w(out);
-    w.put_string(magic_of(FileKind::kSinglePage, version));
+    w.put_string(magic_of(FileKind::single_page, version));
     for (const Part& part : page.slots) write_part(part, w, version);
     w.put_string(kEndMark);
     return out;
@@ -70,7 +70,7 @@ inline std::string single_page_bytes(const Page& page, int version) {
 inline std::string library_bytes(const LibraryBook& book, int version) {
     std::string out;
     ByteWriter w(out);
-    w.put_string(magic_of(FileKind::kLibrary, version));
+    w.put_string(magic_of(FileKind::library, version));
     for (const auto& name : book.page_names) w.put_string(get_string(name));
     for (const Page& page : book.pages)
         for (const Part& part : page.slots) write_part(part, w, version);

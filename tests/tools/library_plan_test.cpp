@@ -235,8 +235,8 @@ class ExecutePlanTest : public LibraryPlanTest {
         }
         set_string(other_book->page_names[1], "other one");
         set_string(other_book->page_names[4], "other four");
-        ASSERT_EQ(write_library(other_path, *other_book), FileStatus::kOk);
-        ASSERT_EQ(read_library_index(other_path, index), FileStatus::kOk);
+        ASSERT_EQ(write_library(other_path, *other_book), FileStatus::ok);
+        ASSERT_EQ(read_library_index(other_path, index), FileStatus::ok);
 
         for (int page : {0, 2, 5}) {
             use_page(*library, page);
@@ -328,13 +328,13 @@ TEST_F(ExecutePlanTest, AnOtherLibraryThatCannotBeReadChangesNothing) {
     const std::string bytes = test::file_content(other_path);
     write_file_atomically(other_path, bytes.substr(0, bytes.size() - 200));
     ExecuteResult result = run(plan);
-    EXPECT_EQ(result.status, FileStatus::kCutOff);
+    EXPECT_EQ(result.status, FileStatus::cut_off);
     EXPECT_EQ(result.failed_row, 0);
     EXPECT_EQ(snapshot(), before);
 
     std::filesystem::remove(other_path);
     result = run(plan);
-    EXPECT_EQ(result.status, FileStatus::kCannotOpenForReading);
+    EXPECT_EQ(result.status, FileStatus::cannot_open_for_reading);
     EXPECT_EQ(snapshot(), before);
 
     // Pages the index says are unused are not read at all: nothing can fail for them.
