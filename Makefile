@@ -11,12 +11,12 @@ FUZZ_SECONDS ?= 60
 # Packages the build and the tests need (Debian 12 names).
 DEPS := cmake make g++ pkg-config qt6-base-dev libfreetype-dev libfontconfig-dev fonts-monapo \
         libgtest-dev libgmock-dev libbenchmark-dev chromium \
-        qt6-translations-l10n xvfb openbox xdotool x11-utils xclip imagemagick python3
+        qt6-translations-l10n xvfb openbox xdotool x11-utils xclip imagemagick python3 clang-format
 FUZZ_DEPS := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-fuzz build run test test-plain test-asan bench fuzz format clean
+.PHONY: all deps deps-fuzz build run test lint test-plain test-asan bench fuzz format clean
 
 all: build
 
@@ -42,11 +42,19 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	@if [ -x $(BUILD)/bin/glyphora ]; then exec $(BUILD)/bin/glyphora; \
-	else echo "Built: $(BUILD)/bin/glyphora-cli and the core libraries (the desktop program is not there yet)."; fi
+# Builds only the program and the command-line tool, not the test programs.
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target glyphora glyphora-cli
+	exec $(BUILD)/bin/glyphora
 
-test: deps test-plain test-asan
+test: deps lint test-plain test-asan
+
+# The source levels of src/README.md hold, and every source file is formatted.
+lint: deps
+	.ci/check-levels
+	@files=$$(find src tests bench fuzz -name '*.cpp' -o -name '*.h'); \
+	if ! clang-format --dry-run --Werror $$files; then \
+		echo "Not formatted: run 'make format'"; exit 1; fi
 
 test-plain: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

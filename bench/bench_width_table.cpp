@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/font_metrics.h"
+#include "system/font_metrics.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "app/render_result_dialog.h"
 #include "canvas/canvas_window.h"
 #include "model/sjis.h"
-#include "platform/encoding.h"
+#include "system/encoding.h"
 #include "platform/qt_text.h"
 #include "session/messages.h"
 #include "render/output.h"

@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "platform/encoding.h"
-#include "platform/font_metrics.h"
+#include "system/encoding.h"
+#include "system/font_metrics.h"
 
 namespace glyphora {
 

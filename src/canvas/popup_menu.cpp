@@ -4,7 +4,7 @@
 #include <QMenu>
 
 #include "canvas/canvas_window.h"
-#include "platform/encoding.h"
+#include "system/encoding.h"
 
 namespace glyphora {
 

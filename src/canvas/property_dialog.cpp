@@ -19,7 +19,7 @@
 #include "model/books.h"
 #include "model/palettes.h"
 #include "model/sjis.h"
-#include "platform/encoding.h"
+#include "system/encoding.h"
 #include "platform/qt_text.h"
 #include "settings/settings.h"
 

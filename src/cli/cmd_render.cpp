@@ -8,11 +8,11 @@
 #include "cli/cli.h"
 #include "cli/inputs.h"
 #include "model/mirror_table.h"
-#include "platform/encoding.h"
+#include "system/encoding.h"
 #include "render/error_report.h"
 #include "render/output.h"
 #include "render/render_page.h"
-#include "storage/file_io.h"
+#include "io/file_io.h"
 
 namespace glyphora::cli {
 

@@ -9,7 +9,7 @@
 #include "cli/cli.h"
 #include "cli/inputs.h"
 #include "model/sjis.h"
-#include "platform/encoding.h"
+#include "system/encoding.h"
 
 namespace glyphora::cli {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "cli/cli.h"
-#include "platform/encoding.h"
-#include "platform/font_metrics.h"
+#include "system/encoding.h"
+#include "system/font_metrics.h"
 #include "settings/settings_location.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"

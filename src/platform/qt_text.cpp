@@ -1,6 +1,6 @@
 #include "platform/qt_text.h"
 
-#include "platform/encoding.h"
+#include "system/encoding.h"
 
 namespace glyphora {
 

@@ -27,7 +27,7 @@
 
 #include <algorithm>
 
-#include "platform/encoding.h"
+#include "system/encoding.h"
 
 namespace glyphora {
 

@@ -5,7 +5,7 @@
 
 #include "render/measure_part.h"
 #include "render/render_page.h"
-#include "storage/file_io.h"
+#include "io/file_io.h"
 
 namespace glyphora {
 

@@ -1,6 +1,6 @@
 #include "session/app_context.h"
 
-#include "platform/font_metrics.h"
+#include "system/font_metrics.h"
 
 namespace glyphora {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "settings/ini_document.h"
-#include "storage/file_io.h"
+#include "io/file_io.h"
 
 namespace glyphora {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "storage/file_io.h"
+#include "io/file_io.h"
 
 namespace glyphora {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "model/books.h"
-#include "storage/file_io.h"
+#include "io/file_io.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"
 #include "storage/storage_test_util.h"

@@ -11,7 +11,7 @@
 #include "canvas/draw_part.h"
 #include "canvas/glyph_font.h"
 #include "gui_test_support.h"
-#include "platform/font_metrics.h"
+#include "system/font_metrics.h"
 #include "platform/scripted_ui_services.h"
 #include "render/measure_part.h"
 

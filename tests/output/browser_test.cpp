@@ -14,12 +14,12 @@
 
 #include "gtest_support.h"
 #include "model/sjis.h"
-#include "platform/encoding.h"
-#include "platform/font_metrics.h"
+#include "system/encoding.h"
+#include "system/font_metrics.h"
 #include "render/measure_part.h"
 #include "render/output.h"
 #include "render/render_page.h"
-#include "storage/file_io.h"
+#include "io/file_io.h"
 
 namespace glyphora {
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "render/render_page.h"
-#include "storage/file_io.h"
+#include "io/file_io.h"
 #include "../storage/test_support.h"
 
 namespace glyphora {

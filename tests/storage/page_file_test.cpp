@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "storage/file_io.h"
+#include "io/file_io.h"
 #include "storage/storage_test_util.h"
 #include "storage/stored_items.h"
 #include "storage/test_support.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "model/books.h"
-#include "storage/file_io.h"
+#include "io/file_io.h"
 #include "storage/stored_items.h"
 
 namespace glyphora::test {

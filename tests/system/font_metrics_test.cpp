@@ -1,4 +1,4 @@
-#include "platform/font_metrics.h"
+#include "system/font_metrics.h"
 
 #include <gtest/gtest.h>
 

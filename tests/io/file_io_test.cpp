@@ -1,4 +1,4 @@
-#include "storage/file_io.h"
+#include "io/file_io.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/encoding.h"
+#include "system/encoding.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +43,8 @@ TEST(Encoding, LenientConversionKeepsTheRestOfABrokenText) {
     EXPECT_EQ(sjis_to_utf8_lenient("a\x82 b\x82\xA0"), "a" + fffd + " b\u3042");  // the space is no trail byte
     EXPECT_EQ(sjis_to_utf8_lenient("a\x85\x40" "b"), "a" + fffd + "b");        // one unmapped code
     EXPECT_EQ(sjis_to_utf8_lenient("\xA0\xFDx"), fffd + fffd + "x");         // bytes that start no character
+    // For a terminal the bytes themselves are shown.
+    EXPECT_EQ(sjis_to_utf8_lenient("a\x85\x40" "b\x82", Unconvertible::hex_bytes), "a\\x85\\x40b\\x82");
 }
 
 TEST(Encoding, CodesToUnicode) {

@@ -1,4 +1,4 @@
-#include "platform/encoding.h"
+#include "system/encoding.h"
 
 #include <iconv.h>
 
@@ -111,7 +111,7 @@ Conversion utf8_to_sjis(std::string_view utf8) { return convert("CP932", "UTF-8"
 
 Conversion sjis_to_utf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis, false); }
 
-std::string sjis_to_utf8_lenient(std::string_view sjis) {
+std::string sjis_to_utf8_lenient(std::string_view sjis, Unconvertible shown_as) {
     Converter conv("UTF-8", "CP932");
     std::string out, piece;
     std::size_t pos = 0;
@@ -120,9 +120,18 @@ std::string sjis_to_utf8_lenient(std::string_view sjis) {
         const bool ok = conv.valid() && conv.run(sjis.substr(pos), piece, fail_at);
         out += piece;  // on a failure, what converted before it
         if (ok) break;
-        out += "\xEF\xBF\xBD";  // U+FFFD
         pos += fail_at;
-        pos += unconvertible_length(sjis, pos);
+        const std::size_t length = unconvertible_length(sjis, pos);
+        if (shown_as == Unconvertible::hex_bytes) {
+            for (std::size_t i = 0; i < length; ++i) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(sjis[pos + i]));
+                out += hex;
+            }
+        } else {
+            out += "\xEF\xBF\xBD";  // U+FFFD
+        }
+        pos += length;
     }
     return out;
 }

@@ -1,4 +1,4 @@
-#include "platform/font_metrics.h"
+#include "system/font_metrics.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -8,7 +8,7 @@
 #include <cmath>
 #include <strings.h>
 
-#include "platform/encoding.h"
+#include "system/encoding.h"
 
 namespace glyphora {
 

@@ -23,7 +23,11 @@ Conversion sjis_to_utf8(std::string_view sjis);
 // any other byte that starts no character (a stray byte, a lead byte without a valid trail), each become
 // one U+FFFD, and the text after it still shows. U+FFFD cannot be written back to Shift_JIS, so a shown
 // text that is edited and stored again is refused rather than silently changed.
-std::string sjis_to_utf8_lenient(std::string_view sjis);
+// How a byte sequence that is no character is shown: as U+FFFD (in the windows, where a shown text may be
+// stored again), or as its bytes in "\xNN" form (in a terminal, where the bytes themselves are the news).
+enum class Unconvertible { replacement_character, hex_bytes };
+std::string sjis_to_utf8_lenient(std::string_view sjis,
+                                 Unconvertible shown_as = Unconvertible::replacement_character);
 
 // A readable message for a failed utf8_to_sjis, e.g. "'€' (U+20AC) at character 3 cannot be written in Shift_JIS".
 std::string describe_unmappable(std::string_view utf8_input, const Conversion& failed);
