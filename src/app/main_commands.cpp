@@ -15,12 +15,12 @@
 #include "app/render_result_dialog.h"
 #include "canvas/canvas_window.h"
 #include "model/sjis.h"
-#include "system/encoding.h"
 #include "platform/qt_text.h"
-#include "session/messages.h"
 #include "render/output.h"
+#include "session/messages.h"
 #include "storage/file_status.h"
 #include "storage/page_file.h"
+#include "system/encoding.h"
 
 namespace glyphora {
 

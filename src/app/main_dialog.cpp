@@ -20,11 +20,11 @@
 #include <array>
 
 #include "app/about_dialog.h"
-#include "app/command_groups.h"
 #include "app/app_icon.h"
-#include "session/dialog_units.h"
+#include "app/command_groups.h"
 #include "canvas/canvas_window.h"
 #include "platform/qt_text.h"
+#include "session/dialog_units.h"
 
 namespace glyphora {
 
@@ -142,7 +142,8 @@ void MainDialog::build_controls() {
 
     for (const ButtonSpec& button_spec : kButtons) {
         auto* button = new QPushButton(QString::fromUtf8(button_spec.caption), this);
-        button->setGeometry(du.rect(button_spec.left, button_spec.top, button_spec.width, button_spec.height));
+        button->setGeometry(
+            du.rect(button_spec.left, button_spec.top, button_spec.width, button_spec.height));
         // The dialog has no default button: Enter presses nothing.
         button->setAutoDefault(false);
         button->setDefault(false);

@@ -62,7 +62,6 @@ inline constexpr int kLibraryPageCombo = 1035;
 inline constexpr int kLibraryPageName = 1036;
 }  // namespace control_id
 
-
 // What the page scroll bar reports.
 enum class PageScroll {
     line_left,

@@ -17,9 +17,9 @@
 #include <memory>
 #include <optional>
 
-#include "session/app_context.h"
 #include "app/tool_dialog.h"
 #include "platform/qt_text.h"
+#include "session/app_context.h"
 
 namespace glyphora {
 

@@ -27,12 +27,12 @@ void run_popup_command(MainDialog& dialog, CanvasWindow& canvas, const PopupItem
             if (!preview) break;
             // Only a rendering made here is worth rendering again; until then "←" and "→" end any display.
             if (!dialog.temporary_rendering_repeat())
-                dialog.set_temporary_rendering_repeat([&ctx, &canvas] {
-                    temporary_rendering(ctx, canvas, TempRenderMode::repeat);
-                });
+                dialog.set_temporary_rendering_repeat(
+                    [&ctx, &canvas] { temporary_rendering(ctx, canvas, TempRenderMode::repeat); });
             temporary_rendering(ctx, canvas,
-                                item.command == PopupCommand::temporary_rendering ? TempRenderMode::display
-                                                                                   : TempRenderMode::clipboard);
+                                item.command == PopupCommand::temporary_rendering
+                                    ? TempRenderMode::display
+                                    : TempRenderMode::clipboard);
             break;
         case PopupCommand::rendering_options:
             if (preview) run_options_sheet(ctx, OptionsSheetKind::rendering_only, &canvas);

@@ -20,15 +20,17 @@ namespace glyphora {
 namespace {
 
 constexpr int kMainDialogIds[] = {
-    control_id::kVersion, control_id::kLoad, control_id::kSave, control_id::kRender,
-    control_id::kRenderPage, control_id::kTool, control_id::kOptions, control_id::kUndo,
-    control_id::kExit, control_id::kPreviewList, control_id::kPreviewCut, control_id::kPreviewCopy,
-    control_id::kPreviewPaste, control_id::kPreviewDetail, control_id::kPreviewRegister, control_id::kMoveUp,
-    control_id::kMoveLeft, control_id::kMoveRight, control_id::kMoveDown, control_id::kPreviewRowUp,
-    control_id::kPreviewRowDown, control_id::kCopyFromLibrary, control_id::kLibraryList,
-    control_id::kLibraryCut, control_id::kLibraryCopy, control_id::kLibraryPaste, control_id::kLibraryDetail,
-    control_id::kLibraryRegister, control_id::kLibraryRowUp, control_id::kLibraryRowDown,
-    control_id::kPageLabel, control_id::kPageScroll, control_id::kLibraryPageCombo,
+    control_id::kVersion,         control_id::kLoad,          control_id::kSave,
+    control_id::kRender,          control_id::kRenderPage,    control_id::kTool,
+    control_id::kOptions,         control_id::kUndo,          control_id::kExit,
+    control_id::kPreviewList,     control_id::kPreviewCut,    control_id::kPreviewCopy,
+    control_id::kPreviewPaste,    control_id::kPreviewDetail, control_id::kPreviewRegister,
+    control_id::kMoveUp,          control_id::kMoveLeft,      control_id::kMoveRight,
+    control_id::kMoveDown,        control_id::kPreviewRowUp,  control_id::kPreviewRowDown,
+    control_id::kCopyFromLibrary, control_id::kLibraryList,   control_id::kLibraryCut,
+    control_id::kLibraryCopy,     control_id::kLibraryPaste,  control_id::kLibraryDetail,
+    control_id::kLibraryRegister, control_id::kLibraryRowUp,  control_id::kLibraryRowDown,
+    control_id::kPageLabel,       control_id::kPageScroll,    control_id::kLibraryPageCombo,
     control_id::kLibraryPageName,
 };
 

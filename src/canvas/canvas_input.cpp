@@ -6,7 +6,6 @@
 #include <memory>
 #include <optional>
 
-#include "session/app_context.h"
 #include "canvas/canvas_window.h"
 #include "canvas/popup_commands.h"
 #include "canvas/popup_menu.h"
@@ -14,6 +13,7 @@
 #include "canvas/quick_text_box.h"
 #include "model/books.h"
 #include "model/sjis.h"
+#include "session/app_context.h"
 #include "session/messages.h"
 
 namespace glyphora {

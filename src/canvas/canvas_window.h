@@ -11,17 +11,16 @@
 #include <string>
 #include <string_view>
 
-#include "session/app_context.h"
 #include "canvas/canvas_surface.h"
 #include "canvas/glyph_font.h"
 #include "model/part.h"
 #include "platform/ui_services.h"
+#include "session/app_context.h"
 #include "settings/settings.h"
 
 namespace glyphora {
 
 struct PopupItem;
-
 
 // Titles of the two canvas windows.
 inline constexpr const char* kPreviewCanvasTitle = "プレビュー － Glyphora";

@@ -13,15 +13,15 @@
 #include <cstdio>
 #include <limits>
 
-#include "session/dialog_units.h"
 #include "canvas/canvas_window.h"
 #include "canvas/palettes_widget.h"
 #include "model/books.h"
 #include "model/palettes.h"
 #include "model/sjis.h"
-#include "system/encoding.h"
 #include "platform/qt_text.h"
+#include "session/dialog_units.h"
 #include "settings/settings.h"
+#include "system/encoding.h"
 
 namespace glyphora {
 
@@ -386,7 +386,8 @@ bool run_property_dialog(AppContext& ctx, const PropertyDialogRequest& request) 
     working->in_use = true;
     working->selected = true;
     reset_box(*working);  // measured again at the next paint
-    take_snapshot(ctx.docs->undo, request.undo_kind, ctx.preview_page(), ctx.library_page(), request.undo_slot);
+    take_snapshot(ctx.docs->undo, request.undo_kind, ctx.preview_page(), ctx.library_page(),
+                  request.undo_slot);
     part = *working;
     ctx.changed(request.changed);
     return true;

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "session/app_context.h"
 #include "model/books.h"
 #include "model/part.h"
 #include "model/side.h"
+#include "session/app_context.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <span>
 
-#include "session/dialog_units.h"
 #include "model/sjis.h"
 #include "platform/qt_text.h"
+#include "session/dialog_units.h"
 
 namespace glyphora {
 

@@ -65,7 +65,7 @@ ExitCode cmd_convert(int argc, char** argv) {
         case FileKind::library:
             // A library stays a library with its page names; anything else takes pages 0-19.
             status = input.kind == FileKind::library ? write_library(paths[1], docs.library)
-                                                      : write_library_from_preview(paths[1], docs.preview);
+                                                     : write_library_from_preview(paths[1], docs.preview);
             break;
     }
     if (status != FileStatus::ok) {

@@ -6,8 +6,8 @@
 
 #include "cli/cli.h"
 #include "cli/inputs.h"
-#include "system/encoding.h"
 #include "io/file_io.h"
+#include "system/encoding.h"
 
 namespace glyphora::cli {
 
@@ -48,7 +48,8 @@ ExitCode cmd_info(int argc, char** argv) {
     }
     const std::optional<FileMagic> magic = file_kind_by_magic(bytes);
     Input input;
-    if (const ExitCode rc = read_input(path, default_global_render_settings(), input); rc != ExitCode::ok) return rc;
+    if (const ExitCode rc = read_input(path, default_global_render_settings(), input); rc != ExitCode::ok)
+        return rc;
     std::string out = "file: " + sjis_to_utf8_lenient(path, Unconvertible::hex_bytes) + "\n";
     out += "kind: " +
            (magic ? std::string(kind_name(magic->kind)) + ", version " + std::to_string(magic->version)
@@ -61,7 +62,10 @@ ExitCode cmd_info(int argc, char** argv) {
         const Page& page = library ? docs.library.pages[p] : docs.preview.pages[p];
         if (is_page_empty(page)) continue;
         out += "page " + std::to_string(p);
-        if (library) out += " [" + sjis_to_utf8_lenient(get_string(docs.library.page_names[p]), Unconvertible::hex_bytes) + "]";
+        if (library)
+            out += " [" +
+                   sjis_to_utf8_lenient(get_string(docs.library.page_names[p]), Unconvertible::hex_bytes) +
+                   "]";
         out += "\n";
         for (int s = 0; s < kPartsPerPage; ++s) {
             if (!page.slots[s].in_use) continue;

@@ -7,12 +7,12 @@
 
 #include "cli/cli.h"
 #include "cli/inputs.h"
+#include "io/file_io.h"
 #include "model/mirror_table.h"
-#include "system/encoding.h"
 #include "render/error_report.h"
 #include "render/output.h"
 #include "render/render_page.h"
-#include "io/file_io.h"
+#include "system/encoding.h"
 
 namespace glyphora::cli {
 
@@ -85,7 +85,8 @@ ExitCode cmd_render(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
         bool taken = false;
-        if (const ExitCode rc = take_settings_option(argc, argv, i, cli, taken, kRenderUsage); rc != ExitCode::ok)
+        if (const ExitCode rc = take_settings_option(argc, argv, i, cli, taken, kRenderUsage);
+            rc != ExitCode::ok)
             return rc;
         if (taken) continue;
         if (arg == "--page") {

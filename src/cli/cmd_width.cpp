@@ -34,7 +34,8 @@ ExitCode cmd_width(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
         bool taken = false;
-        if (const ExitCode rc = take_settings_option(argc, argv, i, cli, taken, kWidthUsage); rc != ExitCode::ok)
+        if (const ExitCode rc = take_settings_option(argc, argv, i, cli, taken, kWidthUsage);
+            rc != ExitCode::ok)
             return rc;
         if (taken) continue;
         if (arg == "--") {

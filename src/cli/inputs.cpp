@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "cli/cli.h"
-#include "system/encoding.h"
-#include "system/font_metrics.h"
 #include "settings/settings_location.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"
+#include "system/encoding.h"
+#include "system/font_metrics.h"
 
 namespace glyphora::cli {
 
@@ -104,7 +104,8 @@ ExitCode read_input(const std::string& path, const RenderSettings& global, Input
     return ExitCode::ok;
 }
 
-ExitCode take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken, const char* usage) {
+ExitCode take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken,
+                              const char* usage) {
     const std::string_view arg = argv[i];
     taken = false;
     auto value = [&](std::string& out) -> bool {

@@ -33,7 +33,8 @@ struct CliSettings {
 
 // Takes argv[i] (and its value) when it is --settings, --metrics or --set, and says so in `taken`;
 // ExitCode::usage when the value is missing.
-ExitCode take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken, const char* usage);
+ExitCode take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken,
+                              const char* usage);
 // The settings file, then the --set overrides on top.
 ExitCode load_settings(CliSettings& cli);
 // From the metrics file when one was named, otherwise from the rendering font.

@@ -200,10 +200,12 @@ UndoKind restore_snapshot(const UndoSnapshot& undo, Page& preview_page, Page& li
             for (int i = 0; i < kPartsPerPage; ++i) library_page.slots[i] = undo.slots[i];
             break;
         case UndoKind::preview_slot:
-            if (undo.slot >= 0 && undo.slot < kPartsPerPage) preview_page.slots[undo.slot] = undo.slots[undo.slot];
+            if (undo.slot >= 0 && undo.slot < kPartsPerPage)
+                preview_page.slots[undo.slot] = undo.slots[undo.slot];
             break;
         case UndoKind::library_slot:
-            if (undo.slot >= 0 && undo.slot < kPartsPerPage) library_page.slots[undo.slot] = undo.slots[undo.slot];
+            if (undo.slot >= 0 && undo.slot < kPartsPerPage)
+                library_page.slots[undo.slot] = undo.slots[undo.slot];
             break;
         default:
             break;

@@ -5,20 +5,25 @@
 namespace glyphora {
 
 const std::array<const char*, RenderSettings::kCount> kRenderFlagKeys = {
-    "render_linenumber", "renderdotflag", "rendernotsp",  "renderspbar",
+    "render_linenumber", "renderdotflag",     "rendernotsp",   "renderspbar",
     "renderhancode",     "renderhantenzmode", "rendersetsize", "rendernotrenspace",
 };
 
 namespace {
-constexpr bool RenderSettings::* kFlagMembers[RenderSettings::kCount] = {
-    &RenderSettings::render_linenumber, &RenderSettings::renderdotflag,     &RenderSettings::rendernotsp,
-    &RenderSettings::renderspbar,       &RenderSettings::renderhancode,     &RenderSettings::renderhantenzmode,
+constexpr bool RenderSettings::*kFlagMembers[RenderSettings::kCount] = {
+    &RenderSettings::render_linenumber, &RenderSettings::renderdotflag,
+    &RenderSettings::rendernotsp,       &RenderSettings::renderspbar,
+    &RenderSettings::renderhancode,     &RenderSettings::renderhantenzmode,
     &RenderSettings::rendersetsize,     &RenderSettings::rendernotrenspace,
 };
 }  // namespace
 
-bool& RenderSettings::flag(int i) { return this->*kFlagMembers[i]; }
-bool RenderSettings::flag(int i) const { return this->*kFlagMembers[i]; }
+bool& RenderSettings::flag(int i) {
+    return this->*kFlagMembers[i];
+}
+bool RenderSettings::flag(int i) const {
+    return this->*kFlagMembers[i];
+}
 
 RenderSettings default_global_render_settings() {
     RenderSettings s;
@@ -47,13 +52,23 @@ void clear_slot(Part& part) {
     part.name[0] = '\0';
 }
 
-void reset_box(Part& part) { part.box = Box{}; }
+void reset_box(Part& part) {
+    part.box = Box{};
+}
 
-void set_text(Part& part, std::string_view text) { set_string(part.text, text); }
-void set_comment(Part& part, std::string_view comment) { set_string(part.comment, comment); }
-void set_name(Part& part, std::string_view name) { set_string(part.name, name); }
+void set_text(Part& part, std::string_view text) {
+    set_string(part.text, text);
+}
+void set_comment(Part& part, std::string_view comment) {
+    set_string(part.comment, comment);
+}
+void set_name(Part& part, std::string_view name) {
+    set_string(part.name, name);
+}
 
-void set_text_from_clipboard(Part& part, std::string_view clipboard_text) { set_text(part, clipboard_text); }
+void set_text_from_clipboard(Part& part, std::string_view clipboard_text) {
+    set_text(part, clipboard_text);
+}
 
 void replace_content(Part& destination, const Part& source) {
     destination.selected = source.selected;

@@ -10,11 +10,13 @@
 
 namespace glyphora {
 
-constexpr bool is_lead_byte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFB); }
+constexpr bool is_lead_byte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFB);
+}
 
 struct SjisChar {
-    int code;        // lead * 256 + trail, or the single byte
-    int length;      // 1 or 2 bytes taken from the input
+    int code;    // lead * 256 + trail, or the single byte
+    int length;  // 1 or 2 bytes taken from the input
 };
 
 // The character starting at text[pos]. A lead byte that is the last byte of the text forms a code of its

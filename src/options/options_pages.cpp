@@ -190,8 +190,7 @@ void OptionDialogRender::show_selected_record() {
     const PreviewBook& preview = ctx_.docs->preview;
     const bool per_page = pageflag_->isChecked();
     group_->setTitle(per_page ? qs("このページ(%1)の設定").arg(page_) : qs("全体の設定"));
-    const RenderSettings& record =
-        per_page ? preview.page_settings[page_] : ctx_.settings.render;
+    const RenderSettings& record = per_page ? preview.page_settings[page_] : ctx_.settings.render;
     for (int i = 0; i < RenderSettings::kCount; ++i) flags_[i]->setChecked(record.flag(i));
 }
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <optional>
 
-#include "session/app_context.h"
 #include "options/options_fields.h"
+#include "session/app_context.h"
 #include "settings/settings.h"
 
 class QCheckBox;

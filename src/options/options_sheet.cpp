@@ -84,8 +84,7 @@ void OptionsSheet::tab_changed(int index) {
     // A page whose fields cannot be taken cannot be left.
     if (shown_page_ >= 0 && shown_page_ < static_cast<int>(pages_.size()) && shown_page_ != index) {
         OptionsPage* left = pages_[shown_page_];
-        OptionsValues scratch{ctx_.settings,
-                              ctx_.docs->preview.page_settings[page_]};
+        OptionsValues scratch{ctx_.settings, ctx_.docs->preview.page_settings[page_]};
         if (const auto problem = left->take(scratch)) {
             report(left, *problem);
             return;

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "session/app_context.h"
 #include "options/options_pages.h"
+#include "session/app_context.h"
 
 class QPushButton;
 class QTabWidget;

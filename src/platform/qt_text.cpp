@@ -4,7 +4,9 @@
 
 namespace glyphora {
 
-QString sjis_to_qstring(std::string_view sjis) { return QString::fromStdString(sjis_to_utf8_lenient(sjis)); }
+QString sjis_to_qstring(std::string_view sjis) {
+    return QString::fromStdString(sjis_to_utf8_lenient(sjis));
+}
 
 bool qstring_to_sjis(const QString& text, std::string& out, std::string& error) {
     const std::string utf8 = text.toStdString();

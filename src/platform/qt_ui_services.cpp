@@ -9,8 +9,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -19,8 +19,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QSpacerItem>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QTranslator>
 #include <QVBoxLayout>

@@ -40,8 +40,8 @@ class QtUiServices : public UiServices {
     std::unique_ptr<Progress> progress_;
 };
 
-// Qt's own texts (standard buttons, the file dialog) in Japanese, like the rest of the program. Returns false,
-// quietly, when Qt's translations are not installed: the program then shows them in English.
+// Qt's own texts (standard buttons, the file dialog) in Japanese, like the rest of the program. Returns
+// false, quietly, when Qt's translations are not installed: the program then shows them in English.
 bool install_qt_translations(QCoreApplication& application);
 
 // Widens a message box so that a window manager can show its whole caption in the title bar.

@@ -52,8 +52,8 @@ bool parse_number(std::string_view word, long& value) {
     }
     if (*start == '\0') return false;
     for (const char* p = start; *p; ++p) {
-        const bool digit = base == 16 ? std::isxdigit(static_cast<unsigned char>(*p)) != 0
-                                      : (*p >= '0' && *p <= '9');
+        const bool digit =
+            base == 16 ? std::isxdigit(static_cast<unsigned char>(*p)) != 0 : (*p >= '0' && *p <= '9');
         if (!digit) return false;
     }
     errno = 0;

@@ -16,7 +16,7 @@ struct AbcWidth {
 
 // Where build() gets its measurements from: the font layer, or a metrics file.
 class GlyphMetricsSource {
-public:
+  public:
     virtual ~GlyphMetricsSource() = default;
     virtual AbcWidth measure(int code) = 0;
     virtual int text_height() = 0;
@@ -28,7 +28,7 @@ struct CharWidthTable {
     static constexpr int kSingleLast = 254;
     static constexpr int kDoubleFirst = 0x8140;
     static constexpr int kDoubleLast = 0xFCFE;
-    static constexpr int kSingleCount = kSingleLast - kSingleFirst + 1;          // 223
+    static constexpr int kSingleCount = kSingleLast - kSingleFirst + 1;                // 223
     static constexpr int kEntryCount = kSingleCount + kDoubleLast - kDoubleFirst + 1;  // 31902
 
     int32_t codes[kCapacity] = {};
@@ -79,12 +79,12 @@ MetricsParseResult parse_metrics(std::string_view content, MetricsFile& out);
 MetricsParseResult load_metrics_file(const std::string& path, MetricsFile& out);
 
 class MetricsFileSource : public GlyphMetricsSource {
-public:
+  public:
     explicit MetricsFileSource(const MetricsFile& file) : file_(file) {}
     AbcWidth measure(int code) override;
     int text_height() override { return file_.line_height - 2; }
 
-private:
+  private:
     const MetricsFile& file_;
 };
 

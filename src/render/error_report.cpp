@@ -39,8 +39,9 @@ const char* error_message(ErrorKind kind) {
 
 std::string render_result_text(const ErrorReport& report) {
     std::string text;
-    for (const ErrorKind kind : {ErrorKind::line_full, ErrorKind::gap_no_room, ErrorKind::inexact_blank,
-                                 ErrorKind::text_too_long, ErrorKind::too_many_lines, ErrorKind::too_many_blanks}) {
+    for (const ErrorKind kind :
+         {ErrorKind::line_full, ErrorKind::gap_no_room, ErrorKind::inexact_blank, ErrorKind::text_too_long,
+          ErrorKind::too_many_lines, ErrorKind::too_many_blanks}) {
         const int32_t value = report.slots[index_of(kind)];
         if (value == 0) continue;
         if (value < kNoLine) text += std::to_string(value) + "行目：";

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "io/file_io.h"
 #include "render/measure_part.h"
 #include "render/render_page.h"
-#include "io/file_io.h"
 
 namespace glyphora {
 
@@ -35,17 +35,28 @@ std::string escape_html_attribute(std::string_view value) {
         // Shift_JIS trail bytes start at 0x40, above all four of these, so a byte-wise walk never splits
         // a double-byte character.
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 const RenderSettings& settings_for(const PreviewBook& book, int page, const RenderContext& ctx) {
     return active_render_settings(book, page, ctx.render_pageflag, ctx.global_settings);
@@ -59,8 +70,8 @@ void render_preview_page(PreviewBook& book, int page, const RenderContext& ctx, 
     // Pages never shown on the canvas have unmeasured parts; a flipped one would otherwise vanish.
     measure_unmeasured(book.pages[page], *ctx.widths);
     const bool tables = !settings.renderhancode;
-    render_page(workspace, *ctx.widths, book, tables ? ctx.mirror_h : nullptr, tables ? ctx.mirror_v : nullptr,
-                page, settings, out);
+    render_page(workspace, *ctx.widths, book, tables ? ctx.mirror_h : nullptr,
+                tables ? ctx.mirror_v : nullptr, page, settings, out);
 }
 
 namespace {
@@ -151,13 +162,16 @@ std::string html_header(std::string_view collection_name, std::string_view fontf
     for (int i = 0; i < 34; ++i) out += " +";
     out += " -->\n";
     out += "\n";
-    out += "<body text=\"#000000\" bgcolor=\"#fcfcfc\" link=\"#0000ff\" vlink=\"#0000ff\" alink=\"#0000ff\">\n";
+    out +=
+        "<body text=\"#000000\" bgcolor=\"#fcfcfc\" link=\"#0000ff\" vlink=\"#0000ff\" alink=\"#0000ff\">\n";
     out += "\n";
     out += "<font face=\"" + escape_html_attribute(fontface) + "\" style=\"font-size:16;\">\n";
     return out;
 }
 
-std::string_view html_footer() { return "</font>\n</body>\n</html>\n"; }
+std::string_view html_footer() {
+    return "</font>\n</body>\n</html>\n";
+}
 
 void write_html_text(std::string& out, std::string_view text) {
     std::size_t link_end = 0;

@@ -52,7 +52,8 @@ class RenderLine {
     int size() const { return front_ + (end_ - back_); }
 
     // Places a cell, removing every cell it touches. Cells of no width or left of pixel 0 are dropped.
-    // Returns true when the line was full (the caller records ErrorKind::line_full); the last cell is then lost.
+    // Returns true when the line was full (the caller records ErrorKind::line_full); the last cell is then
+    // lost.
     bool place_cell(int32_t code, int64_t x, int64_t width);
 
     // The cells in order, contiguous; valid until the next change.

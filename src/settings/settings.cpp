@@ -106,7 +106,8 @@ IntKey window_wx(Side side, const WindowMetrics& m) {
 
 // The height default adds the border width, not a border height, twice: kept as stored files expect.
 IntKey window_wy(Side side, const WindowMetrics& m) {
-    return {kWindowSections[index_of(side)], "wy", m.caption_height + 2 * m.frame_width + kWindowDefaultClient[index_of(side)]};
+    return {kWindowSections[index_of(side)], "wy",
+            m.caption_height + 2 * m.frame_width + kWindowDefaultClient[index_of(side)]};
 }
 
 BoolKey boxflag(Side side) {

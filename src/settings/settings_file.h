@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "settings/ini_document.h"
 #include "io/file_io.h"
+#include "settings/ini_document.h"
 
 namespace glyphora {
 

@@ -139,8 +139,7 @@ FileStatus read_library_page(const std::string& path, int source_page, LibraryBo
         return FileStatus::cannot_open_for_reading;
     std::string bytes;
     const FileStatus status = load_library_bytes(path, false, bytes);
-    return status == FileStatus::ok ? parse_library_page(bytes, source_page, book, destination_page)
-                                     : status;
+    return status == FileStatus::ok ? parse_library_page(bytes, source_page, book, destination_page) : status;
 }
 
 FileStatus read_library_page_all_or_nothing(const std::string& path, int source_page, LibraryBook& book,
@@ -149,8 +148,7 @@ FileStatus read_library_page_all_or_nothing(const std::string& path, int source_
         return FileStatus::cannot_open_for_reading;
     std::string bytes;
     const FileStatus status = load_library_bytes(path, true, bytes);
-    return status == FileStatus::ok ? parse_library_page(bytes, source_page, book, destination_page)
-                                     : status;
+    return status == FileStatus::ok ? parse_library_page(bytes, source_page, book, destination_page) : status;
 }
 
 FileStatus read_library_into_preview(const std::string& path, PreviewBook& preview) {

@@ -13,7 +13,7 @@ namespace glyphora {
 namespace {
 
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
         if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
@@ -48,7 +48,7 @@ public:
         return true;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -107,9 +107,13 @@ Conversion convert(const char* to, const char* from, std::string_view in, bool i
 
 }  // namespace
 
-Conversion utf8_to_sjis(std::string_view utf8) { return convert("CP932", "UTF-8", utf8, true); }
+Conversion utf8_to_sjis(std::string_view utf8) {
+    return convert("CP932", "UTF-8", utf8, true);
+}
 
-Conversion sjis_to_utf8(std::string_view sjis) { return convert("UTF-8", "CP932", sjis, false); }
+Conversion sjis_to_utf8(std::string_view sjis) {
+    return convert("UTF-8", "CP932", sjis, false);
+}
 
 std::string sjis_to_utf8_lenient(std::string_view sjis, Unconvertible shown_as) {
     Converter conv("UTF-8", "CP932");
@@ -157,7 +161,8 @@ int sjis_code_to_unicode(int code) {
     const int n = put_code(in, code);
     std::string out;
     std::size_t fail_at = 0;
-    if (!conv.valid() || !conv.run(std::string_view(in, static_cast<std::size_t>(n)), out, fail_at)) return -1;
+    if (!conv.valid() || !conv.run(std::string_view(in, static_cast<std::size_t>(n)), out, fail_at))
+        return -1;
     if (out.size() != 4) return -1;
     return static_cast<int>(static_cast<unsigned char>(out[0]) | (static_cast<unsigned char>(out[1]) << 8) |
                             (static_cast<unsigned char>(out[2]) << 16) |

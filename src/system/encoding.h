@@ -11,9 +11,9 @@ namespace glyphora {
 
 struct Conversion {
     bool ok = false;
-    std::string text;           // the converted text (complete only when ok)
+    std::string text;              // the converted text (complete only when ok)
     std::size_t error_offset = 0;  // byte offset in the input of the first character that failed
-    std::string bad_char;       // that character as it appeared in the input
+    std::string bad_char;          // that character as it appeared in the input
 };
 
 Conversion utf8_to_sjis(std::string_view utf8);
@@ -29,7 +29,8 @@ enum class Unconvertible { replacement_character, hex_bytes };
 std::string sjis_to_utf8_lenient(std::string_view sjis,
                                  Unconvertible shown_as = Unconvertible::replacement_character);
 
-// A readable message for a failed utf8_to_sjis, e.g. "'€' (U+20AC) at character 3 cannot be written in Shift_JIS".
+// A readable message for a failed utf8_to_sjis, e.g. "'€' (U+20AC) at character 3 cannot be written in
+// Shift_JIS".
 std::string describe_unmappable(std::string_view utf8_input, const Conversion& failed);
 
 // The Unicode scalar value of one Shift_JIS code (one or two bytes), or -1 when code page 932 maps it to

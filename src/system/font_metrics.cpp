@@ -5,8 +5,8 @@
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 
-#include <cmath>
 #include <strings.h>
+#include <cmath>
 
 #include "system/encoding.h"
 
@@ -106,8 +106,8 @@ AbcWidth FontMetrics::measure(int code) {
     if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) != 0) return abc;
     const FT_Glyph_Metrics& m = face->glyph->metrics;
     const long advance = (face->glyph->advance.x + 32) >> 6;
-    const long a = m.horiBearingX >> 6;            // floor
-    const long b = (m.width + 63) >> 6;            // ceil
+    const long a = m.horiBearingX >> 6;  // floor
+    const long b = (m.width + 63) >> 6;  // ceil
     abc.a = static_cast<int32_t>(a);
     abc.b = static_cast<uint32_t>(b);
     abc.c = static_cast<int32_t>(advance - a - b);
@@ -119,7 +119,8 @@ int FontMetrics::text_height() {
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
     if (os2 && face->units_per_EM > 0 && (os2->usWinAscent + os2->usWinDescent) > 0) {
         const double scale = static_cast<double>(impl_->pixel_size) / face->units_per_EM;
-        return static_cast<int>(std::lround(os2->usWinAscent * scale) + std::lround(os2->usWinDescent * scale));
+        return static_cast<int>(std::lround(os2->usWinAscent * scale) +
+                                std::lround(os2->usWinDescent * scale));
     }
     const FT_Size_Metrics& sm = face->size->metrics;
     return static_cast<int>(((sm.ascender + 63) >> 6) + ((-sm.descender + 63) >> 6));

@@ -12,9 +12,9 @@ namespace glyphora {
 constexpr const char* kFallbackFace = "Monapo";
 
 struct ResolvedFont {
-    std::string file;     // font file path
-    int index = 0;        // face index within the file
-    std::string family;   // the family actually used (UTF-8)
+    std::string file;    // font file path
+    int index = 0;       // face index within the file
+    std::string family;  // the family actually used (UTF-8)
     bool fell_back = false;
 };
 
@@ -26,7 +26,7 @@ ResolvedFont resolve_font(const std::string& face_utf8);
 int pixel_size_for(int point_tenths);
 
 class FontMetrics : public GlyphMetricsSource {
-public:
+  public:
     // Opens the face at the given pixel size; nullptr (with a message in error) when it cannot.
     static std::unique_ptr<FontMetrics> open(const ResolvedFont& font, int pixel_size, std::string& error);
     ~FontMetrics() override;
@@ -36,7 +36,7 @@ public:
     // Ascent plus descent in whole pixels, as a Windows text metric gives it.
     int text_height() override;
 
-private:
+  private:
     FontMetrics() = default;
     struct Impl;
     std::unique_ptr<Impl> impl_;
