@@ -19,7 +19,7 @@
 #include "app/main_dialog.h"
 #include "app/render_result_dialog.h"
 #include "canvas/canvas_window.h"
-#include "gui_test_support.h"
+#include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
 #include "render/gap_fill.h"
 #include "storage/page_file.h"

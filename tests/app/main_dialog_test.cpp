@@ -17,7 +17,7 @@
 #include "app/application.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
-#include "gui_test_support.h"
+#include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
 
 using namespace glyphora;

@@ -11,7 +11,7 @@
 #include "app/application.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
-#include "gui_test_support.h"
+#include "qtest_support/test_support.h"
 #include "session/messages.h"
 #include "platform/scripted_ui_services.h"
 #include "storage/file_status.h"

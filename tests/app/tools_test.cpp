@@ -21,7 +21,7 @@
 #include "app/maintenance_dialog.h"
 #include "app/tool_dialog.h"
 #include "canvas/canvas_window.h"
-#include "gui_test_support.h"
+#include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"

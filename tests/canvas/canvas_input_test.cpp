@@ -25,7 +25,7 @@
 #include "canvas/canvas_window.h"
 #include "canvas/property_dialog.h"
 #include "canvas/quick_text_box.h"
-#include "gui_test_support.h"
+#include "qtest_support/test_support.h"
 #include "model/sjis.h"
 #include "platform/scripted_ui_services.h"
 

@@ -10,7 +10,7 @@
 #include "canvas/canvas_window.h"
 #include "canvas/draw_part.h"
 #include "canvas/glyph_font.h"
-#include "gui_test_support.h"
+#include "qtest_support/test_support.h"
 #include "system/font_metrics.h"
 #include "platform/scripted_ui_services.h"
 #include "render/measure_part.h"

@@ -19,7 +19,7 @@
 #include "canvas/canvas_window.h"
 #include "canvas/popup_commands.h"
 #include "canvas/popup_menu.h"
-#include "gui_test_support.h"
+#include "qtest_support/test_support.h"
 #include "options/options_sheet.h"
 #include "platform/scripted_ui_services.h"
 #include "session/messages.h"

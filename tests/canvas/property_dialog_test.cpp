@@ -21,7 +21,7 @@
 #include "canvas/canvas_window.h"
 #include "canvas/palettes_widget.h"
 #include "canvas/property_dialog.h"
-#include "gui_test_support.h"
+#include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
 #include "render/measure_part.h"
 #include "settings/settings.h"

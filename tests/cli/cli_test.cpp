@@ -13,7 +13,7 @@
 #include "io/file_io.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"
-#include "storage/storage_test_util.h"
+#include "storage/test_support.h"
 
 namespace glyphora {
 namespace {

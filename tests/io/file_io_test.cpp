@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "storage/test_support.h"
+#include "io/test_support.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,5 +1,5 @@
 #pragma once
-// Helpers shared by the storage tests.
+// Helpers shared by the tests of file writing (io, storage, settings).
 
 #include <sys/resource.h>
 

@@ -20,7 +20,7 @@
 #include "app/application.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
-#include "gui_test_support.h"
+#include "qtest_support/test_support.h"
 #include "options/options_sheet.h"
 #include "platform/scripted_ui_services.h"
 

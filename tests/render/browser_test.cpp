@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "gtest_support.h"
+#include "gtest_support/test_support.h"
 #include "model/sjis.h"
 #include "system/encoding.h"
 #include "system/font_metrics.h"

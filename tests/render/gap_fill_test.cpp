@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "render/render_test_support.h"
+#include "render/test_support.h"
 
 namespace glyphora {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "render/render_test_support.h"
+#include "render/test_support.h"
 
 namespace glyphora {
 namespace {

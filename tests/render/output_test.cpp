@@ -8,7 +8,7 @@
 
 #include "render/render_page.h"
 #include "io/file_io.h"
-#include "../storage/test_support.h"
+#include "io/test_support.h"
 
 namespace glyphora {
 namespace {

@@ -14,7 +14,7 @@
 #include "render/measure_part.h"
 #include "render/render_line.h"
 #include "render/render_page.h"
-#include "render/render_test_support.h"
+#include "render/test_support.h"
 
 namespace glyphora {
 namespace {

@@ -9,7 +9,7 @@
 #include "model/mirror_table.h"
 #include "render/gap_fill.h"
 #include "render/measure_part.h"
-#include "render/render_test_support.h"
+#include "render/test_support.h"
 
 namespace glyphora {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "storage/test_support.h"
+#include "io/test_support.h"
 
 namespace glyphora {
 namespace {

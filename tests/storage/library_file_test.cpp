@@ -6,7 +6,6 @@
 
 #include "io/file_io.h"
 #include "storage/page_file.h"
-#include "storage/storage_test_util.h"
 #include "storage/test_support.h"
 
 namespace glyphora {

@@ -5,9 +5,8 @@
 #include <filesystem>
 
 #include "io/file_io.h"
-#include "storage/storage_test_util.h"
-#include "storage/stored_items.h"
 #include "storage/test_support.h"
+#include "storage/stored_items.h"
 
 namespace glyphora {
 namespace {

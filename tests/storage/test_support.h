@@ -10,6 +10,7 @@
 
 #include "model/books.h"
 #include "io/file_io.h"
+#include "io/test_support.h"
 #include "storage/stored_items.h"
 
 namespace glyphora::test {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/storage_test_util.h"
+#include "storage/test_support.h"
 #include "tools/library_plan.h"
 
 namespace glyphora {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/storage_test_util.h"
+#include "storage/test_support.h"
 #include "tools/page_shift.h"
 
 namespace glyphora {
