@@ -11,10 +11,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/autosave.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
 #include "storage/file_status.h"
 #include "storage/library_file.h"
+#include "storage/recovery_file.h"
 
 namespace glyphora {
 
@@ -103,6 +105,13 @@ StartResult Application::start(const StartupEnvironment& environment) {
     QObject::connect(main_dialog_.get(), &MainDialog::close_requested, main_dialog_.get(),
                      [this] { close_request(); });
     main_dialog_->initialise();
+
+    autosaver_ = std::make_unique<Autosaver>(ctx_, recovery_file_path(ctx_.program_directory), main_dialog_.get());
+    ctx_.modified_hook = [this] {
+        main_dialog_->update_title();
+        if (ctx_.docs->preview.modified) autosaver_->note_change();
+    };
+    offer_recovery();
     return StartResult::running;
 }
 
@@ -163,6 +172,31 @@ void Application::create_canvases() {
     library_canvas_->create_window(read_window_placement(ctx_.file(), Side::library, metrics), screen);
 }
 
+void Application::offer_recovery() {
+    const std::string path = autosaver_->path();
+    if (!file_exists(path)) return;
+    // The single-instance lock is held, so the file was left by a run that did not end cleanly.
+    if (ctx_.ui.ask_yes_no(main_dialog_.get(), kRecoveryQuestion)) {
+        const FileStatus status = read_recovery(path, ctx_.docs->preview);
+        if (status == FileStatus::ok) {
+            const std::string name(get_string(ctx_.docs->preview.collection_name));
+            if (!name.empty()) main_dialog_->set_collection_title(name);
+            // Nothing of it is saved yet: the flag stays set until the user saves.
+            ctx_.changed(Side::preview);
+            return;
+        }
+        // A damaged file is said, and kept for the user like a declined one.
+        const std::string aside = keep_recovery_aside(path);
+        ctx_.ui.show_message(main_dialog_.get(), status_message(status));
+        ctx_.ui.show_message(main_dialog_.get(), kRecoveryKeptMessage + (aside.empty() ? path : aside));
+        return;
+    }
+    // Never deleted unasked: kept beside the settings under a dated name (or, if it cannot be moved, where
+    // it is, to be offered again).
+    if (keep_recovery_aside(path).empty())
+        ctx_.ui.show_message(main_dialog_.get(), std::string(kRecoveryKeptMessage) + path);
+}
+
 void Application::run() {
     if (!main_dialog_ || dialog_ended_) return;
     QEventLoop loop;
@@ -189,7 +223,14 @@ bool Application::close_request() {
         }
     }
     if (dialog->isMinimized()) dialog->showNormal();
-    if (!ui.ask_yes_no(dialog, kExitQuestion)) return false;
+    const bool unsaved = ctx_.docs->preview.modified;
+    if (!ui.ask_yes_no(dialog, unsaved ? kExitUnsavedQuestion : kExitQuestion)) return false;
+    // Unsaved pages stay in the recovery file, brought up to date, and are offered at the next start.
+    if (unsaved) {
+        autosaver_->write_now();
+    } else {
+        autosaver_->discard();
+    }
 
     dialog_ended_ = true;
     dialog->end_dialog();
@@ -197,6 +238,8 @@ bool Application::close_request() {
 }
 
 void Application::shut_down() {
+    ctx_.modified_hook = nullptr;
+    autosaver_.reset();
     main_dialog_.reset();
     preview_canvas_.reset();
     library_canvas_.reset();

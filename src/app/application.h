@@ -14,6 +14,7 @@ class QLockFile;
 namespace glyphora {
 
 class CanvasWindow;
+class Autosaver;
 class MainDialog;
 
 // Messages of start-up and close.
@@ -25,6 +26,10 @@ inline constexpr const char* kDamagedLibraryQuestion =
 inline constexpr const char* kLibraryStorageTitle = "ライブラリ格納ファイル";
 inline constexpr const char* kLibraryFilter = "Glyphoraファイル(aal)|*.aal|all files|*.*||";
 inline constexpr const char* kExitQuestion = "Glyphoraを終了します";
+inline constexpr const char* kExitUnsavedQuestion = "保存していないページがあります。\nGlyphoraを終了します";
+inline constexpr const char* kRecoveryQuestion = "前回の作業が保存されていません。復元しますか？";
+// After a recovery file could not be read, where it was kept (UTF-8, followed by the path).
+inline constexpr const char* kRecoveryKeptMessage = "復元用ファイルは次の名前で残してあります:\n";
 
 constexpr int kMinimumScreenWidth = 800;
 constexpr int kMinimumScreenHeight = 600;
@@ -86,12 +91,15 @@ class Application {
     bool choose_library_path(std::string& path);
     bool read_library_file(const std::string& path);
     void create_canvases();
+    // A recovery file left by a run that did not end cleanly: offered back, or kept aside.
+    void offer_recovery();
 
     AppContext ctx_;
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<CanvasWindow> preview_canvas_;
     std::unique_ptr<CanvasWindow> library_canvas_;
     std::unique_ptr<MainDialog> main_dialog_;
+    std::unique_ptr<Autosaver> autosaver_;
     bool dialog_ended_ = false;
     StartupEnvironment environment_;
 };

@@ -73,7 +73,7 @@ void cut_or_copy(MainDialog& dialog, Side side, bool cut) {
     // Copy changes the selection too, so it can be undone like a cut.
     snapshot(ctx, page_undo(side));
     take_selection(page, ctx.docs->clipboard, cut);
-    ctx.changed(side);
+    ctx.changed(side, cut ? AppContext::Change::content : AppContext::Change::display);
 }
 
 void paste(MainDialog& dialog, Side side) {
@@ -81,18 +81,22 @@ void paste(MainDialog& dialog, Side side) {
     Page& page = page_of(ctx, side);
     // On a page with parts the one selected slot is the insertion point; without one nothing is pasted.
     const int position = is_page_empty(page) ? 0 : single_selected(page);
+    bool pasted = false;
     if (position >= 0) {
         snapshot(ctx, page_undo(side));
-        if (insert_block(page, ctx.docs->clipboard, position) == kInsertNoRoom)
+        if (insert_block(page, ctx.docs->clipboard, position) == kInsertNoRoom) {
             ctx.ui.show_message(&dialog, kPasteOverflowMessage);
+        } else {
+            pasted = ctx.docs->clipboard.entries[0].in_use;
+        }
     }
-    ctx.changed(side);
+    ctx.changed(side, pasted ? AppContext::Change::content : AppContext::Change::display);
 }
 
 void fine_move(MainDialog& dialog, int dx, int lines) {
     AppContext& ctx = dialog.context();
     const int line = ctx.ensure_width_table() ? ctx.widths->line_height : 0;
-    move_selected(ctx, dx, lines * line);
+    if (move_selected(ctx, dx, lines * line) > 0) ctx.preview_modified();
     dialog.refresh_lists(Side::preview);
     CanvasWindow& canvas = dialog.preview_canvas();
     // A sideways nudge keeps a temporary rendering on display, rendered again from the moved parts.
@@ -108,14 +112,17 @@ void reorder(MainDialog& dialog, Side side, bool up) {
     Page& page = page_of(ctx, side);
     const int i = single_selected(page);
     // Whole records change places, the selection with them, so the selected row follows the part.
+    bool moved = true;
     if (up && i > 0) {
         snapshot(ctx, page_undo(side));
         exchange_slots(page, i - 1, i);
     } else if (!up && i >= 0 && i < kPartsPerPage - 1) {
         snapshot(ctx, page_undo(side));
         exchange_slots(page, i, i + 1);
+    } else {
+        moved = false;
     }
-    ctx.changed(side);
+    ctx.changed(side, moved ? AppContext::Change::content : AppContext::Change::display);
 }
 
 void copy_from_library(MainDialog& dialog) {
@@ -156,9 +163,7 @@ FileDialogRequest page_file_request(const AppContext& ctx, bool save) {
 }
 
 void show_collection_title(MainDialog& dialog, const std::string& path) {
-    dialog.setWindowTitle(QString::fromUtf8(kCollectionTitlePrefix.data(),
-                                            static_cast<qsizetype>(kCollectionTitlePrefix.size())) +
-                          QFile::decodeName(QByteArray::fromStdString(path)));
+    dialog.set_collection_title(path);
 }
 
 // The status is shown also when all went well; a failure is named after it.
@@ -179,9 +184,16 @@ void load(MainDialog& dialog) {
     // never costs the pages that are not saved yet.
     const FileStatus status = load_page_file(*path, ctx.docs->preview, ctx.settings.render);
     report_file_status(dialog, status, kLoadFailedMessage);
-    if (status == FileStatus::ok && page_file_type(*path) == PageFileType::collection)
+    if (status != FileStatus::ok) {
+        ctx.changed(Side::preview, AppContext::Change::display);
+        return;
+    }
+    // A single page changes one page of the collection; a whole collection is as it was saved.
+    ctx.changed(Side::preview);
+    if (page_file_type(*path) == PageFileType::collection) {
         show_collection_title(dialog, *path);
-    dialog.context().changed(Side::preview);
+        ctx.preview_saved();
+    }
 }
 
 void save(MainDialog& dialog) {
@@ -193,8 +205,11 @@ void save(MainDialog& dialog) {
     if (!path) return;
     const FileStatus status = save_page_file(*path, ctx.docs->preview);
     report_file_status(dialog, status, kSaveFailedMessage);
-    if (status == FileStatus::ok && page_file_type(*path) == PageFileType::collection)
+    // A single page saved leaves the other 29 pages as unsaved as they were.
+    if (status == FileStatus::ok && page_file_type(*path) == PageFileType::collection) {
         show_collection_title(dialog, *path);
+        ctx.preview_saved();
+    }
 }
 
 void name_library_page(MainDialog& dialog) {

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -22,6 +23,7 @@
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
 #include "app/command_groups.h"
+#include "app/main_commands.h"
 #include "canvas/canvas_window.h"
 #include "platform/qt_text.h"
 #include "session/dialog_units.h"
@@ -98,7 +100,8 @@ MainDialog::MainDialog(AppContext& context, CanvasWindow& preview_canvas, Canvas
     // A caption with system menu, minimise box and close box, no maximise box, a fixed size, in the task bar.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QString::fromUtf8(kMainDialogTitle));
+    title_ = QString::fromUtf8(kMainDialogTitle);
+    update_title();
     setWindowIcon(app_icon());
     setFont(dialog_font(ctx_.settings.totalfontsize));
     build_controls();
@@ -301,6 +304,15 @@ void MainDialog::fill_page_combo() {
         library_combo_->addItem(sjis_to_qstring(row));
     }
     library_combo_->setCurrentIndex(library.current_page);
+}
+
+void MainDialog::set_collection_title(const std::string& path) {
+    title_ = QString::fromUtf8(kCollectionTitlePrefix) + QFile::decodeName(QByteArray::fromStdString(path));
+    update_title();
+}
+
+void MainDialog::update_title() {
+    setWindowTitle(ctx_.docs->preview.modified ? title_ + QStringLiteral(" *") : title_);
 }
 
 void MainDialog::write_page_label() {

@@ -122,6 +122,11 @@ class MainDialog : public QDialog {
     CanvasWindow& library_canvas() { return library_canvas_; }
     AppContext& context() { return ctx_; }
 
+    // The title: "Glyphora", or "Glyphora - " and the path after a collection was loaded or saved, with
+    // " *" while the preview holds changes that are not saved.
+    void set_collection_title(const std::string& path);
+    void update_title();
+
     // Ends the dialog once a close request was confirmed.
     void end_dialog();
 
@@ -169,6 +174,7 @@ class MainDialog : public QDialog {
     bool filling_lists_ = false;   // the lists are being rebuilt: their selection signals are ours
     bool tracking_moves_ = false;  // moves are stored once the dialog has been placed
     QRect last_stored_frame_;
+    QString title_;  // the title without the modified mark
 };
 
 }  // namespace glyphora

@@ -115,7 +115,7 @@ void ToolDialog::open_into_preview() {
         // a damaged library file never costs the pages that are not saved yet.
         const FileStatus status = read_library_into_preview_all_or_nothing(*path, ctx_.docs->preview);
         report(to_int(status), kReadIntoPreviewFailedMessage);
-        refresh_preview_side();
+        if (status == FileStatus::ok) refresh_preview_side();
     }
     accept();
 }
@@ -151,7 +151,8 @@ void run_tool_command(MainDialog& main_dialog) {
         tool.exec();
     }
     main_dialog.fill_page_combo();
-    ctx.changed(Sides::both());
+    // The operations that changed the preview have said so themselves.
+    ctx.changed(Sides::both(), AppContext::Change::display);
     main_dialog.write_page_label();
 }
 

@@ -56,7 +56,7 @@ void select_click(CanvasWindow& canvas, ClickModifiers modifiers, int x, int y) 
         part.selected = modifiers.ctrl ? !part.selected : true;
     }
     snapshot_page(canvas, page_undo(canvas.side()));
-    canvas.context().changed(canvas.side());
+    canvas.context().changed(canvas.side(), AppContext::Change::display);
 }
 
 // Space + press: the part under the pointer alone, or the selection as it is, starts moving.
@@ -188,9 +188,15 @@ void left_button_up(CanvasWindow& canvas) {
     if (!state.dragging) return;
     state.dragging = false;
     const int line_height = line_height_of(canvas);
-    for (Part& part : canvas.shown_page().slots)
-        if (part.in_use && part.selected) part.y = snap_to_line(part.y, line_height);
-    canvas.context().changed(canvas.side());
+    bool moved = false;
+    for (Part& part : canvas.shown_page().slots) {
+        if (!part.in_use || !part.selected) continue;
+        part.y = snap_to_line(part.y, line_height);
+        moved = moved || part.x != part.drag_origin.x || part.y != part.drag_origin.y;
+    }
+    // A Space+click that ends where it began moved nothing.
+    canvas.context().changed(canvas.side(),
+                             moved ? AppContext::Change::content : AppContext::Change::display);
 }
 
 void left_double_click(CanvasWindow& canvas, int x, int y) {

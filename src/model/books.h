@@ -14,6 +14,7 @@ struct PreviewBook {
     RenderSettings page_settings[kPreviewPages];
     int current_page = 0;
     char collection_name[kPathCapacity] = {};  // last page collection loaded or saved as a whole
+    bool modified = false;  // changed since the collection was last loaded or saved (never stored)
 };
 
 struct LibraryBook {

@@ -127,7 +127,11 @@ void OptionsSheet::store(const OptionsValues& values) {
     // Per-page settings go into the current page's record (kept only in page collection files); the global
     // record then stays as it was and is written unchanged.
     if (s.render_pageflag) {
-        preview.page_settings[page_] = values.page_settings;
+        RenderSettings& record = preview.page_settings[page_];
+        const bool differs = !(record == values.page_settings);
+        record = values.page_settings;
+        // A page's own settings are saved with the collection.
+        if (differs) ctx_.preview_modified();
     } else {
         s.render = values.settings.render;
     }

@@ -45,6 +45,17 @@ RenderContext AppContext::render_context() const {
     return rc;
 }
 
+void AppContext::preview_modified() {
+    docs->preview.modified = true;
+    ++preview_edits;
+    if (modified_hook) modified_hook();
+}
+
+void AppContext::preview_saved() {
+    docs->preview.modified = false;
+    if (modified_hook) modified_hook();
+}
+
 void AppContext::invalidate_undo() {
     take_snapshot(docs->undo, UndoKind::none, preview_page(), library_page(), 0);
 }

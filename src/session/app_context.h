@@ -4,10 +4,12 @@
 // and the calls through which a window tells the others what changed. Made once by the Application; the
 // windows keep a reference to it.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/books.h"
 #include "model/mirror_table.h"
@@ -55,10 +57,23 @@ struct AppContext {
     // "These sides changed": their lists and canvases show the model again (a temporary rendering on
     // display ends). Every command that changes parts says so through this one call; the main dialog
     // installs what it does.
-    void changed(Sides sides) {
+    // A change of what is stored (parts, texts, positions, flags) marks the preview modified; a change of
+    // what is only shown (the selection) does not.
+    enum class Change { content, display };
+    void changed(Sides sides, Change what = Change::content) {
+        if (what == Change::content && sides.has(Side::preview)) preview_modified();
         if (changed_hook) changed_hook(sides);
     }
     std::function<void(Sides)> changed_hook;
+
+    // The preview's modified flag: set by every change of its pages or their settings, cleared when the
+    // collection is saved or loaded whole. preview_edits counts the changes, for the autosave.
+    void preview_modified();
+    void preview_saved();
+    std::uint64_t preview_edits = 0;
+    // Called whenever the flag may have changed or the preview was modified again (the main dialog's
+    // title, the autosave); installed by the program.
+    std::function<void()> modified_hook;
     // The main dialog's undo command, which the canvases' menus offer too; installed by the main dialog.
     std::function<void()> undo;
 

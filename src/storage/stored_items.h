@@ -18,6 +18,8 @@ namespace glyphora {
 constexpr int kWrittenVersion = 3;
 constexpr std::size_t kMagicCapacity = 64;
 constexpr std::string_view kEndMark = "Glyphora-Endmark";
+// The header of the recovery file (see recovery_file.h).
+constexpr std::string_view kRecoveryMagic = "Glyphora-Recovery V001";
 
 // "Glyphora-DatL V00n", "Glyphora-Data V00n" or "Glyphora-Libr V00n" for version 1 to 3.
 std::string magic_of(FileKind kind, int version);

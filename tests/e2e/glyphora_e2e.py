@@ -144,6 +144,9 @@ class Session:
         for line in lines:
             title, key, rect, text = line.split("\t")
             found.setdefault((title, key), (tuple(int(v) for v in rect.split()), text))
+            if title.endswith(" *"):  # the main dialog marks unsaved pages
+                title = title[:-2]
+                found.setdefault((title, key), found[(title + " *", key)])
             if title.startswith(MAIN + " - "):  # the main dialog names the saved collection in its title
                 found.setdefault((MAIN, key), found[(title, key)])
         return found

@@ -1,0 +1,153 @@
+#include "app/autosave.h"
+
+#include <QDateTime>
+#include <QWidget>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <vector>
+
+#include "session/app_context.h"
+#include "storage/recovery_file.h"
+
+namespace glyphora {
+
+namespace {
+
+constexpr const char* kRecoveryName = "unsaved-pages.recovery";
+constexpr const char* kAsidePrefix = "unsaved-pages-";
+constexpr const char* kAsideSuffix = ".recovery";
+constexpr std::size_t kAsideKept = 5;
+
+}  // namespace
+
+std::string recovery_file_path(const std::string& settings_folder) {
+    return settings_folder + kRecoveryName;
+}
+
+std::string keep_recovery_aside(const std::string& recovery_path) {
+    namespace fs = std::filesystem;
+    const fs::path live(recovery_path);
+    const fs::path folder = live.parent_path();
+    const std::string stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
+    fs::path aside = folder / (kAsidePrefix + stamp + kAsideSuffix);
+    std::error_code error;
+    for (int n = 2; fs::exists(aside, error) && n < 100; ++n)
+        aside = folder / (kAsidePrefix + stamp + "-" + std::to_string(n) + kAsideSuffix);
+    fs::rename(live, aside, error);
+    if (error) return {};
+
+    // The names sort by their time: all but the newest few go.
+    std::vector<fs::path> kept;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(kAsidePrefix) && name.ends_with(kAsideSuffix)) kept.push_back(entry.path());
+    }
+    std::sort(kept.begin(), kept.end());
+    for (std::size_t i = 0; i + kAsideKept < kept.size(); ++i) fs::remove(kept[i], error);
+    return aside.string();
+}
+
+Autosaver::Autosaver(AppContext& context, std::string path, QWidget* message_parent)
+    : ctx_(context), path_(std::move(path)), message_parent_(message_parent) {
+    quiet_.setSingleShot(true);
+    longest_.setSingleShot(true);
+    set_delays(kQuietMs, kLongestMs);
+    connect(&quiet_, &QTimer::timeout, this, [this] { start_write(); });
+    connect(&longest_, &QTimer::timeout, this, [this] { start_write(); });
+}
+
+Autosaver::~Autosaver() {
+    alive_ = false;
+    join();
+}
+
+void Autosaver::set_delays(int quiet_ms, int longest_ms) {
+    quiet_.setInterval(quiet_ms);
+    longest_.setInterval(longest_ms);
+}
+
+void Autosaver::note_change() {
+    quiet_.start();
+    if (!longest_.isActive()) longest_.start();
+}
+
+void Autosaver::join() {
+    if (worker_.joinable()) worker_.join();
+}
+
+void Autosaver::start_write() {
+    if (!ctx_.docs->preview.modified || ctx_.preview_edits == written_edits_) return;
+    if (writing_) {
+        again_ = true;
+        return;
+    }
+    quiet_.stop();
+    longest_.stop();
+    join();
+    const std::uint64_t edits = ctx_.preview_edits;
+    std::unique_ptr<PreviewBook> copy(new (std::nothrow) PreviewBook(ctx_.docs->preview));
+    if (!copy) {
+        write_finished(edits, false, "not enough memory");
+        return;
+    }
+    writing_ = true;
+    worker_ = std::thread([this, book = std::move(copy), edits, path = path_]() mutable {
+        const IoResult result = write_recovery(path, *book);
+        book.reset();
+        if (!alive_) return;
+        QMetaObject::invokeMethod(
+            this, [this, edits, ok = result.ok, error = result.error] { write_finished(edits, ok, error); },
+            Qt::QueuedConnection);
+    });
+}
+
+void Autosaver::write_finished(std::uint64_t edits, bool ok, const std::string& error) {
+    writing_ = false;
+    join();
+    if (ok) {
+        written_edits_ = std::max(written_edits_, edits);
+        failure_reported_ = false;
+    } else {
+        // Tried again later; the user hears of it once, not at every change.
+        if (!longest_.isActive()) longest_.start();
+        if (!failure_reported_) {
+            failure_reported_ = true;
+            ctx_.ui.show_message(message_parent_, kAutosaveFailedMessage + error);
+        }
+    }
+    if (again_) {
+        again_ = false;
+        note_change();
+    }
+}
+
+bool Autosaver::write_now() {
+    join();
+    writing_ = false;
+    if (!ctx_.docs->preview.modified || ctx_.preview_edits == written_edits_) return true;
+    const IoResult result = write_recovery(path_, ctx_.docs->preview);
+    if (result.ok) {
+        written_edits_ = ctx_.preview_edits;
+        return true;
+    }
+    if (!failure_reported_) {
+        failure_reported_ = true;
+        ctx_.ui.show_message(message_parent_, kAutosaveFailedMessage + result.error);
+    }
+    return false;
+}
+
+void Autosaver::discard() {
+    join();
+    quiet_.stop();
+    longest_.stop();
+    std::error_code error;
+    std::filesystem::remove(path_, error);
+}
+
+}  // namespace glyphora
