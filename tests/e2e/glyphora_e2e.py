@@ -4,7 +4,7 @@ Controls are found through the program's widget map (GLYPHORA_WIDGET_MAP): the m
 dialog units, so its pixel positions follow the font; the map gives each control's global rectangle by its
 control id (or objectName / button text / menu item text), whatever the font and the window manager did.
 """
-import contextlib, os, shutil, signal, subprocess, sys, tempfile, time
+import contextlib, os, re, shutil, signal, subprocess, sys, tempfile, time
 
 MAIN = "Glyphora"
 PREVIEW = "プレビュー － Glyphora"
@@ -171,7 +171,8 @@ class Session:
         return {t for t, k in self.widgets() if k == "@client"}
 
     def window_id(self, title, timeout=10):
-        return self.wait(lambda: self.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"], check=False).split(),
+        pattern = "^" + re.sub(r"([.^$*+?()\[\]{}|\\])", r"\\\1", title) + "$"  # the title, literally
+        return self.wait(lambda: self.run(["xdotool", "search", "--onlyvisible", "--name", pattern], check=False).split(),
                          timeout, f"X window named '{title}'")[0]
 
     def window_name(self, wid):

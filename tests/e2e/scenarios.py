@@ -283,6 +283,38 @@ def exit_writes_library(s):
 
 
 @scenario
+def crash_recovery(s):
+    s.seed_settings()
+    s.start()
+    recovery = s.path("unsaved-pages.recovery")
+    quick_part(s, 40, 20, "abc")
+    quick_part(s, 10, 60, "ｱｲｳ")
+    with s.step("unsaved pages are marked and written for recovery"):
+        s.wait(lambda: s.window_name(s.window_id(MAIN + " *")), 5, "the title's unsaved mark")
+        s.wait(lambda: os.path.exists(recovery), 10, "the recovery file")
+    with s.step("a save, then one more change written for recovery"):
+        before = parts(s, s.save_collection("before.aap"))
+        s.click_at(*s.canvas_point(46, 27))
+        s.wait_clipboard("abc")
+        written = os.path.getmtime(recovery)
+        s.click(MAIN, RIGHT)
+        s.wait(lambda: os.path.getmtime(recovery) != written, 10, "the recovery file to be written again")
+    with s.step("kill -9, start again, restore"):
+        s.app.kill()
+        s.app.wait()
+        s.start(wait_main=False)
+        s.wait(lambda: any("前回の作業が保存されていません" in k for t, k in s.widgets()), 10, "the question")
+        s.key("Return")
+        s.control(MAIN, "id:2")
+        s.wait(lambda: s.window_name(s.window_id(MAIN + " - " + s.path("before.aap") + " *")), 5,
+               "the restored collection's name with the unsaved mark")
+    with s.step("the saved pages are the pages before the kill"):
+        after = parts(s, s.save_collection("after.aap"))
+        moved = {p: [(x + 1, y, n) if n == "abc" else (x, y, n) for x, y, n in v] for p, v in before.items()}
+        expect(after == moved, f"restored {after}, expected {moved}")
+
+
+@scenario
 def second_instance(s):
     s.seed_settings()
     s.start()
