@@ -87,13 +87,10 @@ struct ResultDialogWatch {
 
 }  // namespace
 
-class CommandsTest : public QObject {
+class CommandsTest : public test::GuiTest {
     Q_OBJECT
 
   private Q_SLOTS:
-    void init();
-    void cleanup();
-
     void cut_copy_and_paste_with_the_insertion_point();
     void paste_needs_one_selected_slot_or_an_empty_page();
     void fine_movement_snaps_y_toward_zero();
@@ -107,51 +104,17 @@ class CommandsTest : public QObject {
     void render_button_writes_what_the_command_line_tool_writes();
 
   private:
-    void start(const std::string& extra_ini = {}, bool font_widths = false);
     void click(int id, Qt::KeyboardModifiers modifiers = {}) {
         auto* button = qobject_cast<QPushButton*>(dialog_->control(id));
         QVERIFY(button && button->isEnabled());
         test::click(button, {}, modifiers);
     }
-    Page& preview() { return ctx_->preview_page(); }
-    Page& library() { return ctx_->library_page(); }
     UndoSnapshot& undo() { return ctx_->docs->undo; }
     // A snapshot no command of the test takes, to see whether a command took one.
     void mark_undo() { take_snapshot(undo(), UndoKind::library_slot, preview(), library(), 44); }
     bool undo_marked() { return undo().kind == UndoKind::library_slot && undo().slot == 44; }
     void refresh() { dialog_->refresh_lists(Sides::both()); }
-
-    std::unique_ptr<TestHome> home_;
-    std::unique_ptr<ScriptedUiServices> ui_;
-    std::unique_ptr<Application> app_;
-    AppContext* ctx_ = nullptr;
-    MainDialog* dialog_ = nullptr;
 };
-
-void CommandsTest::init() {
-    home_ = std::make_unique<TestHome>();
-    ui_ = std::make_unique<ScriptedUiServices>();
-}
-
-void CommandsTest::cleanup() {
-    if (app_) app_->shut_down();
-    app_.reset();
-    QVERIFY(ui_->script_errors().empty());
-    QCOMPARE(ui_->unused_answers(), std::size_t{0});
-    ui_.reset();
-    home_.reset();
-}
-
-void CommandsTest::start(const std::string& extra_ini, bool font_widths) {
-    home_->write_settings("[file]\nlibrary_filename=" + home_->file("lib.aal") + "\n" + extra_ini);
-    app_ = std::make_unique<Application>(*ui_);
-    if (!font_widths) app_->context().build_widths = glyphora::test::build_test_widths;
-    QCOMPARE(app_->start(home_->environment()), StartResult::running);
-    ctx_ = &app_->context();
-    QVERIFY(test::windows_exposed(*app_));
-    dialog_ = app_->main_dialog();
-    ui_->clear_events();
-}
 
 void CommandsTest::cut_copy_and_paste_with_the_insertion_point() {
     start();
@@ -613,7 +576,7 @@ void CommandsTest::render_button_writes_what_the_command_line_tool_writes() {
     // The program measures the real rendering font here, as glyphora-cli does with the same settings file
     // (no metrics file on either side).
     const std::string settings = "[option]\nrenderdotflag=1\nrender_linenumber=1\n";
-    start(settings, true);
+    start(settings, Widths::font);
     if (!ctx_->ensure_width_table()) GLYPHORA_SKIP_UNLESS_CI("no rendering font installed");
     const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/glyphora-cli");
     if (!QFile::exists(cli)) GLYPHORA_SKIP_UNLESS_CI("glyphora-cli is not built beside the test");

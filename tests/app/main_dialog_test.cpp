@@ -47,13 +47,10 @@ std::vector<int> selected_rows(QListWidget* list) {
 
 }  // namespace
 
-class MainDialogTest : public QObject {
+class MainDialogTest : public test::GuiTest {
     Q_OBJECT
 
   private Q_SLOTS:
-    void init();
-    void cleanup();
-
     void lists_mirror_the_current_pages();
     void selecting_rows_writes_back_into_the_model_and_redraws();
     void one_selected_part_puts_its_text_on_the_clipboard();
@@ -71,38 +68,7 @@ class MainDialogTest : public QObject {
     void every_command_button_is_on_and_runs_its_command();
 
   private:
-    void start(const std::string& extra_ini = {});
-
-    std::unique_ptr<TestHome> home_;
-    std::unique_ptr<ScriptedUiServices> ui_;
-    std::unique_ptr<Application> app_;
-    AppContext* ctx_ = nullptr;
-    MainDialog* dialog_ = nullptr;
 };
-
-void MainDialogTest::init() {
-    home_ = std::make_unique<TestHome>();
-    ui_ = std::make_unique<ScriptedUiServices>();
-}
-
-void MainDialogTest::cleanup() {
-    if (app_) app_->shut_down();
-    app_.reset();
-    QVERIFY(ui_->script_errors().empty());
-    ui_.reset();
-    home_.reset();
-}
-
-void MainDialogTest::start(const std::string& extra_ini) {
-    home_->write_settings("[file]\nlibrary_filename=" + home_->file("lib.aal") + "\n" + extra_ini);
-    app_ = std::make_unique<Application>(*ui_);
-    app_->context().build_widths = glyphora::test::build_test_widths;
-    QCOMPARE(app_->start(home_->environment()), StartResult::running);
-    ctx_ = &app_->context();
-    QVERIFY(test::windows_exposed(*app_));
-    dialog_ = app_->main_dialog();
-    ui_->clear_events();
-}
 
 void MainDialogTest::lists_mirror_the_current_pages() {
     start();

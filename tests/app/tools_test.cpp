@@ -88,12 +88,11 @@ void on_next_modal(std::function<void(Dialog&)> act, bool& seen) {
 
 }  // namespace
 
-class ToolsTest : public QObject {
+class ToolsTest : public test::GuiTest {
     Q_OBJECT
 
   private Q_SLOTS:
     void init();
-    void cleanup();
 
     void tool_button_runs_the_dialog_and_refreshes_everything();
     void tool_button_waits_while_the_options_sheet_is_open();
@@ -112,41 +111,13 @@ class ToolsTest : public QObject {
     void maintenance_execution_failures_change_nothing();
 
   private:
-    void start();
     void fill_preview();
     void fill_library_pages(std::initializer_list<int> pages);
-
-    std::unique_ptr<TestHome> home_;
-    std::unique_ptr<ScriptedUiServices> ui_;
-    std::unique_ptr<Application> app_;
-    AppContext* ctx_ = nullptr;
-    MainDialog* dialog_ = nullptr;
 };
 
 void ToolsTest::init() {
-    home_ = std::make_unique<TestHome>();
-    ui_ = std::make_unique<ScriptedUiServices>();
+    GuiTest::init();
     start();
-}
-
-void ToolsTest::cleanup() {
-    if (app_) app_->shut_down();
-    app_.reset();
-    QVERIFY(ui_->script_errors().empty());
-    QCOMPARE(ui_->unused_answers(), std::size_t{0});
-    ui_.reset();
-    home_.reset();
-}
-
-void ToolsTest::start() {
-    home_->write_settings("[file]\nlibrary_filename=" + home_->file("lib.aal") + "\n");
-    app_ = std::make_unique<Application>(*ui_);
-    app_->context().build_widths = glyphora::test::build_test_widths;
-    QCOMPARE(app_->start(home_->environment()), StartResult::running);
-    ctx_ = &app_->context();
-    QVERIFY(test::windows_exposed(*app_));
-    dialog_ = app_->main_dialog();
-    ui_->clear_events();
 }
 
 // Every preview page k holds parts 0 and 1 with seeds 100k + 1 and 100k + 2, and settings of its own.

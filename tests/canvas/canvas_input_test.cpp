@@ -133,13 +133,10 @@ std::array<std::string, kRecentTextCount> recent(std::initializer_list<std::stri
 
 }  // namespace
 
-class CanvasInputTest : public QObject {
+class CanvasInputTest : public test::GuiTest {
     Q_OBJECT
 
   private Q_SLOTS:
-    void init();
-    void cleanup();
-
     void hit_test_is_strict_and_the_top_slot_wins();
     void clicks_with_shift_and_ctrl();
     void space_drag_moves_on_the_line_grid();
@@ -156,11 +153,9 @@ class CanvasInputTest : public QObject {
     void compose_a_small_picture();
 
   private:
-    void start(bool font_widths = false);
+    void start(Widths widths = Widths::test);
     CanvasWindow& preview_canvas() { return *app_->preview_canvas(); }
     CanvasWindow& library_canvas() { return *app_->library_canvas(); }
-    Page& preview() { return ctx_->preview_page(); }
-    Page& library() { return ctx_->library_page(); }
     UndoSnapshot& undo() { return ctx_->docs->undo; }
     void paint(CanvasWindow& canvas) { canvas.paint_image(); }  // measures every box
     void mark_undo() { take_snapshot(undo(), UndoKind::library_slot, preview(), library(), 44); }
@@ -179,34 +174,12 @@ class CanvasInputTest : public QObject {
         test::release(&canvas, to);
     }
 
-    std::unique_ptr<TestHome> home_;
-    std::unique_ptr<ScriptedUiServices> ui_;
-    std::unique_ptr<Application> app_;
-    AppContext* ctx_ = nullptr;
     std::vector<Sides> refreshed_;  // the sides said to have changed, in order
 };
 
-void CanvasInputTest::init() {
-    home_ = std::make_unique<TestHome>();
-    ui_ = std::make_unique<ScriptedUiServices>();
-}
-
-void CanvasInputTest::cleanup() {
-    if (app_) app_->shut_down();
-    app_.reset();
-    QVERIFY(ui_->script_errors().empty());
-    QCOMPARE(ui_->unused_answers(), std::size_t{0});
-    ui_.reset();
-    home_.reset();
-}
-
-void CanvasInputTest::start(bool font_widths) {
-    home_->write_settings("[file]\nlibrary_filename=" + home_->file("lib.aal") + "\n");
-    app_ = std::make_unique<Application>(*ui_);
-    if (!font_widths) app_->context().build_widths = glyphora::test::build_test_widths;
-    QCOMPARE(app_->start(home_->environment()), StartResult::running);
-    ctx_ = &app_->context();
-    QVERIFY(test::windows_exposed(*app_));
+void CanvasInputTest::start(Widths widths) {
+    GuiTest::start({}, widths);
+    if (!started()) return;
     if (!ctx_->ensure_width_table()) GLYPHORA_SKIP_UNLESS_CI("no font to measure");
     auto refresh = ctx_->changed_hook;
     ctx_->changed_hook = [this, refresh](Sides mask) {
@@ -779,7 +752,7 @@ void CanvasInputTest::placement_is_written_to_the_settings_file() {
 // Composes a picture the way a user does: three parts typed at double-clicked spots, one of them moved
 // by Space+drag. With GLYPHORA_LOOK_PNG set (under a real display) the screen is saved there afterwards.
 void CanvasInputTest::compose_a_small_picture() {
-    start(true);
+    start(Widths::font);
     CanvasWindow& canvas = preview_canvas();
     const int line = ctx_->widths->line_height;
     auto type_at = [&](QPoint at, const char* utf8) {

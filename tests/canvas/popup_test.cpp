@@ -75,13 +75,10 @@ class RefusingClipboard : public ScriptedUiServices {
 
 }  // namespace
 
-class PopupTest : public QObject {
+class PopupTest : public test::GuiTest {
     Q_OBJECT
 
   private Q_SLOTS:
-    void init();
-    void cleanup();
-
     void menus_in_order_with_check_marks_and_menu_characters();
     void temporary_rendering_is_the_command_line_page_text();
     void temporary_rendering_without_content_shows_and_copies_nothing();
@@ -103,8 +100,6 @@ class PopupTest : public QObject {
     }
     CanvasWindow& preview_canvas() { return dialog_->preview_canvas(); }
     CanvasWindow& library_canvas() { return dialog_->library_canvas(); }
-    Page& preview() { return ctx_->preview_page(); }
-    Page& library() { return ctx_->library_page(); }
     UndoSnapshot& undo() { return ctx_->docs->undo; }
     void mark_undo() { take_snapshot(undo(), UndoKind::library_slot, preview(), library(), 44); }
     bool undo_marked() { return undo().kind == UndoKind::library_slot && undo().slot == 44; }
@@ -116,38 +111,11 @@ class PopupTest : public QObject {
             n += e.kind == ScriptedUiServices::EventKind::clipboard_set && e.text.starts_with("\x81\x40");
         return n;
     }
-
-    std::unique_ptr<TestHome> home_;
-    std::unique_ptr<ScriptedUiServices> ui_;
-    std::unique_ptr<Application> app_;
-    AppContext* ctx_ = nullptr;
-    MainDialog* dialog_ = nullptr;
 };
 
-void PopupTest::init() {
-    home_ = std::make_unique<TestHome>();
-    ui_ = std::make_unique<ScriptedUiServices>();
-}
-
-void PopupTest::cleanup() {
-    if (app_) app_->shut_down();
-    app_.reset();
-    QVERIFY(ui_->script_errors().empty());
-    QCOMPARE(ui_->unused_answers(), std::size_t{0});
-    ui_.reset();
-    home_.reset();
-}
-
 void PopupTest::start(const std::string& extra_ini) {
-    home_->write_settings("[file]\nlibrary_filename=" + home_->file("lib.aal") + "\n" + extra_ini);
-    app_ = std::make_unique<Application>(*ui_);
-    app_->context().build_widths = glyphora::test::build_test_widths;
-    QCOMPARE(app_->start(home_->environment()), StartResult::running);
-    ctx_ = &app_->context();
-    QVERIFY(test::windows_exposed(*app_));
-    dialog_ = app_->main_dialog();
-    QVERIFY(ctx_->ensure_width_table());
-    ui_->clear_events();
+    GuiTest::start(extra_ini);
+    if (started()) QVERIFY(ctx_->ensure_width_table());
 }
 
 void PopupTest::menus_in_order_with_check_marks_and_menu_characters() {

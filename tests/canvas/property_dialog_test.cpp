@@ -52,7 +52,7 @@ QString u8(const std::string& s) {
 
 }  // namespace
 
-class PropertyDialogTest : public QObject {
+class PropertyDialogTest : public test::GuiTest {
     Q_OBJECT
 
   private Q_SLOTS:
@@ -78,7 +78,6 @@ class PropertyDialogTest : public QObject {
     void charmap_button_and_dialog_font();
 
   private:
-    void start(const std::string& extra_ini = {});
     void click(int id, Qt::KeyboardModifiers modifiers = {}) {
         auto* button = qobject_cast<QPushButton*>(dialog_->control(id));
         QVERIFY(button && button->isEnabled());
@@ -110,19 +109,13 @@ class PropertyDialogTest : public QObject {
     }
     std::string stored_sample() { return read_mojisample(ctx_->file()); }
 
-    std::unique_ptr<TestHome> home_;
-    std::unique_ptr<ScriptedUiServices> ui_;
-    std::unique_ptr<Application> app_;
-    AppContext* ctx_ = nullptr;
-    MainDialog* dialog_ = nullptr;
     int scripts_pending_ = 0;
     bool dialog_missing_ = false;
     bool dialog_left_open_ = false;
 };
 
 void PropertyDialogTest::init() {
-    home_ = std::make_unique<TestHome>();
-    ui_ = std::make_unique<ScriptedUiServices>();
+    GuiTest::init();
     scripts_pending_ = 0;
     dialog_missing_ = dialog_left_open_ = false;
 }
@@ -132,22 +125,7 @@ void PropertyDialogTest::cleanup() {
     QVERIFY(!dialog_missing_);
     QVERIFY(!dialog_left_open_);
     QVERIFY(!property_dialog_open());
-    if (app_) app_->shut_down();
-    app_.reset();
-    QVERIFY(ui_->script_errors().empty());
-    ui_.reset();
-    home_.reset();
-}
-
-void PropertyDialogTest::start(const std::string& extra_ini) {
-    home_->write_settings("[file]\nlibrary_filename=" + home_->file("lib.aal") + "\n" + extra_ini);
-    app_ = std::make_unique<Application>(*ui_);
-    app_->context().build_widths = glyphora::test::build_test_widths;
-    QCOMPARE(app_->start(home_->environment()), StartResult::running);
-    ctx_ = &app_->context();
-    QVERIFY(test::windows_exposed(*app_));
-    dialog_ = app_->main_dialog();
-    ui_->clear_events();
+    GuiTest::cleanup();
 }
 
 void PropertyDialogTest::integer_fields_take_only_32_bit_integers() {

@@ -50,13 +50,13 @@ QByteArray bytes(const std::string& s) {
 
 }  // namespace
 
-class OptionsTest : public QObject {
+class OptionsTest : public test::GuiTest {
     Q_OBJECT
 
-  private Q_SLOTS:
-    void init();
-    void cleanup();
+  public:
+    OptionsTest() { ini_line_end_ = "\r\n"; }
 
+  private Q_SLOTS:
     void full_sheet_shows_its_pages_and_stores_unchanged_values_again();
     void sizes_are_stored_in_tenths_truncated_in_single_precision_data();
     void sizes_are_stored_in_tenths_truncated_in_single_precision();
@@ -73,41 +73,12 @@ class OptionsTest : public QObject {
     void a_sheet_blocks_only_the_window_it_was_opened_from();
 
   private:
-    void start(const std::string& ini = {});
     // Opens the sheet as the program does and runs act once it is shown; a sheet act leaves open is
     // cancelled afterwards, and left_open tells whether it was.
     OptionsSheetResult with_sheet(OptionsSheetKind kind, const std::function<void(OptionsSheet&)>& act,
                                   bool* left_open = nullptr);
     std::string ini() const { return TestHome::read_file(home_->settings_path()); }
-
-    std::unique_ptr<TestHome> home_;
-    std::unique_ptr<ScriptedUiServices> ui_;
-    std::unique_ptr<Application> app_;
-    AppContext* ctx_ = nullptr;
 };
-
-void OptionsTest::init() {
-    home_ = std::make_unique<TestHome>();
-    ui_ = std::make_unique<ScriptedUiServices>();
-}
-
-void OptionsTest::cleanup() {
-    if (app_) app_->shut_down();
-    app_.reset();
-    QVERIFY(ui_->script_errors().empty());
-    ui_.reset();
-    home_.reset();
-}
-
-void OptionsTest::start(const std::string& ini) {
-    home_->write_settings("[file]\r\nlibrary_filename=" + home_->file("lib.aal") + "\r\n" + ini);
-    app_ = std::make_unique<Application>(*ui_);
-    app_->context().build_widths = glyphora::test::build_test_widths;
-    QCOMPARE(app_->start(home_->environment()), StartResult::running);
-    ctx_ = &app_->context();
-    QVERIFY(test::windows_exposed(*app_));
-    ui_->clear_events();
-}
 
 OptionsSheetResult OptionsTest::with_sheet(OptionsSheetKind kind,
                                            const std::function<void(OptionsSheet&)>& act, bool* left_open) {

@@ -1,9 +1,11 @@
 #pragma once
-// Helpers of the GUI tests: a fresh settings home per test, the widths of tests/data/test_metrics.txt in
-// place of a font, small files, and input delivered the way the window system delivers it.
+// Helpers of the GUI tests: the fixture every test program derives from (a fresh settings home and scripted
+// UI per test case, the program started in it), the widths of tests/data/test_metrics.txt in place of a
+// font, small files, and input delivered the way the window system delivers it.
 
 #include <QApplication>
 #include <QByteArray>
+#include <QObject>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -21,6 +23,7 @@
 #include "app/application.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
+#include "platform/scripted_ui_services.h"
 #include "render/char_width_table.h"
 
 namespace glyphora::test {
@@ -104,15 +107,6 @@ inline QWindow* exposed_window(QWidget* target) {
     if (!top->windowHandle()->isExposed() && !QTest::qWaitForWindowExposed(top->windowHandle()))
         QTest::qVerify(false, "exposed_window", "window never exposed", __FILE__, __LINE__);
     return top->windowHandle();
-}
-
-// Waits until the main dialog and both canvases are exposed, as they are before a user can touch them.
-inline bool windows_exposed(Application& app) {
-    for (QWidget* window :
-         {static_cast<QWidget*>(app.main_dialog()), static_cast<QWidget*>(app.preview_canvas()),
-          static_cast<QWidget*>(app.library_canvas())})
-        if (!window || !QTest::qWaitForWindowExposed(window)) return false;
-    return true;
 }
 
 // Shows `window`, waits until it is exposed and makes it the active window, as a user's click on it does.
@@ -202,5 +196,78 @@ inline void type_to_focus(const QString& text) {
         QTest::sendKeyEvent(QTest::Click, window, key, QString(c), {});
     }
 }
+
+// Waits until the main dialog and both canvases are exposed, as they are before a user can touch them.
+inline bool windows_exposed(Application& app) {
+    for (QWidget* window :
+         {static_cast<QWidget*>(app.main_dialog()), static_cast<QWidget*>(app.preview_canvas()),
+          static_cast<QWidget*>(app.library_canvas())})
+        if (!window || !QTest::qWaitForWindowExposed(window)) return false;
+    return true;
+}
+
+// The fixture of every GUI test program. Each test case gets a home of its own and a fresh scripted UI;
+// start() starts the program there. cleanup() shuts the program down and fails the case when the script
+// went wrong or an answer was left unused, so no test passes on a question the program never asked.
+// A fixture that needs more set-up declares its own init() or cleanup() and calls these.
+class GuiTest : public QObject {
+    Q_OBJECT
+
+  protected Q_SLOTS:
+    void init() {
+        shut_down();
+        home_ = std::make_unique<TestHome>();
+        ui_ = std::make_unique<ScriptedUiServices>();
+    }
+    void cleanup() {
+        shut_down();
+        const std::unique_ptr<ScriptedUiServices> ui = std::move(ui_);
+        home_.reset();
+        std::string errors;
+        for (const std::string& error : ui->script_errors()) errors += error + "; ";
+        QVERIFY2(ui->script_errors().empty(), errors.c_str());
+        QCOMPARE(ui->unused_answers(), std::size_t{0});
+    }
+
+  protected:
+    enum class Widths { test, font };
+
+    // Starts the program with the library in this case's home and `extra_ini` after it in the settings
+    // file, and waits until its windows are exposed. The events of the start are cleared. `started()`
+    // tells whether it got that far.
+    void start(const std::string& extra_ini = {}, Widths widths = Widths::test) {
+        started_ = false;
+        home_->write_settings("[file]" + ini_line_end_ + "library_filename=" + home_->file("lib.aal") +
+                              ini_line_end_ + extra_ini);
+        app_ = std::make_unique<Application>(*ui_);
+        if (widths == Widths::test) app_->context().build_widths = build_test_widths;
+        QCOMPARE(app_->start(home_->environment()), StartResult::running);
+        ctx_ = &app_->context();
+        QVERIFY(windows_exposed(*app_));
+        dialog_ = app_->main_dialog();
+        ui_->clear_events();
+        started_ = true;
+    }
+    bool started() const { return started_; }
+    void shut_down() {
+        if (app_) app_->shut_down();
+        app_.reset();
+        ctx_ = nullptr;
+        dialog_ = nullptr;
+    }
+
+    Page& preview() { return ctx_->preview_page(); }
+    Page& library() { return ctx_->library_page(); }
+
+    std::string ini_line_end_ = "\n";  // of the settings file start() writes
+    std::unique_ptr<TestHome> home_;
+    std::unique_ptr<ScriptedUiServices> ui_;
+    std::unique_ptr<Application> app_;
+    AppContext* ctx_ = nullptr;
+    MainDialog* dialog_ = nullptr;
+
+  private:
+    bool started_ = false;
+};
 
 }  // namespace glyphora::test
