@@ -19,6 +19,7 @@
 #include "app/main_dialog.h"
 #include "app/render_result_dialog.h"
 #include "canvas/canvas_window.h"
+#include "model/test_support.h"
 #include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
 #include "render/gap_fill.h"
@@ -26,19 +27,9 @@
 
 using namespace glyphora;
 using glyphora::test::TestHome;
+using glyphora::test::put_part;
 
 namespace {
-
-Part& put_part(Page& page, int slot, int x, int y, const std::string& name, const char* text = "A") {
-    Part& part = page.slots[slot];
-    clear_slot(part);
-    part.in_use = true;
-    part.x = x;
-    part.y = y;
-    set_name(part, name);
-    set_text(part, text);
-    return part;
-}
 
 // The names of slots 0 to n - 1 ("-" for an empty slot), and which slots are selected.
 std::string names(const Page& page, int n = 8) {
@@ -118,7 +109,7 @@ class CommandsTest : public test::GuiTest {
 
 void CommandsTest::cut_copy_and_paste_with_the_insertion_point() {
     start();
-    for (int i = 0; i < 6; ++i) put_part(preview(), i, 0, 0, std::string(1, char('a' + i)));
+    for (int i = 0; i < 6; ++i) put_part(preview(), i, 0, 0, "A", std::string(1, char('a' + i)));
     preview().slots[3].selected = true;
     refresh();
 
@@ -138,8 +129,8 @@ void CommandsTest::cut_copy_and_paste_with_the_insertion_point() {
     QCOMPARE(selected(preview()), std::vector<int>{4});
 
     // The clipboard is shared: a library block pastes into the preview.
-    put_part(library(), 0, 0, 0, "x");
-    put_part(library(), 1, 0, 0, "y");
+    put_part(library(), 0, 0, 0, "A", "x");
+    put_part(library(), 1, 0, 0, "A", "y");
     library().slots[0].selected = library().slots[1].selected = true;
     refresh();
     click(control_id::kLibraryCut);
@@ -160,13 +151,13 @@ void CommandsTest::cut_copy_and_paste_with_the_insertion_point() {
 
 void CommandsTest::paste_needs_one_selected_slot_or_an_empty_page() {
     start();
-    put_part(library(), 0, 0, 0, "clip");
+    put_part(library(), 0, 0, 0, "A", "clip");
     library().slots[0].selected = true;
     refresh();
     click(control_id::kLibraryCopy);
 
     // Two selected slots on a page with parts: nothing, and no snapshot.
-    put_part(preview(), 0, 0, 0, "a");
+    put_part(preview(), 0, 0, 0, "A", "a");
     preview().slots[0].selected = preview().slots[5].selected = true;
     refresh();
     mark_undo();
@@ -176,7 +167,7 @@ void CommandsTest::paste_needs_one_selected_slot_or_an_empty_page() {
 
     // Slots 30 to 40 used and none selected: not empty, so nothing either.
     Page& lib2 = ctx_->docs->library.pages[2];
-    for (int i = 30; i <= 40; ++i) put_part(lib2, i, 0, 0, "p");
+    for (int i = 30; i <= 40; ++i) put_part(lib2, i, 0, 0, "A", "p");
     ctx_->docs->library.current_page = 2;
     refresh();
     click(control_id::kLibraryPaste);
@@ -192,7 +183,7 @@ void CommandsTest::paste_needs_one_selected_slot_or_an_empty_page() {
     QCOMPARE(selected(preview()), std::vector<int>{0});
 
     // No room at the end of the page: the message, the selection cleared, the page otherwise as it was.
-    put_part(preview(), 49, 0, 0, "last");
+    put_part(preview(), 49, 0, 0, "A", "last");
     preview().slots[0].selected = true;
     refresh();
     click(control_id::kPreviewPaste);
@@ -217,7 +208,7 @@ void CommandsTest::fine_movement_snaps_y_toward_zero() {
         {control_id::kMoveLeft, INT_MIN, INT_MIN, INT_MIN, INT_MIN / 18 * 18},
     };
     for (const auto& c : cases) {
-        put_part(preview(), 2, c.x, c.y, "p").selected = true;
+        put_part(preview(), 2, c.x, c.y, "A", "p").selected = true;
         refresh();
         click(c.button);
         QCOMPARE(preview().slots[2].x, c.to_x);
@@ -230,10 +221,10 @@ void CommandsTest::fine_movement_snaps_y_toward_zero() {
 
     // Several parts: the page's snapshot, and undo puts them back. Unselected or empty slots stay.
     clear_slot(preview().slots[2]);
-    put_part(preview(), 0, 0, 36, "a").selected = true;
-    put_part(preview(), 1, 0, 36, "b");
+    put_part(preview(), 0, 0, 36, "A", "a").selected = true;
+    put_part(preview(), 1, 0, 36, "A", "b");
     preview().slots[3].selected = true;  // empty
-    put_part(preview(), 4, 0, 54, "c").selected = true;
+    put_part(preview(), 4, 0, 54, "A", "c").selected = true;
     refresh();
     click(control_id::kMoveUp);
     QCOMPARE(preview().slots[0].y, 18);
@@ -254,7 +245,7 @@ void CommandsTest::fine_movement_snaps_y_toward_zero() {
 
 void CommandsTest::arrows_and_a_shown_temporary_rendering() {
     start();
-    put_part(preview(), 0, 10, 0, "a").selected = true;
+    put_part(preview(), 0, 10, 0, "A", "a").selected = true;
     refresh();
     CanvasWindow& canvas = *app_->preview_canvas();
     int repeats = 0;
@@ -280,8 +271,8 @@ void CommandsTest::arrows_and_a_shown_temporary_rendering() {
 
 void CommandsTest::reorder_undo_and_its_snapshots() {
     start();
-    for (int i = 0; i < 3; ++i) put_part(preview(), i, 0, 0, std::string(1, char('a' + i)));
-    put_part(preview(), 49, 0, 0, "z");
+    for (int i = 0; i < 3; ++i) put_part(preview(), i, 0, 0, "A", std::string(1, char('a' + i)));
+    put_part(preview(), 49, 0, 0, "A", "z");
 
     // The first row up and the last row down change nothing and take no snapshot.
     for (const auto& [slot, button] :
@@ -311,8 +302,8 @@ void CommandsTest::reorder_undo_and_its_snapshots() {
     QCOMPARE(names(preview(), 4), std::string("a c b - "));
 
     // Library side, and an undo with the options sheet open does nothing.
-    put_part(library(), 0, 0, 0, "p");
-    put_part(library(), 1, 0, 0, "q").selected = true;
+    put_part(library(), 0, 0, 0, "A", "p");
+    put_part(library(), 1, 0, 0, "A", "q").selected = true;
     refresh();
     click(control_id::kLibraryRowUp);
     QCOMPARE(names(library(), 2), std::string("q p "));
@@ -334,16 +325,16 @@ void CommandsTest::reorder_undo_and_its_snapshots() {
 
 void CommandsTest::copy_from_the_library() {
     start();
-    Part& placed = put_part(preview(), 0, 40, 54, "placed", "old");
+    Part& placed = put_part(preview(), 0, 40, 54, "old", "placed");
     placed.flip_h = true;
     placed.selected = true;
-    put_part(preview(), 1, 0, 0, "other");
-    Part& source = put_part(library(), 3, 200, 90, "lib", "new");
+    put_part(preview(), 1, 0, 0, "A", "other");
+    Part& source = put_part(library(), 3, 200, 90, "new", "lib");
     set_comment(source, "note");
     source.is_label = true;
     source.always_opaque = false;
     source.selected = true;
-    put_part(library(), 4, 5, 5, "lib2", "two");
+    put_part(library(), 4, 5, 5, "two", "lib2");
     refresh();
 
     // Shift: the placed part takes the library part's look and keeps its place and flips.
@@ -370,7 +361,7 @@ void CommandsTest::copy_from_the_library() {
     QCOMPARE(undo().kind, UndoKind::preview_page);
 
     // A page that fills up keeps what was copied before the message.
-    for (int i = 5; i < kPartsPerPage; ++i) put_part(preview(), i, 0, 0, "f");
+    for (int i = 5; i < kPartsPerPage; ++i) put_part(preview(), i, 0, 0, "A", "f");
     clear_slot(preview().slots[4]);
     click(control_id::kCopyFromLibrary);
     QCOMPARE(ui_->messages(), std::vector<std::string>{"プレビューに登録できる限界数です"});
@@ -379,7 +370,7 @@ void CommandsTest::copy_from_the_library() {
 
 void CommandsTest::save_and_load_by_extension_with_the_title() {
     start();
-    put_part(preview(), 0, 3, 18, "only");
+    put_part(preview(), 0, 3, 18, "A", "only");
     const std::string aat = home_->file("one.AAT"), txt = home_->file("one.txt"),
                       aap = home_->file("all.aap");
 
@@ -449,7 +440,7 @@ void CommandsTest::a_damaged_file_leaves_every_page_as_it_was() {
     start();
     PreviewBook& book = ctx_->docs->preview;
     for (int p = 0; p < kPreviewPages; ++p)
-        put_part(book.pages[p], p % 50, p, 18 * p, "page" + std::to_string(p));
+        put_part(book.pages[p], p % 50, p, 18 * p, "A", "page" + std::to_string(p));
     book.page_settings[7].renderdotflag = true;
     const std::string before = serialize_collection(book);
     const std::string cut = home_->file("cut.aap"), cut_page = home_->file("cut.aat");
@@ -511,10 +502,10 @@ void CommandsTest::library_page_name() {
 void CommandsTest::render_commands_write_the_file_and_show_the_report() {
     start();
     // Page 2 runs out of lines (no line number); page 5 out of text room on its last lines.
-    put_part(ctx_->docs->preview.pages[2], 0, 0, 78 * 18, "low", "A\r\nB\r\nC\r\nD");
+    put_part(ctx_->docs->preview.pages[2], 0, 0, 78 * 18, "A\r\nB\r\nC\r\nD", "low");
     std::string tall;
     for (int line = 0; line < 80; ++line) tall += std::string(220, 'W') + "\r\n";
-    put_part(ctx_->docs->preview.pages[5], 0, 0, 0, "tall", tall.c_str());
+    put_part(ctx_->docs->preview.pages[5], 0, 0, 0, tall.c_str(), "tall");
     ResultDialogWatch watch;
 
     const std::string out = home_->file("out.txt");
@@ -541,7 +532,7 @@ void CommandsTest::render_commands_write_the_file_and_show_the_report() {
     QVERIFY(text.find("2/2\n") != std::string::npos);
 
     // The current page into HTML: the extension is remembered as chosen, no busy cursor.
-    put_part(ctx_->docs->preview.pages[0], 0, 0, 0, "reply", ">>5 abc");
+    put_part(ctx_->docs->preview.pages[0], 0, 0, 0, ">>5 abc", "reply");
     ui_->clear_events();
     ui_->answer_file(home_->file("page.HTML"));
     watch.arm();
@@ -583,11 +574,10 @@ void CommandsTest::render_button_writes_what_the_command_line_tool_writes() {
 
     // A collection with a flipped part on a page the canvas never showed, and a reply reference.
     auto docs = make_documents();
-    put_part(docs->preview.pages[0], 0, 8, 18, "mona",
-             "\x81\x40 \x81\xC8\x81Q\x81\xC8\r\n\x81i\x81@\x81L\x81\xCD\x81M\x81j");
-    put_part(docs->preview.pages[0], 1, 60, 36, "text", ">>12 <ok>");
-    put_part(docs->preview.pages[3], 0, 30, 0, "flip", "(\x81L\x81\xCD)/\r\nA  B").flip_h = true;
-    put_part(docs->preview.pages[3], 1, 5, 5, "over", "WWWW....").always_opaque = false;
+    put_part(docs->preview.pages[0], 0, 8, 18, "\x81\x40 \x81\xC8\x81Q\x81\xC8\r\n\x81i\x81@\x81L\x81\xCD\x81M\x81j", "mona");
+    put_part(docs->preview.pages[0], 1, 60, 36, ">>12 <ok>", "text");
+    put_part(docs->preview.pages[3], 0, 30, 0, "(\x81L\x81\xCD)/\r\nA  B", "flip").flip_h = true;
+    put_part(docs->preview.pages[3], 1, 5, 5, "WWWW....", "over").always_opaque = false;
     const std::string collection = home_->file("sample.aap");
     QCOMPARE(write_collection(collection, docs->preview), FileStatus::ok);
 

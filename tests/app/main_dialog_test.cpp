@@ -17,26 +17,15 @@
 #include "app/application.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
+#include "model/test_support.h"
 #include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
 
 using namespace glyphora;
 using glyphora::test::TestHome;
+using glyphora::test::put_part;
 
 namespace {
-
-Part& put_part(Page& page, int slot, int x, int y, const char* name, const char* text,
-               const char* comment = "") {
-    Part& part = page.slots[slot];
-    clear_slot(part);
-    part.in_use = true;
-    part.x = x;
-    part.y = y;
-    set_name(part, name);
-    set_text(part, text);
-    set_comment(part, comment);
-    return part;
-}
 
 std::vector<int> selected_rows(QListWidget* list) {
     std::vector<int> rows;
@@ -73,13 +62,13 @@ class MainDialogTest : public test::GuiTest {
 void MainDialogTest::lists_mirror_the_current_pages() {
     start();
     Page& page = ctx_->preview_page();
-    put_part(page, 0, 0, 18, "face", "AA");
-    put_part(page, 1, 120, -36, "arm", "BB", "left");
-    Part& label = put_part(page, 3, 0, 0, "title", "");
+    put_part(page, 0, 0, 18, "AA", "face");
+    set_comment(put_part(page, 1, 120, -36, "BB", "arm"), "left");
+    Part& label = put_part(page, 3, 0, 0, "", "title");
     label.is_label = true;
     page.slots[1].selected = true;
     page.slots[7].selected = true;  // an empty row may be selected too
-    put_part(ctx_->library_page(), 49, 5, 5, "tree", "T");
+    put_part(ctx_->library_page(), 49, 5, 5, "T", "tree");
     dialog_->refresh_lists(Sides::both());
 
     QListWidget* list = dialog_->preview_list();
@@ -102,8 +91,8 @@ void MainDialogTest::lists_mirror_the_current_pages() {
 void MainDialogTest::selecting_rows_writes_back_into_the_model_and_redraws() {
     start();
     Page& page = ctx_->preview_page();
-    put_part(page, 0, 0, 0, "a", "A");
-    put_part(page, 1, 0, 0, "b", "B");
+    put_part(page, 0, 0, 0, "A", "a");
+    put_part(page, 1, 0, 0, "B", "b");
     dialog_->refresh_lists(Side::preview);
     CanvasWindow* preview = app_->preview_canvas();
     preview->show_temporary_rendering(
@@ -124,7 +113,7 @@ void MainDialogTest::selecting_rows_writes_back_into_the_model_and_redraws() {
 
     // A click replaces the selection; the library list writes into the library page.
     QListWidget* library_list = dialog_->library_list();
-    put_part(ctx_->library_page(), 2, 0, 0, "c", "C");
+    put_part(ctx_->library_page(), 2, 0, 0, "C", "c");
     dialog_->refresh_lists(Side::library);
     test::click(library_list->viewport(), library_list->visualItemRect(library_list->item(2)).center());
     QVERIFY(ctx_->library_page().slots[2].selected);
@@ -134,9 +123,9 @@ void MainDialogTest::selecting_rows_writes_back_into_the_model_and_redraws() {
 void MainDialogTest::one_selected_part_puts_its_text_on_the_clipboard() {
     start();
     Page& page = ctx_->preview_page();
-    put_part(page, 0, 0, 0, "a", "(*'-')");
-    put_part(page, 1, 0, 0, "b", "(^_^)");
-    put_part(page, 2, 0, 0, "empty", "");
+    put_part(page, 0, 0, 0, "(*'-')", "a");
+    put_part(page, 1, 0, 0, "(^_^)", "b");
+    put_part(page, 2, 0, 0, "", "empty");
     // A slot left behind by a cut: not in use, its old text still in the record.
     set_text(page.slots[5], "stale");
     dialog_->refresh_lists(Side::preview);
@@ -169,7 +158,7 @@ void MainDialogTest::refresh_keeps_the_first_visible_row() {
     QListWidget* list = dialog_->preview_list();
     list->verticalScrollBar()->setValue(20);
     QCOMPARE(list->verticalScrollBar()->value(), 20);
-    put_part(ctx_->preview_page(), 45, 0, 0, "low", "L");
+    put_part(ctx_->preview_page(), 45, 0, 0, "L", "low");
     dialog_->refresh_lists(Sides::both());
     QCOMPARE(list->verticalScrollBar()->value(), 20);
     QCOMPARE(list->indexAt(QPoint(2, 2)).row(), 20);
@@ -224,7 +213,7 @@ void MainDialogTest::page_scroll_bar_moves_clamped_and_invalidates_undo_on_chang
 
     // Undo after a page change does nothing.
     preview.current_page = 0;
-    put_part(ctx_->preview_page(), 0, 0, 0, "a", "A");
+    put_part(ctx_->preview_page(), 0, 0, 0, "A", "a");
     snapshot();
     dialog_->page_scroll(PageScroll::line_right);
     QCOMPARE(restore_snapshot(ctx_->docs->undo, ctx_->preview_page(), ctx_->library_page()), UndoKind::none);
@@ -242,7 +231,7 @@ void MainDialogTest::page_scroll_bar_moves_clamped_and_invalidates_undo_on_chang
 
 void MainDialogTest::page_change_shows_the_new_page_from_its_first_row() {
     start();
-    put_part(ctx_->docs->preview.pages[6], 0, 0, 0, "other", "O");
+    put_part(ctx_->docs->preview.pages[6], 0, 0, 0, "O", "other");
     QListWidget* list = dialog_->preview_list();
     list->verticalScrollBar()->setValue(25);
     CanvasWindow* preview = app_->preview_canvas();
@@ -284,7 +273,7 @@ void MainDialogTest::page_scroll_bar_answers_the_keyboard() {
 
 void MainDialogTest::library_combo_changes_page_and_always_invalidates_undo() {
     start();
-    put_part(ctx_->docs->library.pages[5], 1, 0, 0, "five", "5");
+    put_part(ctx_->docs->library.pages[5], 1, 0, 0, "5", "five");
     auto snapshot = [&] {
         take_snapshot(ctx_->docs->undo, UndoKind::library_page, ctx_->preview_page(), ctx_->library_page(), 0);
     };
@@ -345,7 +334,7 @@ void MainDialogTest::enter_presses_the_focused_button_and_space_is_held_for_both
     QCOMPARE(clicked.count(), 0);  // Space never pressed the focused button
 
     // Space in a list neither toggles a row nor reaches the model.
-    put_part(ctx_->preview_page(), 0, 0, 0, "a", "A");
+    put_part(ctx_->preview_page(), 0, 0, 0, "A", "a");
     dialog_->refresh_lists(Side::preview);
     dialog_->preview_list()->setCurrentRow(0, QItemSelectionModel::NoUpdate);
     dialog_->preview_list()->setFocus();
@@ -449,10 +438,10 @@ void MainDialogTest::every_command_button_is_on_and_runs_its_command() {
         // A selected part on each side, something to paste and something to undo.
         clear_page(ctx_->preview_page());
         clear_page(ctx_->library_page());
-        put_part(ctx_->preview_page(), 0, 0, 18, "a", "A").selected = true;
-        put_part(ctx_->library_page(), 0, 0, 18, "b", "B").selected = true;
+        put_part(ctx_->preview_page(), 0, 0, 18, "A", "a").selected = true;
+        put_part(ctx_->library_page(), 0, 0, 18, "B", "b").selected = true;
         clear_slot(ctx_->docs->clipboard.entries[1]);
-        put_part(ctx_->preview_page(), 9, 0, 0, "clip", "C");
+        put_part(ctx_->preview_page(), 9, 0, 0, "C", "clip");
         ctx_->docs->clipboard.entries[0] = ctx_->preview_page().slots[9];
         clear_slot(ctx_->preview_page().slots[9]);
         take_snapshot(ctx_->docs->undo, UndoKind::preview_page, ctx_->preview_page(), ctx_->library_page(), 0);

@@ -21,6 +21,7 @@
 #include "app/maintenance_dialog.h"
 #include "app/tool_dialog.h"
 #include "canvas/canvas_window.h"
+#include "model/test_support.h"
 #include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
 #include "storage/library_file.h"
@@ -28,20 +29,17 @@
 
 using namespace glyphora;
 using glyphora::test::TestHome;
+using glyphora::test::put_part;
 
 namespace {
 
 const std::string kOk = "正常終了";
 
-void put_part(Page& page, int slot, int seed) {
-    Part& part = page.slots[slot];
-    clear_slot(part);
-    part.in_use = true;
-    part.x = seed;
-    part.y = 18 * (seed % 7);
+// A part with fields of its own for each seed.
+void put_seeded_part(Page& page, int slot, int seed) {
+    Part& part =
+        put_part(page, slot, seed, 18 * (seed % 7), "AA " + std::to_string(seed), "p" + std::to_string(seed));
     part.flip_h = seed % 2 == 1;
-    set_name(part, "p" + std::to_string(seed));
-    set_text(part, "AA " + std::to_string(seed));
     set_comment(part, "c" + std::to_string(seed));
 }
 
@@ -124,8 +122,8 @@ void ToolsTest::init() {
 void ToolsTest::fill_preview() {
     PreviewBook& preview = ctx_->docs->preview;
     for (int k = 0; k < kPreviewPages; ++k) {
-        put_part(preview.pages[k], 0, 100 * k + 1);
-        put_part(preview.pages[k], 1, 100 * k + 2);
+        put_seeded_part(preview.pages[k], 0, 100 * k + 1);
+        put_seeded_part(preview.pages[k], 1, 100 * k + 2);
         preview.page_settings[k].flag(k % RenderSettings::kCount) = true;
     }
 }
@@ -133,19 +131,19 @@ void ToolsTest::fill_preview() {
 void ToolsTest::fill_library_pages(std::initializer_list<int> pages) {
     LibraryBook& library = ctx_->docs->library;
     for (int page : pages) {
-        put_part(library.pages[page], 0, 1000 + page);
+        put_seeded_part(library.pages[page], 0, 1000 + page);
         set_string(library.page_names[page], "lib " + std::to_string(page));
     }
 }
 
 void ToolsTest::tool_button_runs_the_dialog_and_refreshes_everything() {
     Page& preview_page = ctx_->preview_page();
-    put_part(preview_page, 0, 1);
+    put_seeded_part(preview_page, 0, 1);
     ctx_->docs->library.current_page = 3;
     take_snapshot(ctx_->docs->undo, UndoKind::preview_page, preview_page, ctx_->library_page(), 0);
     // Changes behind the dialog's back show only after the tool dialog closed.
     set_name(preview_page.slots[0], "renamed");
-    put_part(ctx_->library_page(), 4, 2);
+    put_seeded_part(ctx_->library_page(), 4, 2);
     set_string(ctx_->docs->library.page_names[3], "three");
     ctx_->preview_page().slots[0].selected = false;
     app_->preview_canvas()->show_temporary_rendering("AA");
@@ -279,7 +277,7 @@ void ToolsTest::preview_through_a_library_file_round_trip() {
 
     // Change the preview, then read the file back into it.
     clear_page(preview.pages[3]);
-    put_part(preview.pages[25], 7, 77);
+    put_seeded_part(preview.pages[25], 7, 77);
     preview.current_page = 25;
     ui_->clear_events();
     {
@@ -373,7 +371,7 @@ void ToolsTest::cancelled_and_failed_exports() {
 
 void ToolsTest::library_as_a_collection_loads_into_the_preview() {
     fill_library_pages({0, 7, 19});
-    put_part(ctx_->docs->library.pages[7], 49, 4949);
+    put_seeded_part(ctx_->docs->library.pages[7], 49, 4949);
     ctx_->settings.render = RenderSettings{true, false, true};
     const std::string path = home_->file("library.aap");
 
@@ -544,7 +542,7 @@ void ToolsTest::maintenance_other_library_open_and_bring_in() {
     auto other = std::make_unique<LibraryBook>();
     clear_library(*other);
     for (int page : {3, 4, 5, 7}) {
-        put_part(other->pages[page], 10, 3000 + page);
+        put_seeded_part(other->pages[page], 10, 3000 + page);
         set_string(other->page_names[page], "other " + std::to_string(page));
     }
     set_string(other->page_names[6], "named only");
@@ -627,7 +625,7 @@ void ToolsTest::maintenance_other_library_open_and_bring_in() {
 void ToolsTest::maintenance_execution_failures_change_nothing() {
     auto other = std::make_unique<LibraryBook>();
     clear_library(*other);
-    put_part(other->pages[2], 0, 77);
+    put_seeded_part(other->pages[2], 0, 77);
     const std::string other_path = home_->file("other.aal");
     QCOMPARE(write_library(other_path, *other), FileStatus::ok);
     fill_library_pages({0, 1});

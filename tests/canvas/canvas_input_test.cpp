@@ -25,25 +25,16 @@
 #include "canvas/canvas_window.h"
 #include "canvas/property_dialog.h"
 #include "canvas/quick_text_box.h"
+#include "model/test_support.h"
 #include "qtest_support/test_support.h"
 #include "model/sjis.h"
 #include "platform/scripted_ui_services.h"
 
 using namespace glyphora;
 using glyphora::test::TestHome;
+using glyphora::test::put_part;
 
 namespace {
-
-Part& put_part(Page& page, int slot, int x, int y, const char* text = "AAAA") {
-    Part& part = page.slots[slot];
-    clear_slot(part);
-    part.in_use = true;
-    part.x = x;
-    part.y = y;
-    set_text(part, text);
-    set_name(part, "part");
-    return part;
-}
 
 std::vector<int> selected(const Page& page) {
     std::vector<int> out;
@@ -191,9 +182,9 @@ void CanvasInputTest::start(Widths widths) {
 
 void CanvasInputTest::hit_test_is_strict_and_the_top_slot_wins() {
     start();
-    put_part(preview(), 3, 10, 36);  // box 10..42 x 36..54
-    put_part(preview(), 7, 30, 36);  // box 30..62 x 36..54
-    Part& label = put_part(preview(), 9, 100, 100);
+    put_part(preview(), 3, 10, 36, "AAAA", "part");  // box 10..42 x 36..54
+    put_part(preview(), 7, 30, 36, "AAAA", "part");  // box 30..62 x 36..54
+    Part& label = put_part(preview(), 9, 100, 100, "AAAA", "part");
     label.is_label = true;  // never drawn: cannot be hit
     paint(preview_canvas());
     QCOMPARE(preview().slots[3].box, (Box{10, 36, 42, 54}));
@@ -218,9 +209,9 @@ void CanvasInputTest::hit_test_is_strict_and_the_top_slot_wins() {
 
 void CanvasInputTest::clicks_with_shift_and_ctrl() {
     start();
-    put_part(preview(), 0, 10, 36);
-    put_part(preview(), 1, 100, 36);
-    put_part(preview(), 2, 200, 36);
+    put_part(preview(), 0, 10, 36, "AAAA", "part");
+    put_part(preview(), 1, 100, 36, "AAAA", "part");
+    put_part(preview(), 2, 200, 36, "AAAA", "part");
     paint(preview_canvas());
 
     refreshed_.clear();
@@ -260,7 +251,7 @@ void CanvasInputTest::clicks_with_shift_and_ctrl() {
     QCOMPARE(undo().kind, UndoKind::preview_page);
 
     // The library canvas works on the library page, with its own snapshot kind and list.
-    put_part(library(), 4, 10, 36);
+    put_part(library(), 4, 10, 36, "AAAA", "part");
     paint(library_canvas());
     refreshed_.clear();
     click(library_canvas(), 20, 40);
@@ -272,8 +263,8 @@ void CanvasInputTest::clicks_with_shift_and_ctrl() {
 void CanvasInputTest::space_drag_moves_on_the_line_grid() {
     start();
     CanvasWindow& canvas = preview_canvas();
-    put_part(preview(), 0, 10, 36);
-    put_part(preview(), 1, 100, 36);
+    put_part(preview(), 0, 10, 36, "AAAA", "part");
+    put_part(preview(), 1, 100, 36, "AAAA", "part");
     paint(canvas);
 
     space(canvas, true);
@@ -325,7 +316,7 @@ void CanvasInputTest::space_drag_moves_on_the_line_grid() {
     test::release(&canvas, QPoint(300, 300));
 
     // Positions stop at the ends of their range instead of wrapping around.
-    Part& far = put_part(preview(), 9, std::numeric_limits<int32_t>::max() - 2, 0);
+    Part& far = put_part(preview(), 9, std::numeric_limits<int32_t>::max() - 2, 0, "AAAA", "part");
     far.selected = true;
     drag(canvas, QPoint(300, 300), QPoint(310, 300));
     QCOMPARE(far.x, std::numeric_limits<int32_t>::max());
@@ -343,8 +334,8 @@ void CanvasInputTest::space_drag_moves_on_the_line_grid() {
 void CanvasInputTest::space_click_selection_rules() {
     start();
     CanvasWindow& canvas = preview_canvas();
-    put_part(preview(), 0, 10, 36);
-    put_part(preview(), 1, 100, 36).no_space_click_select = true;
+    put_part(preview(), 0, 10, 36, "AAAA", "part");
+    put_part(preview(), 1, 100, 36, "AAAA", "part").no_space_click_select = true;
     preview().slots[0].selected = true;
     paint(canvas);
     space(canvas, true);
@@ -372,8 +363,8 @@ void CanvasInputTest::space_click_selection_rules() {
 
 void CanvasInputTest::double_click_on_a_part_opens_the_detail_dialog() {
     start();
-    put_part(preview(), 5, 10, 36);
-    put_part(library(), 2, 10, 36);
+    put_part(preview(), 5, 10, 36, "AAAA", "part");
+    put_part(library(), 2, 10, 36, "AAAA", "part");
     paint(preview_canvas());
     paint(library_canvas());
 
@@ -417,7 +408,7 @@ void CanvasInputTest::double_click_on_a_part_opens_the_detail_dialog() {
 void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
     start();
     CanvasWindow& canvas = preview_canvas();
-    put_part(preview(), 0, 10, 36).selected = true;
+    put_part(preview(), 0, 10, 36, "AAAA", "part").selected = true;
     paint(canvas);
     write_recent_text(ctx_->file(), 0, "old");
 
@@ -532,7 +523,7 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
 
 void CanvasInputTest::double_click_refusals() {
     start();
-    for (int i = 0; i < kPartsPerPage; ++i) put_part(preview(), i, 10, 36 + 18 * i, "");
+    for (int i = 0; i < kPartsPerPage; ++i) put_part(preview(), i, 10, 36 + 18 * i, "", "part");
     {
         // The first press of the double click clears the selection with a snapshot of its own.
         BeforeEvent mark(&preview_canvas(), QEvent::MouseButtonDblClick, [this] { mark_undo(); });

@@ -19,6 +19,7 @@
 #include "canvas/canvas_window.h"
 #include "canvas/popup_commands.h"
 #include "canvas/popup_menu.h"
+#include "model/test_support.h"
 #include "qtest_support/test_support.h"
 #include "options/options_sheet.h"
 #include "platform/scripted_ui_services.h"
@@ -30,20 +31,9 @@
 
 using namespace glyphora;
 using glyphora::test::TestHome;
+using glyphora::test::put_part;
 
 namespace {
-
-Part& put_part(Page& page, int slot, int x, int y, const std::string& text, bool selected = false) {
-    Part& part = page.slots[slot];
-    clear_slot(part);
-    part.in_use = true;
-    part.selected = selected;
-    part.x = x;
-    part.y = y;
-    set_name(part, "p" + std::to_string(slot));
-    set_text(part, text);
-    return part;
-}
 
 // The menu as one line: item texts, "-" for separators, "[x]"/"[ ]" for check marks.
 std::string describe(const std::vector<PopupItem>& items) {
@@ -160,10 +150,10 @@ void PopupTest::temporary_rendering_is_the_command_line_page_text() {
 
     // Page 3 with a flipped part the canvas never measured, gaps of every size and an overlapping part.
     PreviewBook& book = ctx_->docs->preview;
-    put_part(book.pages[3], 0, 30, 0, "(\x81L\x81\xCD)/\r\nA  B").flip_h = true;
-    put_part(book.pages[3], 1, 5, 5, "WWWW....").always_opaque = false;
-    put_part(book.pages[3], 2, 77, 40, "\x81\x40Z\r\n\r\nC");
-    put_part(book.pages[0], 0, 0, 0, "other page");
+    put_part(book.pages[3], 0, 30, 0, "(\x81L\x81\xCD)/\r\nA  B", "p0").flip_h = true;
+    put_part(book.pages[3], 1, 5, 5, "WWWW....", "p1").always_opaque = false;
+    put_part(book.pages[3], 2, 77, 40, "\x81\x40Z\r\n\r\nC", "p2");
+    put_part(book.pages[0], 0, 0, 0, "other page", "p0");
     const std::string collection = home_->file("sample.aap");
     QCOMPARE(write_collection(collection, book), FileStatus::ok);
     book.current_page = 3;
@@ -205,7 +195,7 @@ void PopupTest::temporary_rendering_without_content_shows_and_copies_nothing() {
     start();
     ui_->clipboard = std::string("kept");
     // A page without parts, and a page whose only part has no text.
-    put_part(ctx_->docs->preview.pages[1], 0, 0, 0, "");
+    put_part(ctx_->docs->preview.pages[1], 0, 0, 0, "", "p0");
     for (int page : {0, 1}) {
         ctx_->docs->preview.current_page = page;
         for (PopupCommand command :
@@ -218,7 +208,7 @@ void PopupTest::temporary_rendering_without_content_shows_and_copies_nothing() {
         }
     }
     // The library canvas has no temporary rendering.
-    put_part(ctx_->docs->preview.pages[1], 1, 0, 0, "A");
+    put_part(ctx_->docs->preview.pages[1], 1, 0, 0, "A", "p1");
     run(library_canvas(), PopupCommand::temporary_rendering_clipboard);
     QVERIFY(!preview_canvas().state().temp_shown);
     QCOMPARE(clipboard_writes(), 0);
@@ -227,7 +217,7 @@ void PopupTest::temporary_rendering_without_content_shows_and_copies_nothing() {
 void PopupTest::a_refused_clipboard_copy_is_reported() {
     ui_ = std::make_unique<RefusingClipboard>();
     start();
-    put_part(preview(), 0, 0, 0, "A");
+    put_part(preview(), 0, 0, 0, "A", "p0");
     run(preview_canvas(), PopupCommand::temporary_rendering_clipboard);
     QVERIFY(preview_canvas().state().temp_shown);
     QCOMPARE(ui_->messages(), std::vector<std::string>{std::string(kTempClipboardFailedMessage)});
@@ -235,8 +225,8 @@ void PopupTest::a_refused_clipboard_copy_is_reported() {
 
 void PopupTest::arrows_render_again_and_copy_only_after_the_clipboard_variant() {
     start("[option]\nrendersetsize=0\n");
-    put_part(preview(), 0, 20, 0, "A", true);
-    put_part(preview(), 1, 60, 0, "B");
+    put_part(preview(), 0, 20, 0, "A", "p0").selected = true;
+    put_part(preview(), 1, 60, 0, "B", "p1");
     dialog_->refresh_lists(Side::preview);
     auto right = [this] {
         auto* button = qobject_cast<QPushButton*>(dialog_->control(control_id::kMoveRight));
@@ -276,14 +266,16 @@ void PopupTest::arrows_render_again_and_copy_only_after_the_clipboard_variant() 
 void PopupTest::alignment_packs_the_selection_by_former_x() {
     start();
     auto placed = [this](int slot, int x, int width) {
-        Part& part = put_part(preview(), slot, x, 18 * slot, "A", true);
+        Part& part = put_part(preview(), slot, x, 18 * slot, "A", "p" + std::to_string(slot));
+        part.selected = true;
         part.box = {x, 18 * slot, x + width, 18 * slot + 18};
     };
     placed(2, 100, 30);
     placed(5, 40, 20);
     placed(7, 40, 10);
-    put_part(preview(), 3, 7, 0, "not selected");
-    Part& unused = put_part(preview(), 9, 1, 0, "selected but not in use", true);
+    put_part(preview(), 3, 7, 0, "not selected", "p3");
+    Part& unused = put_part(preview(), 9, 1, 0, "selected but not in use", "p9");
+    unused.selected = true;
     unused.in_use = false;
 
     mark_undo();
@@ -306,9 +298,12 @@ void PopupTest::alignment_packs_the_selection_by_former_x() {
     QCOMPARE(undo().kind, UndoKind::preview_page);
 
     // Positions at the edge of the range saturate instead of wrapping.
-    Part& edge = put_part(preview(), 0, INT32_MAX - 5, 0, "A", true);
+    Part& edge = put_part(preview(), 0, INT32_MAX - 5, 0, "A", "p0");
+    edge.selected = true;
     edge.box = {0, 0, 100, 18};
-    put_part(preview(), 1, INT32_MAX - 1, 0, "B", true).box = {0, 0, 8, 18};
+    Part& next = put_part(preview(), 1, INT32_MAX - 1, 0, "B", "p1");
+    next.selected = true;
+    next.box = {0, 0, 8, 18};
     run(preview_canvas(), PopupCommand::align_horizontally);
     QCOMPARE(preview().slots[1].x, INT32_MAX);
 }
@@ -316,7 +311,7 @@ void PopupTest::alignment_packs_the_selection_by_former_x() {
 void PopupTest::menu_character_parts_and_registering_from_the_library() {
     start();
     ctx_->settings.menuchr[4] = "\x81\x69\x81\x4C\x81\xCD\x81\x4D\x81\x6A";
-    put_part(preview(), 0, 0, 0, "A", true);
+    put_part(preview(), 0, 0, 0, "A", "p0").selected = true;
     preview_canvas().state().menu_point = {33, 53};
     mark_undo();
     run(preview_canvas(), PopupCommand::menu_character, 4);
@@ -332,7 +327,7 @@ void PopupTest::menu_character_parts_and_registering_from_the_library() {
     QVERIFY(!undo().slots[1].in_use);
 
     // A full page: the error and nothing changes, the snapshot stays.
-    for (int i = 0; i < kPartsPerPage; ++i) put_part(preview(), i, i, 0, "A");
+    for (int i = 0; i < kPartsPerPage; ++i) put_part(preview(), i, i, 0, "A", "p" + std::to_string(i));
     mark_undo();
     run(preview_canvas(), PopupCommand::menu_character, 4);
     QCOMPARE(ui_->messages(), std::vector<std::string>{"登録エラー"});
@@ -343,10 +338,10 @@ void PopupTest::menu_character_parts_and_registering_from_the_library() {
     // what fitted is copied before the page-full message.
     ui_->clear_events();
     for (int i = 0; i < kPartsPerPage; ++i) clear_slot(preview().slots[i]);
-    for (int i = 0; i < 48; ++i) put_part(preview(), i, 9, 9, "A");
-    put_part(library(), 3, 50, 72, "X", true);
-    put_part(library(), 4, 50, 90, "Y", true);
-    put_part(library(), 6, 50, 90, "Z", true);
+    for (int i = 0; i < 48; ++i) put_part(preview(), i, 9, 9, "A", "p" + std::to_string(i));
+    put_part(library(), 3, 50, 72, "X", "p3").selected = true;
+    put_part(library(), 4, 50, 90, "Y", "p4").selected = true;
+    put_part(library(), 6, 50, 90, "Z", "p6").selected = true;
     run(library_canvas(), PopupCommand::register_from_library);
     QCOMPARE(std::string(get_string(preview().slots[48].text)), std::string("X"));
     QCOMPARE(std::string(get_string(preview().slots[49].text)), std::string("Y"));
@@ -386,7 +381,7 @@ void PopupTest::toggles_and_undo() {
     QVERIFY(read_boxflag(ctx_->file(), Side::library));
 
     // Blank colouring lasts for the run only and keeps a shown temporary rendering.
-    put_part(preview(), 0, 0, 0, "A");
+    put_part(preview(), 0, 0, 0, "A", "p0");
     run(preview_canvas(), PopupCommand::temporary_rendering);
     run(preview_canvas(), PopupCommand::toggle_blank_colouring);
     QVERIFY(!preview_canvas().state().blank_colouring);
@@ -394,7 +389,7 @@ void PopupTest::toggles_and_undo() {
     QVERIFY(TestHome::read_file(home_->settings_path()).find("colour") == std::string::npos);
 
     // Undo from either menu is the dialog's undo.
-    put_part(preview(), 0, 5, 0, "A", true);
+    put_part(preview(), 0, 5, 0, "A", "p0").selected = true;
     run(preview_canvas(), PopupCommand::align_horizontally);  // snapshot of the page, x 5
     preview().slots[0].x = 99;
     run(library_canvas(), PopupCommand::undo);
@@ -430,7 +425,7 @@ void PopupTest::rendering_options_open_the_rendering_page_alone() {
 
 void PopupTest::library_update_writes_the_book_or_reports_both_messages() {
     start();
-    put_part(ctx_->docs->library.pages[7], 2, 11, 36, "lib part");
+    put_part(ctx_->docs->library.pages[7], 2, 11, 36, "lib part", "p2");
     set_string(ctx_->docs->library.page_names[7], "seven");
     ctx_->docs->library.library_writable = false;  // written all the same
 

@@ -21,6 +21,7 @@
 #include "canvas/canvas_window.h"
 #include "canvas/palettes_widget.h"
 #include "canvas/property_dialog.h"
+#include "model/test_support.h"
 #include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
 #include "render/measure_part.h"
@@ -28,20 +29,12 @@
 
 using namespace glyphora;
 using glyphora::test::TestHome;
+using glyphora::test::put_part;
 
 namespace {
 
 const std::string kHorizontal = "\x84\x9F";  // "─"
 const std::string kVertical = "\x84\xA0";    // "│"
-
-Part& put_part(Page& page, int slot, const char* name, const char* text) {
-    Part& part = page.slots[slot];
-    clear_slot(part);
-    part.in_use = true;
-    set_name(part, name);
-    set_text(part, text);
-    return part;
-}
 
 QString u8(const char* s) {
     return QString::fromUtf8(s);
@@ -143,8 +136,8 @@ void PropertyDialogTest::integer_fields_take_only_32_bit_integers() {
 void PropertyDialogTest::ok_stores_every_field_with_its_snapshot_and_refreshes() {
     start();
     Page& page = ctx_->preview_page();
-    put_part(page, 0, "other", "O");
-    Part& part = put_part(page, 1, "old", "OLD");
+    put_part(page, 0, 0, 0, "O", "other");
+    Part& part = put_part(page, 1, 0, 0, "OLD", "old");
     part.x = 10;
     part.flip_v = true;
     part.box = {1, 2, 3, 4};
@@ -205,7 +198,7 @@ void PropertyDialogTest::ok_stores_every_field_with_its_snapshot_and_refreshes()
 
 void PropertyDialogTest::cancel_stores_nothing() {
     start();
-    Part& part = put_part(ctx_->library_page(), 2, "keep", "K");
+    Part& part = put_part(ctx_->library_page(), 2, 0, 0, "K", "keep");
     part.selected = true;
     const std::string sample_before = stored_sample();
     on_dialog([&](CPropertyDialog& d) {
@@ -237,7 +230,7 @@ void PropertyDialogTest::typing_at_once_goes_into_the_name() {
 
 void PropertyDialogTest::refusals_keep_the_dialog_open_with_the_field_focused() {
     start();
-    Part& part = put_part(ctx_->preview_page(), 0, "p", "P");
+    Part& part = put_part(ctx_->preview_page(), 0, 0, 0, "P", "p");
     part.selected = true;
     std::vector<bool> open_after;
     std::vector<std::string> focused;
@@ -291,7 +284,7 @@ void PropertyDialogTest::refusals_keep_the_dialog_open_with_the_field_focused() 
 void PropertyDialogTest::empty_text_is_refused_after_ok_but_a_label_needs_none() {
     start();
     Page& page = ctx_->preview_page();
-    Part& part = put_part(page, 0, "body", "BODY");
+    Part& part = put_part(page, 0, 0, 0, "BODY", "body");
     part.selected = true;
     on_dialog([&](CPropertyDialog& d) { confirm(d, "body", ""); });
     click(control_id::kPreviewDetail);
@@ -341,7 +334,7 @@ void PropertyDialogTest::untouched_fields_keep_their_bytes() {
     const std::string text =
         "A\x85\x40"
         "B\nC\xED\x40";
-    Part& part = put_part(ctx_->preview_page(), 0, "n\xED\x40", text.c_str());
+    Part& part = put_part(ctx_->preview_page(), 0, 0, 0, text.c_str(), "n\xED\x40");
     set_comment(part, "c\xED\x40");
     part.selected = true;
     on_dialog([&](CPropertyDialog& d) {
@@ -390,7 +383,7 @@ void PropertyDialogTest::sample_is_kept_between_openings_but_not_on_cancel() {
 void PropertyDialogTest::only_one_detail_dialog_at_a_time() {
     start();
     Page& page = ctx_->preview_page();
-    Part& part = put_part(page, 0, "p", "P");
+    Part& part = put_part(page, 0, 0, 0, "P", "p");
     bool second = true;
     on_dialog([&](CPropertyDialog& d) {
         // As a canvas double click would while this one is open.
@@ -416,7 +409,7 @@ void PropertyDialogTest::only_one_detail_dialog_at_a_time() {
 void PropertyDialogTest::register_finds_its_slot_or_reports_a_full_page() {
     start();
     Page& page = ctx_->preview_page();
-    for (int i = 0; i < 49; ++i) put_part(page, i, "p", "P");
+    for (int i = 0; i < 49; ++i) put_part(page, i, 0, 0, "P", "p");
     page.slots[3].selected = true;
     QString title;
     on_dialog([&](CPropertyDialog& d) {
@@ -434,7 +427,7 @@ void PropertyDialogTest::register_finds_its_slot_or_reports_a_full_page() {
     QVERIFY(!page.slots[49].in_use);
 
     // A full page: the message, no dialog, no snapshot.
-    put_part(page, 49, "last", "L");
+    put_part(page, 49, 0, 0, "L", "last");
     take_snapshot(ctx_->docs->undo, UndoKind::none, page, ctx_->library_page(), 0);
     ui_->clear_events();
     click(control_id::kPreviewRegister);
@@ -443,7 +436,7 @@ void PropertyDialogTest::register_finds_its_slot_or_reports_a_full_page() {
 
     // Only the last slot used: the first one is free. On the library side the title says so.
     Page& library = ctx_->library_page();
-    put_part(library, 49, "last", "L");
+    put_part(library, 49, 0, 0, "L", "last");
     on_dialog([&](CPropertyDialog& d) {
         title = d.windowTitle();
         confirm(d, "lib", "B");
@@ -488,7 +481,7 @@ void PropertyDialogTest::register_never_overwrites_a_part_added_meanwhile() {
     Page& page = ctx_->preview_page();
     on_dialog([&](CPropertyDialog& d) {
         // The canvases stay usable: a part appears in the slot the register command chose.
-        put_part(page, 0, "quick", "Q");
+        put_part(page, 0, 0, 0, "Q", "quick");
         confirm(d, "registered", "R");
     });
     click(control_id::kPreviewRegister);
@@ -499,8 +492,8 @@ void PropertyDialogTest::register_never_overwrites_a_part_added_meanwhile() {
 void PropertyDialogTest::detail_commands_and_the_double_click() {
     start();
     Page& page = ctx_->preview_page();
-    put_part(page, 0, "a", "A");
-    put_part(page, 1, "b", "B");
+    put_part(page, 0, 0, 0, "A", "a");
+    put_part(page, 1, 0, 0, "B", "b");
     dialog_->refresh_lists(Side::preview);
     QListWidget* list = dialog_->preview_list();
 
@@ -523,7 +516,7 @@ void PropertyDialogTest::detail_commands_and_the_double_click() {
     QCOMPARE(list->item(1)->text(), u8("  (  0,  0)b2"));
 
     Page& library = ctx_->library_page();
-    put_part(library, 4, "l", "L").selected = true;
+    put_part(library, 4, 0, 0, "L", "l").selected = true;
     on_dialog([&](CPropertyDialog& d) {
         title = d.windowTitle();
         confirm(d, "l2", "L");

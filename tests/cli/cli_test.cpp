@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/books.h"
+#include "model/test_support.h"
 #include "io/file_io.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"
@@ -19,6 +20,8 @@ namespace glyphora {
 namespace {
 
 namespace fs = std::filesystem;
+using test::put_part;
+using test::transparent;
 
 struct CliResult {
     int status = -1;
@@ -76,22 +79,11 @@ protected:
     std::string path(const char* name) { return (dir / name).string(); }
 };
 
-void put_part(Page& page, int slot, int x, int y, const char* text, const char* name = "part") {
-    Part& p = page.slots[slot];
-    clear_slot(p);
-    p.in_use = true;
-    p.always_opaque = false;
-    p.x = x;
-    p.y = y;
-    set_text(p, text);
-    set_name(p, name);
-}
-
 // A collection with parts on pages 0 and 3.
 std::unique_ptr<Documents> sample_docs() {
     auto docs = make_documents();
-    put_part(docs->preview.pages[0], 0, 0, 0, "AB\r\nC");
-    put_part(docs->preview.pages[3], 0, 16, 0, "A", "cat");
+    transparent(put_part(docs->preview.pages[0], 0, 0, 0, "AB\r\nC", "part"));
+    transparent(put_part(docs->preview.pages[3], 0, 16, 0, "A", "cat"));
     return docs;
 }
 
@@ -173,7 +165,7 @@ TEST_F(Cli, RendersAllPagesAndOnePageAsTheCommandsDo) {
 
 TEST_F(Cli, HtmlOutputByExtensionWithTheCollectionNameAndFace) {
     auto docs = sample_docs();
-    put_part(docs->preview.pages[0], 1, 0, 18, ">>5 <b>");
+    transparent(put_part(docs->preview.pages[0], 1, 0, 18, ">>5 <b>", "part"));
     ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
     CliResult r = render({"--set", "fontface=Monapo", "-o", path("out.HTML"), path("c.aap")});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -193,7 +185,7 @@ TEST_F(Cli, HtmlOutputByExtensionWithTheCollectionNameAndFace) {
 TEST_F(Cli, ReportAndUtf8) {
     auto docs = make_documents();
     // "A" at x 3: a 3-pixel run that cannot be written exactly.
-    put_part(docs->preview.pages[0], 0, 3, 36, "A");
+    transparent(put_part(docs->preview.pages[0], 0, 3, 36, "A", "part"));
     ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
     CliResult r = render({"--report", path("c.aap")});
     ASSERT_EQ(r.status, 0);
@@ -211,7 +203,7 @@ TEST_F(Cli, SinglePageAndLibraryInputs) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "1/1\n" + kFull + kFull + " A\r\n" + std::string(1, '\0'));
 
-    put_part(docs->library.pages[2], 0, 0, 0, "Z");
+    transparent(put_part(docs->library.pages[2], 0, 0, 0, "Z", "part"));
     set_string(docs->library.page_names[2], "faces");
     ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::ok);
     r = render({"--page", "2", path("l.aal")});
@@ -256,7 +248,7 @@ TEST_F(Cli, ConvertWritesVersion3) {
 
     // A library keeps its page names when it stays a library, and becomes pages 0-19 of a collection.
     auto lib = sample_docs();
-    put_part(lib->library.pages[1], 0, 0, 0, "Z");
+    transparent(put_part(lib->library.pages[1], 0, 0, 0, "Z", "part"));
     set_string(lib->library.page_names[1], "eyes");
     ASSERT_EQ(write_library(path("l.aal"), lib->library), FileStatus::ok);
     ASSERT_EQ(run({"convert", path("l.aal"), path("copy.aal")}).status, 0);
@@ -275,7 +267,7 @@ TEST_F(Cli, InfoListsPagesAndRows) {
     EXPECT_EQ(r.out, "file: " + path("old.aap") +
                          "\nkind: page collection (.aap), version 1\npage 0\n   0   (  8, 18)first[memo]\n");
     auto docs = sample_docs();
-    put_part(docs->library.pages[4], 7, 0, 0, "Z", "\x82\xA0");  // "あ"
+    transparent(put_part(docs->library.pages[4], 7, 0, 0, "Z", "\x82\xA0"));  // "あ"
     set_string(docs->library.page_names[4], "\x8A\xE7");          // "顔"
     ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::ok);
     r = run({"info", path("l.aal")});

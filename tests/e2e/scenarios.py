@@ -257,12 +257,16 @@ def tool_page_shift(s):
     s.seed_settings()
     s.start()
     quick_part(s, 40, 20, "abc")
+    saved = s.save_collection("before.aap")
     with s.step("shift back"):
+        s.window_id(f"{MAIN} - {saved}")
         s.click(MAIN, TOOL)
         s.click("Glyphoraツール", "shift_back")
         s.wait(lambda: any("Yes" in k or "はい" in k for t, k in s.widgets()), 5, "the question")
         s.key("Return")
         s.gone("Glyphoraツール")
+    with s.step("a page shift is an unsaved change"):
+        s.window_id(f"{MAIN} - {saved} *")
     with s.step("the part is on page 1"):
         got = parts(s, s.save_collection("shift.aap"))
         expect(got == {1: [(40, 18, "abc")]}, f"parts {got}")

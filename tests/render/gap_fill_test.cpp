@@ -12,7 +12,8 @@
 namespace glyphora {
 namespace {
 
-using testing::put_part;
+using test::put_part;
+using test::transparent;
 using testing::RenderRig;
 
 const std::string FW = "\x81\x40";  // "　" full-width space
@@ -111,8 +112,8 @@ struct BlankRun {
 BlankRun run_of(int d, const RenderSettings& settings) {
     RenderRig rig;
     rig.settings = settings;
-    put_part(*rig.book, 0, "A", 0, 0);
-    put_part(*rig.book, 1, "A", 8 + d, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "A"));
+    transparent(put_part(rig.page(), 1, 8 + d, 0, "A"));
     const std::string out = rig.render();
     const std::string head = FW + "A";
     const std::string tail = "A\r\n";
@@ -163,28 +164,28 @@ TEST(WriteBlank, RunsOfTheExamples) {
 TEST(WriteBlank, DriftOfEarlierRunsIsCorrected) {
     RenderRig rig;
     // A 1-pixel run writes nothing, so the next run starts one pixel behind: 8 + 1 = 9 pixels.
-    put_part(*rig.book, 0, "A", 0, 0);
-    put_part(*rig.book, 1, "A", 9, 0);
-    put_part(*rig.book, 2, "A", 25, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "A"));
+    transparent(put_part(rig.page(), 1, 9, 0, "A"));
+    transparent(put_part(rig.page(), 2, 25, 0, "A"));
     EXPECT_EQ(rig.render(), FW + "AA &thinsp;&thinsp;A\r\n");
     EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 1);
 
     // Multiples of 11 or 16 and exactly 5 are written at their own width; the drift waits.
-    put_part(*rig.book, 2, "A", 17 + 16, 0);
+    transparent(put_part(rig.page(), 2, 17 + 16, 0, "A"));
     EXPECT_EQ(rig.render(), FW + "AA" + FW + " A\r\n");
 
     // Overshoot: the 11 written for 10 pixels makes the next 1-pixel run's target 0.
     rig.settings = flags(false, true, true);
-    put_part(*rig.book, 1, "A", 18, 0);
-    put_part(*rig.book, 2, "A", 27, 0);
+    transparent(put_part(rig.page(), 1, 18, 0, "A"));
+    transparent(put_part(rig.page(), 2, 27, 0, "A"));
     EXPECT_EQ(rig.render(), FW + "A" + FW + "AA\r\n");
 }
 
 TEST(WriteBlank, ErrorsNameTheLastLine) {
     RenderRig rig;
     for (int line : {3, 7}) {
-        put_part(*rig.book, line, "A", 0, 18 * (line - 1));
-        put_part(*rig.book, line + 10, "A", 9, 18 * (line - 1));
+        transparent(put_part(rig.page(), line, 0, 18 * (line - 1), "A"));
+        transparent(put_part(rig.page(), line + 10, 9, 18 * (line - 1), "A"));
     }
     rig.render();
     EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 7);

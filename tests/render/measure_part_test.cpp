@@ -10,6 +10,8 @@
 namespace glyphora {
 namespace {
 
+using test::put_part;
+using test::transparent;
 using testing::test_widths;
 
 Box measure(std::string_view text, int x, int y, const CharWidthTable& widths) {
@@ -94,7 +96,7 @@ TEST(MeasureUnmeasured, OnlyZeroBoxesOfDrawnParts) {
 
 TEST(MeasureUnmeasured, FlippedPartsOfUnshownPagesRenderInPlace) {
     testing::RenderRig rig;
-    Part& p = testing::put_part(*rig.book, 0, "A\r\nB", 8, 0, 3);
+    Part& p = transparent(put_part(rig.page(3), 0, 8, 0, "A\r\nB"));
     p.flip_h = true;
     p.flip_v = true;
     EXPECT_EQ(rig.render(nullptr, nullptr, 3), "");

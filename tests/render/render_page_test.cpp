@@ -14,7 +14,8 @@
 namespace glyphora {
 namespace {
 
-using testing::put_part;
+using test::put_part;
+using test::transparent;
 using testing::RenderRig;
 
 const std::string FW = "\x81\x40";  // "　" full-width space
@@ -31,7 +32,7 @@ TEST(RenderPage, EmptyPagesHaveNoContent) {
     EXPECT_FALSE(has_errors(rig.out->report));
 
     // An empty text gives nothing, opaque or not.
-    Part& p = put_part(*rig.book, 0, "", 0, 0);
+    Part& p = transparent(put_part(rig.page(), 0, 0, 0, ""));
     EXPECT_EQ(rig.render(), "");
     EXPECT_FALSE(rig.out->has_content);
     p.always_opaque = true;
@@ -48,58 +49,58 @@ TEST(RenderPage, EmptyPagesHaveNoContent) {
 
 TEST(RenderPage, CharactersKeepTheirPixelPositions) {
     RenderRig rig;
-    put_part(*rig.book, 0, "AB\r\nC", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "AB\r\nC"));
     EXPECT_EQ(rig.render(), line("AB") + line("C"));
 
-    put_part(*rig.book, 0, "A", 16, 0);
+    transparent(put_part(rig.page(), 0, 16, 0, "A"));
     EXPECT_EQ(rig.render(), line(FW + " A"));
 
     // Lines above the first part are written as the full-width space alone.
-    put_part(*rig.book, 0, "A", 0, 36);
+    transparent(put_part(rig.page(), 0, 0, 36, "A"));
     EXPECT_EQ(rig.render(), line("") + line("") + line("A"));
 
     // A bare CR breaks the line too; trailing blanks are dropped.
-    put_part(*rig.book, 0, "AB  \rC", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "AB  \rC"));
     EXPECT_EQ(rig.render(), line("AB") + line("C"));
 
     // y is divided by the line height, truncating toward zero.
-    put_part(*rig.book, 0, "A", 0, 35);
+    transparent(put_part(rig.page(), 0, 0, 35, "A"));
     EXPECT_EQ(rig.render(), line("") + line("A"));
-    put_part(*rig.book, 0, "A\r\nB", 0, -5);
+    transparent(put_part(rig.page(), 0, 0, -5, "A\r\nB"));
     EXPECT_EQ(rig.render(), line("A") + line("B"));
 }
 
 TEST(RenderPage, LaterPartsRemoveWhatTheyTouch) {
     RenderRig rig;
-    put_part(*rig.book, 0, "AAAA", 0, 0);
-    put_part(*rig.book, 1, "Z", 12, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "AAAA"));
+    transparent(put_part(rig.page(), 1, 12, 0, "Z"));
     EXPECT_EQ(rig.render(), line("A&thinsp;&thinsp;Z&thinsp;&thinsp;A"));
 
     // A space is a blank cell: it covers what it touches.
-    put_part(*rig.book, 0, "AAAAAA", 0, 0);
-    put_part(*rig.book, 1, " ", 12, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "AAAAAA"));
+    transparent(put_part(rig.page(), 1, 12, 0, " "));
     EXPECT_EQ(rig.render(), line("A" + FW + " AAA"));
 
     // In a transparent run the space is not placed; the drift of the 1-pixel run is corrected later.
-    put_part(*rig.book, 1, "&ttt; Z", 12, 0);
+    transparent(put_part(rig.page(), 1, 12, 0, "&ttt; Z"));
     EXPECT_EQ(rig.render(), line("AAZ&ensp;AA"));
     EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 1);
 }
 
 TEST(RenderPage, TransparentRunCrossesLineBreaks) {
     RenderRig rig;
-    put_part(*rig.book, 0, "AAAA\r\nAAAA", 0, 0);
-    put_part(*rig.book, 1, "Z&ttt;\r\n  Z", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "AAAA\r\nAAAA"));
+    transparent(put_part(rig.page(), 1, 0, 0, "Z&ttt;\r\n  Z"));
     EXPECT_EQ(rig.render(), line("ZAAA") + line("A&thinsp;Z&thinsp;&thinsp;&thinsp;A"));
     // Without the run the leading spaces cover the first two characters.
-    put_part(*rig.book, 1, "Z\r\n  Z", 0, 0);
+    transparent(put_part(rig.page(), 1, 0, 0, "Z\r\n  Z"));
     EXPECT_EQ(rig.render(), line("ZAAA") + line("&ensp;&thinsp;Z&thinsp;&thinsp;&thinsp;A"));
 }
 
 TEST(RenderPage, AlwaysOpaquePartsFillTheirBoxAndBorders) {
     RenderRig rig;
-    put_part(*rig.book, 0, "AAAAAAAAAA\r\nAAAAAAAAAA", 0, 0);
-    Part& z = put_part(*rig.book, 1, "Z", 10, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "AAAAAAAAAA\r\nAAAAAAAAAA"));
+    Part& z = transparent(put_part(rig.page(), 1, 10, 0, "Z"));
     z.always_opaque = true;
     z.box = {10, 0, 40, 36};
     EXPECT_EQ(rig.render(), line("A&thinsp;Z" + FW + FW + "AAAAA") + line("AAAAAAAAAA"));
@@ -119,8 +120,8 @@ TEST(RenderPage, AlwaysOpaquePartsFillTheirBoxAndBorders) {
 
 TEST(RenderPage, OpaqueFlippedPartFillsFromItsLeftEdge) {
     RenderRig rig;
-    put_part(*rig.book, 0, "AAAAAAAA", 0, 0);
-    Part& z = put_part(*rig.book, 1, "Z", 8, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "AAAAAAAA"));
+    Part& z = transparent(put_part(rig.page(), 1, 8, 0, "Z"));
     z.always_opaque = true;
     z.flip_h = true;
     z.box = {8, 0, 40, 18};
@@ -131,7 +132,7 @@ TEST(RenderPage, OpaqueFlippedPartFillsFromItsLeftEdge) {
 
 TEST(RenderPage, FlippedPartsUseTheirBoxAndTheMirrorTables) {
     RenderRig rig;
-    Part& p = put_part(*rig.book, 0, "AB", 0, 0);
+    Part& p = transparent(put_part(rig.page(), 0, 0, 0, "AB"));
     p.flip_h = true;
     p.box.right = 40;
     EXPECT_EQ(rig.render(), line(" " + FW + "&ensp;BA"));
@@ -160,7 +161,7 @@ TEST(RenderPage, FlippedPartsUseTheirBoxAndTheMirrorTables) {
 
 TEST(RenderPage, VerticalFlipRunsBottomToTop) {
     RenderRig rig;
-    Part& p = put_part(*rig.book, 0, "A\r\nB", 0, 0);
+    Part& p = transparent(put_part(rig.page(), 0, 0, 0, "A\r\nB"));
     p.flip_v = true;
     p.box.bottom = 36;
     EXPECT_EQ(rig.render(), line("B") + line("A"));
@@ -184,7 +185,7 @@ TEST(RenderPage, DriftReducingFlipMode) {
     RenderRig rig;
     MirrorTable h;
     insert(h, '.', 'A');  // a 3-pixel character whose mirror image is 8 pixels wide
-    Part& p = put_part(*rig.book, 0, "..", 0, 0);
+    Part& p = transparent(put_part(rig.page(), 0, 0, 0, ".."));
     p.flip_h = true;
     p.box.right = 30;
     // Off: the pen steps by the wider mirror image.
@@ -196,51 +197,51 @@ TEST(RenderPage, DriftReducingFlipMode) {
 
 TEST(RenderPage, BlankDeclarations) {
     RenderRig rig;
-    put_part(*rig.book, 0, "&space3=A\r\nBAB", 0, 18);
+    transparent(put_part(rig.page(), 0, 0, 18, "&space3=A\r\nBAB"));
     EXPECT_EQ(rig.render(), line("") + line("B&thinsp;B"));
     EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 2);
 
     // A later, shorter line overwrites from the first entry: X is ordinary again, Y keeps its own width.
-    put_part(*rig.book, 0, "&space=XY\r\n&space1=Z\r\nAXAYAZA", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "&space=XY\r\n&space1=Z\r\nAXAYAZA"));
     EXPECT_EQ(rig.render(), line("AXA&ensp;AA"));
 
     // A letter instead of the digit: no declaration, the line is text.
-    put_part(*rig.book, 0, "&spacex=A\r\nA", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "&spacex=A\r\nA"));
     EXPECT_EQ(rig.render(), line("&spacex=A") + line("A"));
 
     // Declared blanks follow the mirror image: "(" flips to ")", which is declared.
     MirrorTables tables;
     load_mirror_tables(tables, "-", "-");
-    Part& p = put_part(*rig.book, 0, "&space=)\r\nA(A", 0, 0);
+    Part& p = transparent(put_part(rig.page(), 0, 0, 0, "&space=)\r\nA(A"));
     p.flip_h = true;
     p.box.right = 24;
     EXPECT_EQ(rig.render(&tables.horizontal), line("A&ensp;A"));
 
     // Declarations alone: the text ends inside them and nothing is laid out.
-    put_part(*rig.book, 0, "&space=AB", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "&space=AB"));
     EXPECT_EQ(rig.render(), "");
 }
 
 TEST(RenderPage, EntitiesAndByteItems) {
     RenderRig rig;
-    put_part(*rig.book, 0, "AB&=0d;C", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "AB&=0d;C"));
     EXPECT_EQ(rig.render(), line("AB") + line("C"));
 
     // &=XY; writes the byte XY with the width of "&", so &=26; writes an "&" no entity reading swallows.
-    put_part(*rig.book, 0, "A&=26;B&=3c;", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "A&=26;B&=3c;"));
     EXPECT_EQ(rig.render(), line("A&B<"));
     // Only lower-case hex digits count; "&=0D;" is the byte 0, which becomes a blank of that width.
-    put_part(*rig.book, 0, "A&=0D;B", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "A&=0D;B"));
     EXPECT_EQ(rig.render(), line("A&ensp;B"));
     EXPECT_EQ(std::strlen(rig.out->text), rig.out->length);
 
-    put_part(*rig.book, 0, "A&ensp;B&nbsp;C&thinsp;D&www;E&foo;", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "A&ensp;B&nbsp;C&thinsp;D&www;E&foo;"));
     EXPECT_EQ(rig.render(), line("A&ensp;B C&thinsp;DE&foo;"));
 }
 
 TEST(RenderPage, LineFullKeepsTheFirstThousandCells) {
     RenderRig rig;
-    put_part(*rig.book, 0, std::string(1001, '.'), 0, 18);
+    transparent(put_part(rig.page(), 0, 0, 18, std::string(1001, '.')));
     const std::string text = rig.render();
     EXPECT_EQ(text, line("") + line(std::string(1000, '.')));
     EXPECT_EQ(rig.error(ErrorKind::line_full), 2);
@@ -251,7 +252,7 @@ TEST(RenderPage, GapsIntoAFullLineLoseTheLastCells) {
     // 600 characters with one transparent space after each: 600 gaps do not fit beside them.
     std::string text;
     for (int i = 0; i < 600; ++i) text += "A&ttt; ";
-    put_part(*rig.book, 0, text, 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, text));
     const std::string out = rig.render();
     EXPECT_EQ(rig.error(ErrorKind::gap_no_room), 1);
     // 1000 cells: 500 characters with a gap before each but the first, and then one more character
@@ -263,7 +264,7 @@ TEST(RenderPage, GapsIntoAFullLineLoseTheLastCells) {
 
 TEST(RenderPage, LineNumbersSizeLineAndBars) {
     RenderRig rig;
-    put_part(*rig.book, 0, "A\r\n\r\nA  A", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "A\r\n\r\nA  A"));
     rig.settings.render_linenumber = true;
     rig.settings.rendersetsize = true;
     // "サイズ目安＝" (size estimate) after the full-width space.
@@ -274,8 +275,8 @@ TEST(RenderPage, LineNumbersSizeLineAndBars) {
     rig.settings = RenderSettings{};
     rig.settings.rendernotsp = true;
     rig.settings.renderspbar = true;
-    put_part(*rig.book, 0, "A", 0, 0);
-    put_part(*rig.book, 1, "A", 18, 0);  // a 10-pixel run: two half-width spaces
+    transparent(put_part(rig.page(), 0, 0, 0, "A"));
+    transparent(put_part(rig.page(), 1, 18, 0, "A"));  // a 10-pixel run: two half-width spaces
     EXPECT_EQ(rig.render(), line("A _A"));
 }
 
@@ -286,10 +287,10 @@ TEST(RenderPage, TextBufferLimit) {
     const std::string wide = "\x82\xA0";  // "あ"
     std::string row;
     for (int i = 0; i < 1000; ++i) row += wide;
-    for (int k = 0; k < 8; ++k) put_part(*rig.book, k, row, 0, 18 * k);
+    for (int k = 0; k < 8; ++k) transparent(put_part(rig.page(), k, 0, 18 * k, row));
     std::string last;
     for (int i = 0; i < 175; ++i) last += wide;
-    put_part(*rig.book, 8, last + "A" + wide, 0, 18 * 8);
+    transparent(put_part(rig.page(), 8, 0, 18 * 8, last + "A" + wide));
     const std::string out = rig.render();
     ASSERT_EQ(out.size(), 16383u);
     EXPECT_EQ(rig.out->text[16383], '\0');
@@ -307,15 +308,15 @@ TEST(RenderPage, TextBufferLimit) {
 TEST(RenderPage, UnbuiltWidthTableRendersNothing) {
     RenderRig rig;
     rig.widths = std::make_unique<CharWidthTable>();
-    put_part(*rig.book, 0, "A", 0, 0);
+    transparent(put_part(rig.page(), 0, 0, 0, "A"));
     EXPECT_EQ(rig.render(), "");
     EXPECT_FALSE(rig.out->has_content);
 }
 
 TEST(RenderPage, HugePositionsDoNotOverflow) {
     RenderRig rig;
-    put_part(*rig.book, 0, "AB", 2147483640, 0);  // "B" lies beyond the int32 range
-    put_part(*rig.book, 1, "B", 0, 0);
+    transparent(put_part(rig.page(), 0, 2147483640, 0, "AB"));  // "B" lies beyond the int32 range
+    transparent(put_part(rig.page(), 1, 0, 0, "B"));
     // The run before "A" would need far more than 300 items: it writes nothing.
     EXPECT_EQ(rig.render(), line("BAB"));
     EXPECT_EQ(rig.error(ErrorKind::too_many_blanks), 1);

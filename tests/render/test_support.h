@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "model/books.h"
+#include "model/test_support.h"
 #include "render/char_width_table.h"
 #include "render/render_page.h"
 
@@ -34,18 +35,6 @@ inline std::unique_ptr<CharWidthTable> widths_from(std::string_view metrics) {
     return table;
 }
 
-// A transparent (not always-opaque) part in use, as most examples need.
-inline Part& put_part(PreviewBook& book, int slot, std::string_view text, int x, int y, int page = 0) {
-    Part& p = book.pages[page].slots[slot];
-    clear_slot(p);
-    p.in_use = true;
-    p.always_opaque = false;
-    p.x = x;
-    p.y = y;
-    set_text(p, text);
-    return p;
-}
-
 // One book for the whole test program: it is 25 MB, too big to allocate for every case.
 inline PreviewBook& shared_book() {
     static const std::unique_ptr<PreviewBook> book = std::make_unique<PreviewBook>();
@@ -61,6 +50,8 @@ struct RenderRig {
     RenderSettings settings;  // every flag off
 
     RenderRig() { clear_preview(*book); }
+
+    Page& page(int index = 0) { return book->pages[index]; }
 
     std::string render(const MirrorTable* h = nullptr, const MirrorTable* v = nullptr, int page = 0) {
         render_page(*ws, *widths, *book, h, v, page, settings, *out);
