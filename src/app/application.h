@@ -85,6 +85,7 @@ class Application {
     CanvasWindow* preview_canvas() { return preview_canvas_.get(); }
     CanvasWindow* library_canvas() { return library_canvas_.get(); }
     MainDialog* main_dialog() { return main_dialog_.get(); }
+    Autosaver* autosaver() { return autosaver_.get(); }
     bool dialog_ended() const { return dialog_ended_; }
 
   private:
