@@ -11,6 +11,7 @@
 #include "app/application.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
+#include "model/test_support.h"
 #include "qtest_support/test_support.h"
 #include "session/messages.h"
 #include "platform/scripted_ui_services.h"
@@ -19,6 +20,7 @@
 
 using namespace glyphora;
 using glyphora::test::TestHome;
+using glyphora::test::put_part;
 
 namespace {
 
@@ -39,10 +41,7 @@ std::string one_part_library() {
     auto book = std::make_unique<LibraryBook>();
     clear_library(*book);
     set_string(book->page_names[2], "faces");
-    Part& part = book->pages[2].slots[0];
-    part.in_use = true;
-    set_text(part, "(-_-)");
-    set_name(part, "sleepy");
+    put_part(book->pages[2], 0, 0, 0, "(-_-)", "sleepy");
     return serialize_library(*book);
 }
 
@@ -291,9 +290,7 @@ void StartupTest::close_writes_the_library_before_asking_and_no_keeps_running() 
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
     QVERIFY(ui.events().empty());  // a library not there yet is no error
-    Part& part = app->context().docs->library.pages[0].slots[0];
-    part.in_use = true;
-    set_text(part, "AA");
+    put_part(app->context().docs->library.pages[0], 0, 0, 0, "AA");
 
     ui.answer_no();
     QVERIFY(!app->close_request());

@@ -10,6 +10,7 @@
 #include "canvas/canvas_window.h"
 #include "canvas/draw_part.h"
 #include "canvas/glyph_font.h"
+#include "model/test_support.h"
 #include "qtest_support/test_support.h"
 #include "system/font_metrics.h"
 #include "platform/scripted_ui_services.h"
@@ -17,6 +18,7 @@
 
 using namespace glyphora;
 using glyphora::test::TestHome;
+using glyphora::test::put_part;
 
 namespace {
 
@@ -473,12 +475,7 @@ void CanvasTest::first_paint_builds_the_width_table_and_draws_new_parts_at_once(
     if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
     ctx_->widths->built = false;
     auto canvas = make_canvas(Side::preview);
-    Part& part = ctx_->preview_page().slots[3];
-    clear_slot(part);
-    part.in_use = true;
-    part.x = 20;
-    part.y = 40;
-    set_text(part, "WWWW");
+    Part& part = put_part(ctx_->preview_page(), 3, 20, 40, "WWWW");
     QVERIFY(!ctx_->widths->built);
     const QImage image = canvas->paint_image();
     QVERIFY(ctx_->widths->built);
@@ -508,12 +505,7 @@ void CanvasTest::header_and_space_mark() {
 void CanvasTest::a_selected_part_has_a_red_frame() {
     if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
     auto canvas = make_canvas(Side::preview);
-    Part& part = ctx_->preview_page().slots[0];
-    clear_slot(part);
-    part.in_use = true;
-    part.x = 40;
-    part.y = 36;
-    set_text(part, "AB");
+    Part& part = put_part(ctx_->preview_page(), 0, 40, 36, "AB");
     part.selected = true;
     QImage image = canvas->paint_image();
     const QRgb red = qRgb(255, 0, 0);
@@ -536,18 +528,9 @@ void CanvasTest::an_always_opaque_part_hides_what_lies_beneath() {
     auto canvas = make_canvas(Side::preview);
     canvas->state().boxflag = false;
     Page& page = ctx_->preview_page();
-    Part& below = page.slots[0];
-    clear_slot(below);
-    below.in_use = true;
-    below.x = 10;
-    below.y = 36;
-    set_text(below, "WWWWWWWWWW\r\nWWWWWWWWWW");
-    Part& above = page.slots[1];
-    clear_slot(above);
-    above.in_use = true;
-    above.x = 10;
-    above.y = 36;
-    set_text(above, "AAAAAAAA\r\nA");  // the second line is short: only the opaque fill covers its right
+    put_part(page, 0, 10, 36, "WWWWWWWWWW\r\nWWWWWWWWWW");
+    // The second line is short: only the opaque fill covers its right.
+    Part& above = put_part(page, 1, 10, 36, "AAAAAAAA\r\nA");
 
     // Right of the short line's "A", inside the box of the part above.
     const QRect uncovered_by_cells(10 + 8 + 2, 54 + 2, 40, 12);
@@ -562,20 +545,9 @@ void CanvasTest::a_transparent_run_shows_what_lies_beneath() {
     auto canvas = make_canvas(Side::preview);
     canvas->state().boxflag = false;
     Page& page = ctx_->preview_page();
-    Part& below = page.slots[0];
-    clear_slot(below);
-    below.in_use = true;
-    below.x = 0;
-    below.y = 36;
-    set_text(below, "WWWW");
-    Part& above = page.slots[1];
-    clear_slot(above);
-    above.in_use = true;
-    above.always_opaque = false;
-    above.x = 0;
-    above.y = 36;
+    put_part(page, 0, 0, 36, "WWWW");
     const QRect under_spaces(0, 38, 25, 12);  // five half-width spaces of 5 pixels
-    set_text(above, "&ttt;     A");
+    Part& above = test::transparent(put_part(page, 1, 0, 36, "&ttt;     A"));
     QVERIFY(dark_pixels(canvas->paint_image(), under_spaces) > 20);
     set_text(above, "     A");  // without the run the spaces' cells cover it
     QCOMPARE(dark_pixels(canvas->paint_image(), under_spaces), 0);
@@ -584,12 +556,7 @@ void CanvasTest::a_transparent_run_shows_what_lies_beneath() {
 void CanvasTest::temporary_rendering_replaces_the_page_until_it_ends() {
     if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
     auto canvas = make_canvas(Side::preview);
-    Part& part = ctx_->preview_page().slots[0];
-    clear_slot(part);
-    part.in_use = true;
-    part.x = 100;
-    part.y = 72;
-    set_text(part, "WWWW");
+    put_part(ctx_->preview_page(), 0, 100, 72, "WWWW");
     canvas->show_temporary_rendering(
         "\x81\x40"
         "A\r\n\x81\x40 &nbsp;B");

@@ -20,12 +20,14 @@
 #include "app/application.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
+#include "model/test_support.h"
 #include "qtest_support/test_support.h"
 #include "options/options_sheet.h"
 #include "platform/scripted_ui_services.h"
 
 using namespace glyphora;
 using glyphora::test::TestHome;
+using glyphora::test::put_part;
 
 namespace {
 
@@ -438,11 +440,7 @@ void OptionsTest::a_sheet_blocks_only_the_window_it_was_opened_from() {
     QScrollBar* bar = dialog->page_scroll_bar();
     const QPoint next_page = bar->mapTo(dialog, QPoint(bar->width() - 4, bar->height() / 2));
     for (int page : {0, 1}) {
-        Part& part = ctx_->docs->preview.pages[page].slots[0];
-        clear_slot(part);
-        part.in_use = true;
-        part.y = 18;
-        set_text(part, "AAAA");
+        put_part(ctx_->docs->preview.pages[page], 0, 0, 18, "AAAA");
     }
     canvas->paint_image();  // measures the part
     const QPoint on_part(12, 27);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gtest_support/test_support.h"
+#include "model/test_support.h"
 #include "model/sjis.h"
 #include "system/encoding.h"
 #include "system/font_metrics.h"
@@ -149,16 +150,9 @@ protected:
     }
 
     Part& put(int slot, int x, int y, const std::string& utf8_text) {
-        Part& p = docs->preview.pages[0].slots[slot];
-        clear_slot(p);
-        p.in_use = true;
-        p.always_opaque = false;
-        p.x = x;
-        p.y = y;
         const Conversion c = utf8_to_sjis(utf8_text);
         EXPECT_TRUE(c.ok) << utf8_text;
-        set_text(p, c.text);
-        return p;
+        return test::transparent(test::put_part(docs->preview.pages[0], slot, x, y, c.text));
     }
 
     // Renders page 0, checks the browser against our widths, and returns the report.

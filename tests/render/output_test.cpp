@@ -9,11 +9,14 @@
 #include "render/render_page.h"
 #include "io/file_io.h"
 #include "io/test_support.h"
+#include "model/test_support.h"
 
 namespace glyphora {
 namespace {
 
 namespace fs = std::filesystem;
+using test::put_part;
+using test::transparent;
 
 const std::string kText = "\x83\x65\x83\x4C\x83\x58\x83\x67";  // "テキスト"
 const std::string kFull = "\x81\x40";
@@ -123,25 +126,15 @@ protected:
         fs::create_directories(dir);
     }
 
-    Part& put(int page, int slot, int x, int y, const char* text) {
-        Part& p = docs->preview.pages[page].slots[slot];
-        clear_slot(p);
-        p.in_use = true;
-        p.always_opaque = false;
-        p.x = x;
-        p.y = y;
-        set_text(p, text);
-        return p;
-    }
     std::string all(bool html, ErrorReport& report) {
         return render_all_pages_to_bytes(docs->preview, ctx, html, *workspace, report);
     }
 };
 
 TEST_F(RenderFiles, PagesAreCountedAndSeparatedByNul) {
-    put(1, 0, 0, 0, "A");
-    put(4, 0, 0, 0, "B");
-    put(9, 0, 0, 0, "C");
+    transparent(put_part(docs->preview.pages[1], 0, 0, 0, "A"));
+    transparent(put_part(docs->preview.pages[4], 0, 0, 0, "B"));
+    transparent(put_part(docs->preview.pages[9], 0, 0, 0, "C"));
     ErrorReport report;
     EXPECT_EQ(all(false, report), "1/3\n" + kFull + "A\r\n" + kNul + "2/3\n" + kFull + "B\r\n" + kNul + "3/3\n" +
                                       kFull + "C\r\n" + kNul);
@@ -150,17 +143,17 @@ TEST_F(RenderFiles, PagesAreCountedAndSeparatedByNul) {
 }
 
 TEST_F(RenderFiles, PageWithoutCellsIsCountedButWritesNothing) {
-    Part& label = put(0, 0, 0, 0, "");
+    Part& label = transparent(put_part(docs->preview.pages[0], 0, 0, 0, ""));
     label.is_label = true;
-    put(2, 0, 0, 0, "  ");  // only spaces: a lone full-width space per line
+    transparent(put_part(docs->preview.pages[2], 0, 0, 0, "  "));  // only spaces: a lone full-width space per line
     ErrorReport report;
     EXPECT_EQ(all(false, report), "1/2\n" + kFull + "\r\n" + kNul);
 }
 
 TEST_F(RenderFiles, MergedReportKeepsEveryPagesProblems) {
-    put(0, 0, 3, 18, "A");      // an inexact 3-pixel run on line 2
-    put(0, 1, 0, 1440, "A\rB");  // y 1440 is line 81: too many lines
-    put(5, 0, 3, 0, "A");        // inexact again, on line 1 of a later page
+    transparent(put_part(docs->preview.pages[0], 0, 3, 18, "A"));      // an inexact 3-pixel run on line 2
+    transparent(put_part(docs->preview.pages[0], 1, 0, 1440, "A\rB"));  // y 1440 is line 81: too many lines
+    transparent(put_part(docs->preview.pages[5], 0, 3, 0, "A"));        // inexact again, on line 1 of a later page
     ErrorReport report;
     all(false, report);
     EXPECT_EQ(report.slots[index_of(ErrorKind::inexact_blank)], 1);  // from the last page on which it occurred
@@ -169,7 +162,7 @@ TEST_F(RenderFiles, MergedReportKeepsEveryPagesProblems) {
 }
 
 TEST_F(RenderFiles, CurrentPageAndEmptyPage) {
-    put(2, 0, 0, 0, "A");
+    transparent(put_part(docs->preview.pages[2], 0, 0, 0, "A"));
     docs->preview.current_page = 2;
     const std::string txt = (dir / "one.txt").string();
     RenderFileResult r = render_current_page(docs->preview, ctx, txt);
@@ -191,7 +184,7 @@ TEST_F(RenderFiles, CurrentPageAndEmptyPage) {
 }
 
 TEST_F(RenderFiles, FailedWriteIsReportedAndKeepsThePreviousFile) {
-    put(0, 0, 0, 0, "A");
+    transparent(put_part(docs->preview.pages[0], 0, 0, 0, "A"));
     const std::string txt = (dir / "all.txt").string();
     ASSERT_TRUE(write_file_atomically(txt, "previous").ok);
     {
@@ -208,7 +201,7 @@ TEST_F(RenderFiles, FailedWriteIsReportedAndKeepsThePreviousFile) {
 }
 
 TEST_F(RenderFiles, FlippedPartOfAPageNeverShownIsMeasuredFirst) {
-    Part& p = put(0, 0, 0, 0, "AB");
+    Part& p = transparent(put_part(docs->preview.pages[0], 0, 0, 0, "AB"));
     p.flip_h = true;
     ASSERT_TRUE(p.box.is_zero());
     ErrorReport report;
@@ -217,7 +210,7 @@ TEST_F(RenderFiles, FlippedPartOfAPageNeverShownIsMeasuredFirst) {
 }
 
 TEST_F(RenderFiles, PerPageSettingsApplyWhenThePageFlagIsOn) {
-    put(0, 0, 3, 0, "A");
+    transparent(put_part(docs->preview.pages[0], 0, 3, 0, "A"));
     docs->preview.page_settings[0].renderdotflag = true;
     ErrorReport report;
     EXPECT_EQ(all(false, report), "1/1\n" + kFull + "&thinsp;A\r\n" + kNul);
