@@ -47,7 +47,7 @@ std::string one_part_library() {
 
 }  // namespace
 
-class StartupTest : public QObject {
+class StartupTest : public test::GuiTest {
     Q_OBJECT
 
   private Q_SLOTS:
@@ -72,9 +72,9 @@ class StartupTest : public QObject {
 };
 
 void StartupTest::second_instance_is_refused_until_the_first_has_ended() {
-    TestHome home;
+    TestHome& home = *home_;
     home.write_settings("[file]\nlibrary_filename=" + home.file("lib.aal") + "\n");
-    ScriptedUiServices ui1;
+    ScriptedUiServices& ui1 = *ui_;
     auto first = make_app(ui1);
     QCOMPARE(first->start(home.environment()), StartResult::running);
 
@@ -97,13 +97,13 @@ void StartupTest::second_instance_is_refused_until_the_first_has_ended() {
 }
 
 void StartupTest::a_lock_left_by_another_process_stops_the_start() {
-    TestHome home;
+    TestHome& home = *home_;
     home.write_settings("[file]\nlibrary_filename=" + home.file("lib.aal") + "\n");
     QLockFile other(QString::fromStdString(single_instance_lock_path(home.environment().location)));
     other.setStaleLockTime(0);
     QVERIFY(other.tryLock(0));
 
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::already_running);
     QCOMPARE(ui.messages(), std::vector<std::string>{kAlreadyRunningMessage});
@@ -141,8 +141,8 @@ void StartupTest::screens_below_800_by_600_are_refused() {
 }
 
 void StartupTest::cancelling_the_library_storage_dialog_ends_without_windows() {
-    TestHome home;
-    ScriptedUiServices ui;
+    TestHome& home = *home_;
+    ScriptedUiServices& ui = *ui_;
     ui.answer_cancel();
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::library_not_chosen);
@@ -161,9 +161,9 @@ void StartupTest::cancelling_the_library_storage_dialog_ends_without_windows() {
 }
 
 void StartupTest::confirming_the_library_storage_dialog_stores_the_path_and_creates_the_file_at_close() {
-    TestHome home;
+    TestHome& home = *home_;
     const std::string path = home.file("mine.aal");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     ui.answer_text(path);
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
@@ -207,10 +207,10 @@ void StartupTest::multilibrary_asks_for_a_library_in_the_current_directory() {
 }
 
 void StartupTest::a_stored_library_is_read_without_a_dialog() {
-    TestHome home;
+    TestHome& home = *home_;
     TestHome::write_file(home.file("lib.aal"), one_part_library());
     home.write_settings("[file]\nlibrary_filename=" + home.file("lib.aal") + "\n");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
     QVERIFY(ui.events().empty());
@@ -221,10 +221,10 @@ void StartupTest::a_stored_library_is_read_without_a_dialog() {
 }
 
 void StartupTest::damaged_library_question_no_ends_the_program() {
-    TestHome home;
+    TestHome& home = *home_;
     TestHome::write_file(home.file("lib.aal"), "not a library at all");
     home.write_settings("[file]\nlibrary_filename=" + home.file("lib.aal") + "\n");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     ui.answer_no();
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::library_refused);
@@ -234,10 +234,10 @@ void StartupTest::damaged_library_question_no_ends_the_program() {
 }
 
 void StartupTest::damaged_library_question_yes_starts_empty_and_never_overwrites_it() {
-    TestHome home;
+    TestHome& home = *home_;
     TestHome::write_file(home.file("lib.aal"), "Glyphora-Libr V009 damaged");
     home.write_settings("[file]\nlibrary_filename=" + home.file("lib.aal") + "\n");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     ui.answer_yes();
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
@@ -253,12 +253,12 @@ void StartupTest::damaged_library_question_yes_starts_empty_and_never_overwrites
 }
 
 void StartupTest::a_cut_off_library_asks_the_damaged_question() {
-    TestHome home;
+    TestHome& home = *home_;
     std::string bytes = one_part_library();
     bytes.resize(bytes.size() / 2);
     TestHome::write_file(home.file("lib.aal"), bytes);
     home.write_settings("[file]\nlibrary_filename=" + home.file("lib.aal") + "\n");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     ui.answer_yes();
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
@@ -269,11 +269,11 @@ void StartupTest::a_cut_off_library_asks_the_damaged_question() {
 }
 
 void StartupTest::an_unreadable_library_is_not_replaced_at_close() {
-    TestHome home;
+    TestHome& home = *home_;
     // A folder where the library should be: it exists but cannot be read as a file.
     QVERIFY(QDir().mkpath(QString::fromStdString(home.file("lib.aal"))));
     home.write_settings("[file]\nlibrary_filename=" + home.file("lib.aal") + "\n");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     ui.answer_yes();
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
@@ -283,10 +283,10 @@ void StartupTest::an_unreadable_library_is_not_replaced_at_close() {
 }
 
 void StartupTest::close_writes_the_library_before_asking_and_no_keeps_running() {
-    TestHome home;
+    TestHome& home = *home_;
     const std::string path = home.file("new.aal");
     home.write_settings("[file]\nlibrary_filename=" + path + "\n");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
     QVERIFY(ui.events().empty());  // a library not there yet is no error
@@ -313,10 +313,10 @@ void StartupTest::close_writes_the_library_before_asking_and_no_keeps_running() 
 }
 
 void StartupTest::close_reports_a_failed_write_and_still_asks() {
-    TestHome home;
+    TestHome& home = *home_;
     const std::string path = home.file("missing-folder/lib.aal");
     home.write_settings("[file]\nlibrary_filename=" + path + "\n");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
     ui.answer_yes();
@@ -329,9 +329,9 @@ void StartupTest::close_reports_a_failed_write_and_still_asks() {
 }
 
 void StartupTest::close_does_nothing_while_the_options_sheet_is_open() {
-    TestHome home;
+    TestHome& home = *home_;
     home.write_settings("[file]\nlibrary_filename=" + home.file("lib.aal") + "\n");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
     app->context().options_open = true;
@@ -341,9 +341,9 @@ void StartupTest::close_does_nothing_while_the_options_sheet_is_open() {
 }
 
 void StartupTest::escape_close_box_and_exit_button_all_ask_to_close() {
-    TestHome home;
+    TestHome& home = *home_;
     home.write_settings("[file]\nlibrary_filename=" + home.file("lib.aal") + "\n");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
     MainDialog* dialog = app->main_dialog();
@@ -433,9 +433,9 @@ void StartupTest::main_dialog_font_follows_totalfontsize() {
 }
 
 void StartupTest::a_minimised_dialog_is_restored_before_the_close_question() {
-    TestHome home;
+    TestHome& home = *home_;
     home.write_settings("[file]\nlibrary_filename=" + home.file("lib.aal") + "\n");
-    ScriptedUiServices ui;
+    ScriptedUiServices& ui = *ui_;
     auto app = make_app(ui);
     QCOMPARE(app->start(home.environment()), StartResult::running);
     app->main_dialog()->showMinimized();
