@@ -20,14 +20,14 @@
 #include "app/render_result_dialog.h"
 #include "canvas/canvas_window.h"
 #include "model/test_support.h"
-#include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
+#include "qtest_support/test_support.h"
 #include "render/gap_fill.h"
 #include "storage/page_file.h"
 
 using namespace glyphora;
-using glyphora::test::TestHome;
 using glyphora::test::put_part;
+using glyphora::test::TestHome;
 
 namespace {
 
@@ -574,7 +574,8 @@ void CommandsTest::render_button_writes_what_the_command_line_tool_writes() {
 
     // A collection with a flipped part on a page the canvas never showed, and a reply reference.
     auto docs = make_documents();
-    put_part(docs->preview.pages[0], 0, 8, 18, "\x81\x40 \x81\xC8\x81Q\x81\xC8\r\n\x81i\x81@\x81L\x81\xCD\x81M\x81j", "mona");
+    put_part(docs->preview.pages[0], 0, 8, 18,
+             "\x81\x40 \x81\xC8\x81Q\x81\xC8\r\n\x81i\x81@\x81L\x81\xCD\x81M\x81j", "mona");
     put_part(docs->preview.pages[0], 1, 60, 36, ">>12 <ok>", "text");
     put_part(docs->preview.pages[3], 0, 30, 0, "(\x81L\x81\xCD)/\r\nA  B", "flip").flip_h = true;
     put_part(docs->preview.pages[3], 1, 5, 5, "WWWW....", "over").always_opaque = false;

@@ -18,12 +18,12 @@
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
 #include "model/test_support.h"
-#include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
+#include "qtest_support/test_support.h"
 
 using namespace glyphora;
-using glyphora::test::TestHome;
 using glyphora::test::put_part;
+using glyphora::test::TestHome;
 
 namespace {
 
@@ -182,7 +182,8 @@ void MainDialogTest::page_scroll_bar_moves_clamped_and_invalidates_undo_on_chang
     start();
     PreviewBook& preview = ctx_->docs->preview;
     auto snapshot = [&] {
-        take_snapshot(ctx_->docs->undo, UndoKind::preview_page, ctx_->preview_page(), ctx_->library_page(), 0);
+        take_snapshot(ctx_->docs->undo, UndoKind::preview_page, ctx_->preview_page(), ctx_->library_page(),
+                      0);
     };
     auto label = [&] { return dialog_->page_label()->text().toInt(); };
 
@@ -275,7 +276,8 @@ void MainDialogTest::library_combo_changes_page_and_always_invalidates_undo() {
     start();
     put_part(ctx_->docs->library.pages[5], 1, 0, 0, "5", "five");
     auto snapshot = [&] {
-        take_snapshot(ctx_->docs->undo, UndoKind::library_page, ctx_->preview_page(), ctx_->library_page(), 0);
+        take_snapshot(ctx_->docs->undo, UndoKind::library_page, ctx_->preview_page(), ctx_->library_page(),
+                      0);
     };
 
     snapshot();
@@ -444,7 +446,8 @@ void MainDialogTest::every_command_button_is_on_and_runs_its_command() {
         put_part(ctx_->preview_page(), 9, 0, 0, "C", "clip");
         ctx_->docs->clipboard.entries[0] = ctx_->preview_page().slots[9];
         clear_slot(ctx_->preview_page().slots[9]);
-        take_snapshot(ctx_->docs->undo, UndoKind::preview_page, ctx_->preview_page(), ctx_->library_page(), 0);
+        take_snapshot(ctx_->docs->undo, UndoKind::preview_page, ctx_->preview_page(), ctx_->library_page(),
+                      0);
         ctx_->preview_page().slots[0].x = 8;
         dialog_->refresh_lists(Sides::both());
         if (id == control_id::kExit) ui_->answer_no();

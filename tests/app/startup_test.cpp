@@ -12,15 +12,15 @@
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
 #include "model/test_support.h"
+#include "platform/scripted_ui_services.h"
 #include "qtest_support/test_support.h"
 #include "session/messages.h"
-#include "platform/scripted_ui_services.h"
 #include "storage/file_status.h"
 #include "storage/library_file.h"
 
 using namespace glyphora;
-using glyphora::test::TestHome;
 using glyphora::test::put_part;
+using glyphora::test::TestHome;
 
 namespace {
 

@@ -22,14 +22,14 @@
 #include "app/tool_dialog.h"
 #include "canvas/canvas_window.h"
 #include "model/test_support.h"
-#include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
+#include "qtest_support/test_support.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"
 
 using namespace glyphora;
-using glyphora::test::TestHome;
 using glyphora::test::put_part;
+using glyphora::test::TestHome;
 
 namespace {
 
@@ -363,8 +363,9 @@ void ToolsTest::cancelled_and_failed_exports() {
             click_button(&tool, which);
             QVERIFY(!tool.isVisible());
         }
-        QCOMPARE(ui_->messages(), (std::vector<std::string>{status_message(FileStatus::cannot_open_for_writing),
-                                                            std::string(kExportFailedMessage)}));
+        QCOMPARE(ui_->messages(),
+                 (std::vector<std::string>{status_message(FileStatus::cannot_open_for_writing),
+                                           std::string(kExportFailedMessage)}));
         QVERIFY(!TestHome::exists(path));
     }
 }

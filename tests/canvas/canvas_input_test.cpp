@@ -25,14 +25,14 @@
 #include "canvas/canvas_window.h"
 #include "canvas/property_dialog.h"
 #include "canvas/quick_text_box.h"
-#include "model/test_support.h"
-#include "qtest_support/test_support.h"
 #include "model/sjis.h"
+#include "model/test_support.h"
 #include "platform/scripted_ui_services.h"
+#include "qtest_support/test_support.h"
 
 using namespace glyphora;
-using glyphora::test::TestHome;
 using glyphora::test::put_part;
+using glyphora::test::TestHome;
 
 namespace {
 
@@ -104,7 +104,8 @@ std::function<void(QWidget*)> type_into_box(const QString& text, Qt::Key key) {
 
 // Runs `act` just before `target` gets an event of `type`.
 struct BeforeEvent : QObject {
-    BeforeEvent(QObject* target, QEvent::Type type, std::function<void()> act) : type(type), act(std::move(act)) {
+    BeforeEvent(QObject* target, QEvent::Type type, std::function<void()> act)
+        : type(type), act(std::move(act)) {
         target->installEventFilter(this);
     }
     bool eventFilter(QObject*, QEvent* event) override {

@@ -5,20 +5,20 @@
 #include <memory>
 #include <variant>
 
-#include "session/app_context.h"
 #include "canvas/canvas_surface.h"
 #include "canvas/canvas_window.h"
 #include "canvas/draw_part.h"
 #include "canvas/glyph_font.h"
 #include "model/test_support.h"
-#include "qtest_support/test_support.h"
-#include "system/font_metrics.h"
 #include "platform/scripted_ui_services.h"
+#include "qtest_support/test_support.h"
 #include "render/measure_part.h"
+#include "session/app_context.h"
+#include "system/font_metrics.h"
 
 using namespace glyphora;
-using glyphora::test::TestHome;
 using glyphora::test::put_part;
+using glyphora::test::TestHome;
 
 namespace {
 

@@ -20,18 +20,18 @@
 #include "canvas/popup_commands.h"
 #include "canvas/popup_menu.h"
 #include "model/test_support.h"
-#include "qtest_support/test_support.h"
 #include "options/options_sheet.h"
 #include "platform/scripted_ui_services.h"
-#include "session/messages.h"
+#include "qtest_support/test_support.h"
 #include "render/gap_fill.h"
+#include "session/messages.h"
 #include "storage/file_status.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"
 
 using namespace glyphora;
-using glyphora::test::TestHome;
 using glyphora::test::put_part;
+using glyphora::test::TestHome;
 
 namespace {
 

@@ -22,14 +22,14 @@
 #include "canvas/palettes_widget.h"
 #include "canvas/property_dialog.h"
 #include "model/test_support.h"
-#include "qtest_support/test_support.h"
 #include "platform/scripted_ui_services.h"
+#include "qtest_support/test_support.h"
 #include "render/measure_part.h"
 #include "settings/settings.h"
 
 using namespace glyphora;
-using glyphora::test::TestHome;
 using glyphora::test::put_part;
+using glyphora::test::TestHome;
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "io/file_io.h"
 #include "model/books.h"
 #include "model/test_support.h"
-#include "io/file_io.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"
 #include "storage/test_support.h"
@@ -42,12 +42,13 @@ std::string quote(const std::string& s) {
 }
 
 class Cli : public ::testing::Test {
-protected:
+  protected:
     fs::path dir;
     std::string metrics;
 
     void SetUp() override {
-        dir = fs::path(std::getenv("GLYPHORA_HOME")) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir = fs::path(std::getenv("GLYPHORA_HOME")) /
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir);
         fs::create_directories(dir);
         metrics = std::string(GLYPHORA_TEST_DATA) + "/test_metrics.txt";
@@ -70,8 +71,9 @@ protected:
 
     // render with the test widths and no size line unless asked for.
     CliResult render(std::vector<std::string> args) {
-        std::vector<std::string> full = {"render", "--metrics", metrics, "--settings", (dir / "empty.ini").string(),
-                                         "--set", "rendersetsize=0"};
+        std::vector<std::string> full = {
+            "render", "--metrics",      metrics, "--settings", (dir / "empty.ini").string(),
+            "--set",  "rendersetsize=0"};
         full.insert(full.end(), args.begin(), args.end());
         return run(full);
     }
@@ -160,7 +162,10 @@ TEST_F(Cli, RendersAllPagesAndOnePageAsTheCommandsDo) {
     r = run({"render", "--metrics", metrics, "--settings", path("empty.ini"), "--page", "3", path("c.aap")});
     ASSERT_EQ(r.status, 0);
     // "　サイズ目安＝8": the eight bytes of the line before it
-    EXPECT_EQ(r.out, page3 + "\x81\x40\x83\x54\x83\x43\x83\x59\x96\xDA\x88\xC0\x81\x81" "8\r\n" + std::string(1, '\0'));
+    EXPECT_EQ(r.out, page3 +
+                         "\x81\x40\x83\x54\x83\x43\x83\x59\x96\xDA\x88\xC0\x81\x81"
+                         "8\r\n" +
+                         std::string(1, '\0'));
 }
 
 TEST_F(Cli, HtmlOutputByExtensionWithTheCollectionNameAndFace) {
@@ -171,8 +176,10 @@ TEST_F(Cli, HtmlOutputByExtensionWithTheCollectionNameAndFace) {
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string html = slurp(dir / "out.HTML");
     EXPECT_EQ(html.rfind("<!doctype html public", 0), 0u);
-    EXPECT_NE(html.find("<title>" + path("c.aap") + " \x81\x7C Glyphora ver v1.4a</title>\n"), std::string::npos);
-    EXPECT_NE(html.find("<font face=\"Monapo\" style=\"font-size:16;\">\n<hr>\n1/2<br>\n"), std::string::npos);
+    EXPECT_NE(html.find("<title>" + path("c.aap") + " \x81\x7C Glyphora ver v1.4a</title>\n"),
+              std::string::npos);
+    EXPECT_NE(html.find("<font face=\"Monapo\" style=\"font-size:16;\">\n<hr>\n1/2<br>\n"),
+              std::string::npos);
     EXPECT_NE(html.find("<a href=\"#top\">&gt;&gt;5</a> &lt;b&gt;<br>"), std::string::npos);
     EXPECT_EQ(html.substr(html.size() - 24), "</font>\n</body>\n</html>\n");
 
@@ -219,8 +226,8 @@ std::string version1_collection() {
     std::string b = std::string("Glyphora-DatL V001") + '\0';
     for (int i = 0; i < 30 * 50; ++i) {
         if (i == 0) {
-            b += '\x01';  // in use, not opaque
-            b += '\0';    // not a label
+            b += '\x01';                              // in use, not opaque
+            b += '\0';                                // not a label
             b += std::string("\x08\x00\x00\x00", 4);  // x 8
             b += std::string("\x12\x00\x00\x00", 4);  // y 18
             b += std::string("old") + '\0' + "memo" + '\0' + "first" + '\0';
@@ -237,7 +244,8 @@ TEST_F(Cli, ConvertWritesVersion3) {
     const std::string v3 = slurp(dir / "new.aap");
     EXPECT_EQ(v3.rfind(std::string("Glyphora-DatL V003") + '\0', 0), 0u);
     auto docs = make_documents();
-    ASSERT_EQ(read_collection(path("new.aap"), docs->preview, default_global_render_settings()), FileStatus::ok);
+    ASSERT_EQ(read_collection(path("new.aap"), docs->preview, default_global_render_settings()),
+              FileStatus::ok);
     EXPECT_EQ(get_string(docs->preview.pages[0].slots[0].text), "old");
     EXPECT_EQ(docs->preview.pages[0].slots[0].y, 18);
     // Version 1 pages take the program's default global settings.
@@ -268,11 +276,12 @@ TEST_F(Cli, InfoListsPagesAndRows) {
                          "\nkind: page collection (.aap), version 1\npage 0\n   0   (  8, 18)first[memo]\n");
     auto docs = sample_docs();
     transparent(put_part(docs->library.pages[4], 7, 0, 0, "Z", "\x82\xA0"));  // "あ"
-    set_string(docs->library.page_names[4], "\x8A\xE7");          // "顔"
+    set_string(docs->library.page_names[4], "\x8A\xE7");                      // "顔"
     ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::ok);
     r = run({"info", path("l.aal")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("kind: library (.aal), version 3\npage 4 [顔]\n   7   (  0,  0)あ\n"), std::string::npos)
+    EXPECT_NE(r.out.find("kind: library (.aal), version 3\npage 4 [顔]\n   7   (  0,  0)あ\n"),
+              std::string::npos)
         << r.out;
 }
 
@@ -284,16 +293,22 @@ TEST_F(Cli, EveryKindAndVersionRendersAlike) {
     for (int version = 1; version <= 3; ++version) {
         const std::string v = std::to_string(version);
         ASSERT_TRUE(write_file_atomically(path(("c" + v + ".aap").c_str()),
-                                          test::collection_bytes(docs->preview, version)).ok);
+                                          test::collection_bytes(docs->preview, version))
+                        .ok);
         ASSERT_TRUE(write_file_atomically(path(("p" + v + ".aat").c_str()),
-                                          test::single_page_bytes(docs->preview.pages[3], version)).ok);
+                                          test::single_page_bytes(docs->preview.pages[3], version))
+                        .ok);
         ASSERT_TRUE(write_file_atomically(path(("l" + v + ".aal").c_str()),
-                                          test::library_bytes(docs->library, version)).ok);
+                                          test::library_bytes(docs->library, version))
+                        .ok);
         EXPECT_EQ(render({"--page", "3", path(("c" + v + ".aap").c_str())}).out, page3) << version;
         EXPECT_EQ(render({"--page", "0", path(("p" + v + ".aat").c_str())}).out, page3) << version;
         EXPECT_EQ(render({"--page", "3", path(("l" + v + ".aal").c_str())}).out, page3) << version;
         for (const char* kind : {"c", "p", "l"}) {
-            const std::string file = std::string(kind) + v + (kind[0] == 'c' ? ".aap" : kind[0] == 'p' ? ".aat" : ".aal");
+            const std::string file = std::string(kind) + v +
+                                     (kind[0] == 'c'   ? ".aap"
+                                      : kind[0] == 'p' ? ".aat"
+                                                       : ".aal");
             const CliResult r = run({"info", path(file.c_str())});
             EXPECT_EQ(r.status, 0) << file;
             EXPECT_NE(r.out.find("version " + v + "\n"), std::string::npos) << r.out;

@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class FileIo : public ::testing::Test {
-protected:
+  protected:
     fs::path dir;
     void SetUp() override {
         // One folder per test: ctest runs the tests of this program in parallel.

@@ -10,7 +10,7 @@ namespace glyphora {
 // While alive, no file can grow beyond `bytes`: writes past it fail with EFBIG, the way they fail on a full
 // disk. The signal such a write raises is ignored for the time.
 class FileSizeLimit {
-public:
+  public:
     explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &saved_);
         old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
@@ -25,7 +25,7 @@ public:
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
-private:
+  private:
     rlimit saved_{};
     void (*old_handler_)(int) = nullptr;
 };

@@ -6,7 +6,7 @@ namespace glyphora {
 namespace {
 
 class Books : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<Documents> docs = make_documents();
     Page& page() { return docs->preview.pages[0]; }
     Page& lib() { return docs->library.pages[0]; }

@@ -28,8 +28,8 @@ TEST(Part, ClearedSlotIsOpaqueAndOtherwiseEmptyButKeepsDragOrigin) {
     auto p = filled_part();
     clear_slot(*p);
     EXPECT_TRUE(p->always_opaque);
-    EXPECT_FALSE(p->selected || p->in_use || p->is_label || p->icon || p->no_space_click_select || p->flip_h ||
-                 p->flip_v || p->no_mirror_table);
+    EXPECT_FALSE(p->selected || p->in_use || p->is_label || p->icon || p->no_space_click_select ||
+                 p->flip_h || p->flip_v || p->no_mirror_table);
     EXPECT_EQ(p->border_left + p->border_right + p->x + p->y, 0);
     EXPECT_TRUE(p->box.is_zero());
     EXPECT_EQ(p->drag_origin, (Point{7, 8}));

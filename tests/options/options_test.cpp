@@ -21,13 +21,13 @@
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
 #include "model/test_support.h"
-#include "qtest_support/test_support.h"
 #include "options/options_sheet.h"
 #include "platform/scripted_ui_services.h"
+#include "qtest_support/test_support.h"
 
 using namespace glyphora;
-using glyphora::test::TestHome;
 using glyphora::test::put_part;
+using glyphora::test::TestHome;
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The UI services layer: filter lists, default extensions, the scripted implementation's bookkeeping, and
 // the Qt implementation's clipboard conversion and Shift_JIS display.
 
-#include <QClipboard>
 #include <QApplication>
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QTest>
@@ -147,7 +147,8 @@ void UiServicesTest::qt_texts_are_japanese() {
 void UiServicesTest::message_boxes_show_their_whole_caption() {
     const QFont title_font = QApplication::font("QMdiSubWindowTitleBar");
     for (const char* caption : {"Glyphora", "ライブラリのファイルへの登録に失敗しました"}) {
-        QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption), QStringLiteral("OK?"), QMessageBox::Ok);
+        QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption), QStringLiteral("OK?"),
+                        QMessageBox::Ok);
         fit_caption(box);
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));

@@ -5,10 +5,10 @@
 
 #include <QApplication>
 #include <QByteArray>
-#include <QObject>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -19,12 +19,12 @@
 #include <optional>
 #include <string>
 
-#include "session/app_context.h"
 #include "app/application.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
 #include "platform/scripted_ui_services.h"
 #include "render/char_width_table.h"
+#include "session/app_context.h"
 
 namespace glyphora::test {
 

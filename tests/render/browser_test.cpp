@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "gtest_support/test_support.h"
-#include "model/test_support.h"
+#include "io/file_io.h"
 #include "model/sjis.h"
-#include "system/encoding.h"
-#include "system/font_metrics.h"
+#include "model/test_support.h"
 #include "render/measure_part.h"
 #include "render/output.h"
 #include "render/render_page.h"
-#include "io/file_io.h"
+#include "system/encoding.h"
+#include "system/font_metrics.h"
 
 namespace glyphora {
 namespace {
@@ -45,7 +45,9 @@ document.body.appendChild(p);
 
 // The half-width (semi-)voiced sound marks extend the grapheme cluster before them, so the browser reports
 // the cluster's box for them; their own advance still shows in the position of the next character.
-bool reports_cluster_box(int code) { return code == 0xFF9E || code == 0xFF9F; }
+bool reports_cluster_box(int code) {
+    return code == 0xFF9E || code == 0xFF9F;
+}
 
 struct Glyph {
     int code;  // UTF-16 unit
@@ -65,8 +67,8 @@ std::vector<std::vector<Glyph>> browser_layout(const std::string& html_path, con
     const std::string cmd = chromium +
                             " --headless --no-sandbox --disable-gpu --disable-background-networking"
                             " --disable-component-update --disable-sync --no-first-run --user-data-dir=" +
-                            (work / "profile").string() + " --dump-dom file://" + html_path + " >" + dom.string() +
-                            " 2>/dev/null";
+                            (work / "profile").string() + " --dump-dom file://" + html_path + " >" +
+                            dom.string() + " 2>/dev/null";
     const int rc = std::system(cmd.c_str());
     EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << cmd;
     std::string text;
@@ -131,7 +133,7 @@ std::vector<std::vector<Glyph>> expected_layout(std::string_view text, const Cha
 }
 
 class Browser : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<CharWidthTable> widths = std::make_unique<CharWidthTable>();
     std::unique_ptr<Documents> docs = make_documents();
     std::unique_ptr<MirrorTables> mirrors = std::make_unique<MirrorTables>();
@@ -140,11 +142,13 @@ protected:
     fs::path dir;
 
     void SetUp() override {
-        if (find_chromium().empty()) GLYPHORA_SKIP_UNLESS_CI << "Chromium is not installed (make deps installs it)";
+        if (find_chromium().empty())
+            GLYPHORA_SKIP_UNLESS_CI << "Chromium is not installed (make deps installs it)";
         std::string error;
         ASSERT_TRUE(build_width_table_from_font(*widths, "Monapo", 120, error)) << error;
         load_mirror_tables(*mirrors, "-", "-");
-        dir = fs::path(std::getenv("GLYPHORA_HOME")) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir = fs::path(std::getenv("GLYPHORA_HOME")) /
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -199,9 +203,10 @@ protected:
                 if (reports_cluster_box(unicode)) continue;
                 bool found = false;
                 for (const Glyph& g : last_actual[static_cast<std::size_t>(l)])
-                    found = found || (g.code == unicode && g.left - origin == static_cast<double>(cells[i].x + 11));
-                EXPECT_TRUE(found) << "line " << l + 1 << ": U+" << std::hex << unicode << std::dec << " composed at "
-                                   << cells[i].x;
+                    found = found ||
+                            (g.code == unicode && g.left - origin == static_cast<double>(cells[i].x + 11));
+                EXPECT_TRUE(found) << "line " << l + 1 << ": U+" << std::hex << unicode << std::dec
+                                   << " composed at " << cells[i].x;
             }
         }
     }
@@ -235,7 +240,8 @@ TEST_F(Browser, ExactPageLandsWhereItWasComposed) {
     Part& mirror = put(3, 400, 54, "(´・ω・`)つ");
     mirror.flip_h = true;
     const ErrorReport report = check_page();
-    EXPECT_EQ(report.slots[index_of(ErrorKind::inexact_blank)], 0) << "choose positions that can be written exactly";
+    EXPECT_EQ(report.slots[index_of(ErrorKind::inexact_blank)], 0)
+        << "choose positions that can be written exactly";
     check_composed_positions();
 }
 

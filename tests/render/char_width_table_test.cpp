@@ -8,7 +8,7 @@ namespace glyphora {
 namespace {
 
 class CountingSource : public GlyphMetricsSource {
-public:
+  public:
     int calls = 0;
     AbcWidth measure(int code) override {
         ++calls;
@@ -41,7 +41,8 @@ TEST(CharWidthTable, WidthIsSumOfAbcAndZeroOutsideTheTable) {
     EXPECT_EQ(table->width(0xFCFE), 0xFCFE % 7 + 3);
     EXPECT_EQ(table->width(0x817F), 0x817F % 7 + 3);  // the entry exists though no character has that code
     EXPECT_EQ(table->width(0xA0A0), 0xA0A0 % 7 + 3);
-    for (int code : {0, 31, 255, 256, 0x8000, 0x813F, 0xFCFF, 0xFFFF, -1, 70000}) EXPECT_EQ(table->width(code), 0) << code;
+    for (int code : {0, 31, 255, 256, 0x8000, 0x813F, 0xFCFF, 0xFFFF, -1, 70000})
+        EXPECT_EQ(table->width(code), 0) << code;
 }
 
 TEST(CharWidthTable, BuildsOnlyOnce) {
@@ -76,9 +77,10 @@ TEST(MetricsFile, ExampleWidths) {
 
 TEST(MetricsFile, NumbersCommentsAndDefaults) {
     auto file = std::make_unique<MetricsFile>();
-    const auto r = parse_metrics("  # heading\nline_height 20\r\n33024 12   # 0x8100 is outside\n"
-                                 "0x8141\t7\n65 0\n",
-                                 *file);
+    const auto r = parse_metrics(
+        "  # heading\nline_height 20\r\n33024 12   # 0x8100 is outside\n"
+        "0x8141\t7\n65 0\n",
+        *file);
     // 33024 = 0x8100 lies between the two ranges.
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.line, 3);
@@ -103,10 +105,10 @@ TEST(MetricsFile, ErrorsNameTheLine) {
         {"line_height 18\nfoo 3\n", 2},
         {"line_height 18\n0x20\n", 2},
         {"line_height 18\n0x20 five\n", 2},
-        {"line_height 0\n", 1},        // would divide by zero in the renderer
+        {"line_height 0\n", 1},  // would divide by zero in the renderer
         {"line_height 18\n0x20 -4\n", 2},
         {"line_height 18\n0xZZ 4\n", 2},
-        {"0x20 5\n", 1},               // no line height at all
+        {"0x20 5\n", 1},  // no line height at all
         {"line_height 99999999999999999999999\n", 1},
     };
     for (const auto& c : cases) {

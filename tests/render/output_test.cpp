@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "render/render_page.h"
 #include "io/file_io.h"
 #include "io/test_support.h"
 #include "model/test_support.h"
+#include "render/render_page.h"
 
 namespace glyphora {
 namespace {
@@ -102,7 +102,7 @@ TEST(Html, HeaderEscapesNameAndFace) {
 }
 
 class RenderFiles : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<CharWidthTable> widths = std::make_unique<CharWidthTable>();
     std::unique_ptr<Documents> docs = make_documents();
     std::unique_ptr<MirrorTables> mirrors = std::make_unique<MirrorTables>();
@@ -121,7 +121,8 @@ protected:
         ctx.mirror_v = &mirrors->vertical;
         ctx.global_settings = RenderSettings{};
         ctx.fontface = "Monapo";
-        dir = fs::path(std::getenv("GLYPHORA_HOME")) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir = fs::path(std::getenv("GLYPHORA_HOME")) /
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -136,8 +137,8 @@ TEST_F(RenderFiles, PagesAreCountedAndSeparatedByNul) {
     transparent(put_part(docs->preview.pages[4], 0, 0, 0, "B"));
     transparent(put_part(docs->preview.pages[9], 0, 0, 0, "C"));
     ErrorReport report;
-    EXPECT_EQ(all(false, report), "1/3\n" + kFull + "A\r\n" + kNul + "2/3\n" + kFull + "B\r\n" + kNul + "3/3\n" +
-                                      kFull + "C\r\n" + kNul);
+    EXPECT_EQ(all(false, report), "1/3\n" + kFull + "A\r\n" + kNul + "2/3\n" + kFull + "B\r\n" + kNul +
+                                      "3/3\n" + kFull + "C\r\n" + kNul);
     const std::string html = all(true, report);
     EXPECT_NE(html.find("<hr>\n2/3<br>\n" + kFull + "B<br><hr>\n3/3<br>\n"), std::string::npos);
 }
@@ -145,19 +146,22 @@ TEST_F(RenderFiles, PagesAreCountedAndSeparatedByNul) {
 TEST_F(RenderFiles, PageWithoutCellsIsCountedButWritesNothing) {
     Part& label = transparent(put_part(docs->preview.pages[0], 0, 0, 0, ""));
     label.is_label = true;
-    transparent(put_part(docs->preview.pages[2], 0, 0, 0, "  "));  // only spaces: a lone full-width space per line
+    transparent(
+        put_part(docs->preview.pages[2], 0, 0, 0, "  "));  // only spaces: a lone full-width space per line
     ErrorReport report;
     EXPECT_EQ(all(false, report), "1/2\n" + kFull + "\r\n" + kNul);
 }
 
 TEST_F(RenderFiles, MergedReportKeepsEveryPagesProblems) {
-    transparent(put_part(docs->preview.pages[0], 0, 3, 18, "A"));      // an inexact 3-pixel run on line 2
+    transparent(put_part(docs->preview.pages[0], 0, 3, 18, "A"));       // an inexact 3-pixel run on line 2
     transparent(put_part(docs->preview.pages[0], 1, 0, 1440, "A\rB"));  // y 1440 is line 81: too many lines
-    transparent(put_part(docs->preview.pages[5], 0, 3, 0, "A"));        // inexact again, on line 1 of a later page
+    transparent(put_part(docs->preview.pages[5], 0, 3, 0, "A"));  // inexact again, on line 1 of a later page
     ErrorReport report;
     all(false, report);
-    EXPECT_EQ(report.slots[index_of(ErrorKind::inexact_blank)], 1);  // from the last page on which it occurred
-    EXPECT_EQ(report.slots[index_of(ErrorKind::too_many_lines)], kNoLine);  // page 0's problem is still reported
+    EXPECT_EQ(report.slots[index_of(ErrorKind::inexact_blank)],
+              1);  // from the last page on which it occurred
+    EXPECT_EQ(report.slots[index_of(ErrorKind::too_many_lines)],
+              kNoLine);  // page 0's problem is still reported
     EXPECT_NE(render_result_text(report), kRenderResultNoErrors);
 }
 

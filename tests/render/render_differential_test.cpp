@@ -269,7 +269,12 @@ TEST(RenderDifferential, LineOperationsMatchTheReference) {
     auto line = std::make_unique<RenderLine>();
     auto lit = std::make_unique<literal::Line>();
     auto filled = std::make_unique<LineCell[]>(kCellsPerLine);
-    const int32_t codes[] = {'A', 0x82A0, 0x20, 0x8140, code_of(BlankCode::wide), code_of(BlankCode::fill),
+    const int32_t codes[] = {'A',
+                             0x82A0,
+                             0x20,
+                             0x8140,
+                             code_of(BlankCode::wide),
+                             code_of(BlankCode::fill),
                              code_of(BlankCode::thin)};
     int full_seen = 0, no_room_seen = 0;
     for (int trial = 0; trial < kLineTrials; ++trial) {
@@ -301,7 +306,8 @@ TEST(RenderDifferential, LineOperationsMatchTheReference) {
             ErrorReport report;
             const bool full = line->place_cell(code, x, w);
             literal::place_cell(*lit, report, code, x, w);
-            ASSERT_EQ(full, report.slots[index_of(ErrorKind::line_full)] != 0) << "trial " << trial << " op " << op;
+            ASSERT_EQ(full, report.slots[index_of(ErrorKind::line_full)] != 0)
+                << "trial " << trial << " op " << op;
             full_seen += full ? 1 : 0;
             if (r.chance(3) || op == ops - 1) {
                 const LineCell* cells = line->cells();

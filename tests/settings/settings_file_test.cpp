@@ -19,7 +19,11 @@ class SettingsFileTest : public ::testing::Test {
     fs::path dir;
     std::string path;
     void SetUp() override {
-        dir = fs::path(std::getenv("GLYPHORA_HOME")) / ("settings_file-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));  // tests run in parallel
+        dir =
+            fs::path(std::getenv("GLYPHORA_HOME")) /
+            ("settings_file-" +
+             std::string(
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name()));  // tests run in parallel
         fs::remove_all(dir);
         fs::create_directories(dir);
         path = (dir / "glyphora.ini").string();

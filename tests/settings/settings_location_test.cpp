@@ -16,7 +16,11 @@ class SettingsLocation : public ::testing::Test {
   protected:
     fs::path root;
     void SetUp() override {
-        root = fs::path(std::getenv("GLYPHORA_HOME")) / ("location-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));  // tests run in parallel
+        root =
+            fs::path(std::getenv("GLYPHORA_HOME")) /
+            ("location-" +
+             std::string(
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name()));  // tests run in parallel
         fs::remove_all(root);
         fs::create_directories(root / "bin");
     }

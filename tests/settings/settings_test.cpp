@@ -14,7 +14,11 @@ class TypedSettings : public ::testing::Test {
   protected:
     std::string path;
     void SetUp() override {
-        const fs::path dir = fs::path(std::getenv("GLYPHORA_HOME")) / ("typed-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));  // tests run in parallel
+        const fs::path dir =
+            fs::path(std::getenv("GLYPHORA_HOME")) /
+            ("typed-" +
+             std::string(
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name()));  // tests run in parallel
         fs::remove_all(dir);
         fs::create_directories(dir);
         path = (dir / "glyphora.ini").string();

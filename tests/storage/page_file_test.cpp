@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "io/file_io.h"
-#include "storage/test_support.h"
 #include "storage/stored_items.h"
+#include "storage/test_support.h"
 
 namespace glyphora {
 namespace {

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <string>
 
-#include "model/books.h"
 #include "io/file_io.h"
 #include "io/test_support.h"
+#include "model/books.h"
 #include "storage/stored_items.h"
 
 namespace glyphora::test {

@@ -39,12 +39,18 @@ TEST(Encoding, LenientConversionKeepsTheRestOfABrokenText) {
     const std::string fffd = "\xEF\xBF\xBD";
     EXPECT_EQ(sjis_to_utf8_lenient("a\x82\xA0 \xB1"), "a\u3042 \uFF71");
     EXPECT_EQ(sjis_to_utf8_lenient(""), "");
-    EXPECT_EQ(sjis_to_utf8_lenient("ok\x82"), "ok" + fffd);                  // a lead byte at the end
-    EXPECT_EQ(sjis_to_utf8_lenient("a\x82 b\x82\xA0"), "a" + fffd + " b\u3042");  // the space is no trail byte
-    EXPECT_EQ(sjis_to_utf8_lenient("a\x85\x40" "b"), "a" + fffd + "b");        // one unmapped code
-    EXPECT_EQ(sjis_to_utf8_lenient("\xA0\xFDx"), fffd + fffd + "x");         // bytes that start no character
+    EXPECT_EQ(sjis_to_utf8_lenient("ok\x82"), "ok" + fffd);  // a lead byte at the end
+    EXPECT_EQ(sjis_to_utf8_lenient("a\x82 b\x82\xA0"),
+              "a" + fffd + " b\u3042");  // the space is no trail byte
+    EXPECT_EQ(sjis_to_utf8_lenient("a\x85\x40"
+                                   "b"),
+              "a" + fffd + "b");                                      // one unmapped code
+    EXPECT_EQ(sjis_to_utf8_lenient("\xA0\xFDx"), fffd + fffd + "x");  // bytes that start no character
     // For a terminal the bytes themselves are shown.
-    EXPECT_EQ(sjis_to_utf8_lenient("a\x85\x40" "b\x82", Unconvertible::hex_bytes), "a\\x85\\x40b\\x82");
+    EXPECT_EQ(sjis_to_utf8_lenient("a\x85\x40"
+                                   "b\x82",
+                                   Unconvertible::hex_bytes),
+              "a\\x85\\x40b\\x82");
 }
 
 TEST(Encoding, CodesToUnicode) {
