@@ -106,7 +106,8 @@ StartResult Application::start(const StartupEnvironment& environment) {
                      [this] { close_request(); });
     main_dialog_->initialise();
 
-    autosaver_ = std::make_unique<Autosaver>(ctx_, recovery_file_path(ctx_.program_directory), main_dialog_.get());
+    autosaver_ =
+        std::make_unique<Autosaver>(ctx_, recovery_file_path(ctx_.program_directory), main_dialog_.get());
     ctx_.modified_hook = [this] {
         main_dialog_->update_title();
         if (ctx_.docs->preview.modified) autosaver_->note_change();

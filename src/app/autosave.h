@@ -64,9 +64,9 @@ class Autosaver : public QObject {
     QTimer longest_;
     std::thread worker_;
     bool writing_ = false;
-    bool again_ = false;                // a change came while a write was in progress
-    std::uint64_t written_edits_ = 0;   // the preview's edit count the file holds
-    bool failure_reported_ = false;     // since the last write that went through
+    bool again_ = false;               // a change came while a write was in progress
+    std::uint64_t written_edits_ = 0;  // the preview's edit count the file holds
+    bool failure_reported_ = false;    // since the last write that went through
     std::atomic<bool> alive_{true};
 };
 
