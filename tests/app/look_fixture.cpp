@@ -11,6 +11,7 @@
 #include "app/application.h"
 #include "app/main_dialog.h"
 #include "canvas/canvas_window.h"
+#include "model/test_support.h"
 #include "platform/qt_ui_services.h"
 
 using namespace glyphora;
@@ -53,13 +54,7 @@ constexpr const char* kTitleName =
 
 Part& place(Page& page, int slot, int x, int y, const char* name, const char* text,
             const char* comment = "") {
-    Part& part = page.slots[slot];
-    clear_slot(part);
-    part.in_use = true;
-    part.x = x;
-    part.y = y;
-    set_name(part, name);
-    set_text(part, text);
+    Part& part = test::put_part(page, slot, x, y, text, name);
     set_comment(part, comment);
     return part;
 }
