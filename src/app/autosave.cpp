@@ -113,17 +113,21 @@ void Autosaver::write_finished(std::uint64_t edits, bool ok, const std::string& 
         written_edits_ = std::max(written_edits_, edits);
         failure_reported_ = false;
     } else {
-        // Tried again later; the user hears of it once, not at every change.
+        // Tried again later.
         if (!longest_.isActive()) longest_.start();
-        if (!failure_reported_) {
-            failure_reported_ = true;
-            ctx_.ui.show_message(message_parent_, kAutosaveFailedMessage + error);
-        }
+        report_failure(error);
     }
     if (again_) {
         again_ = false;
         note_change();
     }
+}
+
+void Autosaver::report_failure(const std::string& error) {
+    // The user hears of it once, not at every change, until a write goes through again.
+    if (failure_reported_) return;
+    failure_reported_ = true;
+    ctx_.ui.show_message(message_parent_, kAutosaveFailedMessage + error);
 }
 
 bool Autosaver::write_now() {
@@ -135,10 +139,7 @@ bool Autosaver::write_now() {
         written_edits_ = ctx_.preview_edits;
         return true;
     }
-    if (!failure_reported_) {
-        failure_reported_ = true;
-        ctx_.ui.show_message(message_parent_, kAutosaveFailedMessage + result.error);
-    }
+    report_failure(result.error);
     return false;
 }
 

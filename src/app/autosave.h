@@ -55,6 +55,7 @@ class Autosaver : public QObject {
   private:
     void start_write();
     void write_finished(std::uint64_t edits, bool ok, const std::string& error);
+    void report_failure(const std::string& error);
     void join();
 
     AppContext& ctx_;

@@ -1,7 +1,5 @@
 #include "app/main_commands.h"
 
-#include <QByteArray>
-#include <QFile>
 #include <QGuiApplication>
 
 #include <algorithm>
@@ -162,10 +160,6 @@ FileDialogRequest page_file_request(const AppContext& ctx, bool save) {
     return request;
 }
 
-void show_collection_title(MainDialog& dialog, const std::string& path) {
-    dialog.set_collection_title(path);
-}
-
 // The status is shown also when all went well; a failure is named after it.
 void report_file_status(MainDialog& dialog, FileStatus status, std::string_view failure) {
     AppContext& ctx = dialog.context();
@@ -191,7 +185,7 @@ void load(MainDialog& dialog) {
     // A single page changes one page of the collection; a whole collection is as it was saved.
     ctx.changed(Side::preview);
     if (page_file_type(*path) == PageFileType::collection) {
-        show_collection_title(dialog, *path);
+        dialog.set_collection_title(*path);
         ctx.preview_saved();
     }
 }
@@ -207,7 +201,7 @@ void save(MainDialog& dialog) {
     report_file_status(dialog, status, kSaveFailedMessage);
     // A single page saved leaves the other 29 pages as unsaved as they were.
     if (status == FileStatus::ok && page_file_type(*path) == PageFileType::collection) {
-        show_collection_title(dialog, *path);
+        dialog.set_collection_title(*path);
         ctx.preview_saved();
     }
 }
