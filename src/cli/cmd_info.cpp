@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "cli/cli.h"
 #include "cli/inputs.h"
@@ -14,10 +15,16 @@ namespace glyphora::cli {
 namespace {
 
 constexpr const char* kInfoUsage =
-    "Usage: glyphora-cli info INPUT\n"
+    "Usage: glyphora-cli info [OPTIONS] INPUT\n"
     "\n"
     "Prints the kind and version of INPUT and, for each page that holds parts, its index (and name\n"
-    "for a library) and one row per used slot, as the program's lists show them.\n";
+    "for a library) and one row per used slot, as the program's lists show them.\n"
+    "\n"
+    "Options:\n"
+    "  --settings FILE     take the global rendering flags (which a version 1 .aap reads its pages\n"
+    "                      with) from FILE instead of the program's own settings file\n"
+    "  --set KEY=VALUE     override one setting (repeatable), as for render\n"
+    "  --help              show this help\n";
 
 const char* kind_name(FileKind kind) {
     switch (kind) {
@@ -38,8 +45,23 @@ ExitCode cmd_info(int argc, char** argv) {
         std::fputs(kInfoUsage, stdout);
         return ExitCode::ok;
     }
-    if (argc != 3 || argv[2][0] == '-') return usage_error("info needs exactly one INPUT", kInfoUsage);
-    const std::string path = argv[2];
+    CliSettings cli;
+    std::string path;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        bool taken = false;
+        if (const ExitCode rc = take_settings_option(argc, argv, i, cli, taken, kInfoUsage);
+            rc != ExitCode::ok)
+            return rc;
+        if (taken) continue;
+        if (arg.size() > 1 && arg[0] == '-')
+            return usage_error("unknown option " + std::string(arg), kInfoUsage);
+        if (!path.empty()) return usage_error("info needs exactly one INPUT", kInfoUsage);
+        path = arg;
+    }
+    if (path.empty()) return usage_error("info needs exactly one INPUT", kInfoUsage);
+    if (const ExitCode rc = refuse_metrics(cli, kInfoUsage); rc != ExitCode::ok) return rc;
+    if (const ExitCode rc = load_settings(cli); rc != ExitCode::ok) return rc;
     std::string bytes;
     const IoResult io = read_whole_file(path, bytes);
     if (!io.ok) {
@@ -48,8 +70,7 @@ ExitCode cmd_info(int argc, char** argv) {
     }
     const std::optional<FileMagic> magic = file_kind_by_magic(bytes);
     Input input;
-    if (const ExitCode rc = read_input(path, default_global_render_settings(), input); rc != ExitCode::ok)
-        return rc;
+    if (const ExitCode rc = read_input(path, cli.settings.render, input); rc != ExitCode::ok) return rc;
     std::string out = "file: " + sjis_to_utf8_lenient(path, Unconvertible::hex_bytes) + "\n";
     out += "kind: " +
            (magic ? std::string(kind_name(magic->kind)) + ", version " + std::to_string(magic->version)

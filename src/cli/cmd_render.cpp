@@ -25,7 +25,8 @@ constexpr const char* kRenderUsage =
     "program's render commands do: every page with content, or with --page one page.\n"
     "\n"
     "Options:\n"
-    "  --page N            render only page N (0-29), as the one-page command does\n"
+    "  --page N            render only page N (0-29; 0 for .aat, 0-19 for .aal), as the one-page\n"
+    "                      command does\n"
     "  -o FILE             write FILE (HTML when its extension is html, text otherwise)\n"
     "  --html              without -o: write HTML to standard output instead of text\n"
     "  --settings FILE     take the settings from FILE instead of the program's own settings file\n"
@@ -35,8 +36,13 @@ constexpr const char* kRenderUsage =
     "                      fontpoint (tenths of a point), hanten_filename, hanten_filename2\n"
     "  --metrics FILE      take character widths and the line height from a metrics file\n"
     "  --report            write the rendering report to standard error afterwards\n"
-    "  --utf8              convert text output to UTF-8 (NUL separators are kept)\n"
-    "  --help              show this help\n";
+    "  --utf8              convert text output (to standard output or -o) to UTF-8; NUL separators\n"
+    "                      are kept\n"
+    "  --help              show this help\n"
+    "\n"
+    "Refused as conflicting: --html with -o FILE whose extension is not html (the extension decides),\n"
+    "--utf8 with HTML output (HTML is always Shift_JIS), and --page N beyond the pages INPUT holds\n"
+    "(a .aat holds page 0 only, a .aal pages 0-19).\n";
 
 // Text output for a terminal: each page text converted to UTF-8, the NUL separators kept. Rendered text
 // is written whole or not at all, so a byte that is no Shift_JIS is an error here, not a replacement.
@@ -111,8 +117,18 @@ ExitCode cmd_render(int argc, char** argv) {
         }
     }
     if (input_path.empty()) return usage_error("no INPUT given", kRenderUsage);
-    if (!output_path.empty()) html = is_html_output(output_path);
-    if (html && utf8) return usage_error("--utf8 applies to text output only", kRenderUsage);
+    if (!output_path.empty()) {
+        if (html && !is_html_output(output_path))
+            return usage_error("--html conflicts with -o " + output_path +
+                                   ": the extension decides, name the file .html or drop --html",
+                               kRenderUsage);
+        html = is_html_output(output_path);
+    }
+    if (html && utf8)
+        return usage_error("--utf8 applies to text output only; HTML is Shift_JIS", kRenderUsage);
+    if (page >= 0)
+        if (const ExitCode rc = check_input_page(input_path, page, kRenderUsage); rc != ExitCode::ok)
+            return rc;
 
     if (const ExitCode rc = load_settings(cli); rc != ExitCode::ok) return rc;
     Input input;
@@ -136,6 +152,14 @@ ExitCode cmd_render(int argc, char** argv) {
     std::string bytes =
         page < 0 ? render_all_pages_to_bytes(book, ctx, html, *workspace, errors)
                  : render_page_to_bytes(book, static_cast<int>(page), ctx, html, *workspace, errors);
+    if (utf8) {
+        std::string converted, error;
+        if (!text_to_utf8(bytes, converted, error)) {
+            print_error(error);
+            return ExitCode::output;
+        }
+        bytes.swap(converted);
+    }
     ExitCode rc = ExitCode::ok;
     if (!output_path.empty()) {
         const IoResult io = write_file_atomically(output_path, bytes);
@@ -144,14 +168,6 @@ ExitCode cmd_render(int argc, char** argv) {
             rc = ExitCode::output;
         }
     } else {
-        if (utf8) {
-            std::string converted, error;
-            if (!text_to_utf8(bytes, converted, error)) {
-                print_error(error);
-                return ExitCode::output;
-            }
-            bytes.swap(converted);
-        }
         rc = write_stdout(bytes);
     }
     if (report) print_report(errors);

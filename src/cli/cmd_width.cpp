@@ -20,7 +20,27 @@ constexpr const char* kWidthUsage =
     "TEXT...\n"
     "\n"
     "Prints 'line_height: N', then for each TEXT (UTF-8) its total width in pixels, a tab, and the\n"
-    "width of each of its characters, as the rendering font measures them.\n";
+    "width of each of its characters, as the rendering font measures them. A TEXT of '-' reads\n"
+    "standard input and measures each of its lines; after '--' every argument is a TEXT.\n";
+
+// Each line of standard input (LF or CR LF ends) as one text.
+bool read_stdin_lines(std::vector<std::string>& texts) {
+    std::string all;
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) all.append(buffer, n);
+    if (std::ferror(stdin)) return false;
+    std::size_t start = 0;
+    while (start < all.size()) {
+        std::size_t end = all.find('\n', start);
+        if (end == std::string::npos) end = all.size();
+        std::string line = all.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        texts.push_back(std::move(line));
+        start = end + 1;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -40,6 +60,11 @@ ExitCode cmd_width(int argc, char** argv) {
         if (taken) continue;
         if (arg == "--") {
             for (++i; i < argc; ++i) texts.emplace_back(argv[i]);
+        } else if (arg == "-") {
+            if (!read_stdin_lines(texts)) {
+                print_error("cannot read standard input");
+                return ExitCode::input;
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usage_error("unknown option " + std::string(arg), kWidthUsage);
         } else {

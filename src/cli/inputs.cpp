@@ -104,6 +104,34 @@ ExitCode read_input(const std::string& path, const RenderSettings& global, Input
     return ExitCode::ok;
 }
 
+int pages_held(FileKind kind) {
+    switch (kind) {
+        case FileKind::collection:
+            return kPreviewPages;
+        case FileKind::single_page:
+            return 1;
+        case FileKind::library:
+            return kLibraryPages;
+    }
+    return kPreviewPages;
+}
+
+ExitCode check_input_page(const std::string& path, long page, const char* usage) {
+    const std::optional<FileKind> kind = file_kind_by_extension(path);
+    if (!kind || page < pages_held(*kind)) return ExitCode::ok;
+    if (*kind == FileKind::single_page)
+        return usage_error("--page " + std::to_string(page) + ": " + path + " is a single page (page 0 only)",
+                           usage);
+    return usage_error("--page " + std::to_string(page) + ": " + path + " holds pages 0-" +
+                           std::to_string(pages_held(*kind) - 1),
+                       usage);
+}
+
+ExitCode refuse_metrics(const CliSettings& cli, const char* usage) {
+    if (cli.metrics_file.empty()) return ExitCode::ok;
+    return usage_error("--metrics applies to render and width only", usage);
+}
+
 ExitCode take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken,
                               const char* usage) {
     const std::string_view arg = argv[i];
@@ -130,7 +158,8 @@ ExitCode load_settings(CliSettings& cli) {
     std::string path = cli.settings_file;
     if (path.empty()) {
         // The desktop program's settings file, wherever it lives for this installation.
-        const PathResult dir = settings_directory(running_executable_path());
+        const PathResult dir = settings_directory(running_executable_path(), LocationEnvironment::current(),
+                                                  FolderCreation::never);
         if (dir.ok) path = dir.path + "glyphora.ini";
     } else if (::access(path.c_str(), R_OK) != 0) {
         print_error(path + ": cannot read the settings file: " + std::strerror(errno));

@@ -24,6 +24,12 @@ struct Input {
 // failure.
 ExitCode read_input(const std::string& path, const RenderSettings& global, Input& input);
 
+// The pages a file of this kind holds (a single page is page 0 only).
+int pages_held(FileKind kind);
+// ExitCode::usage (reported) when `page` is not a page that INPUT, known by its extension, holds; a file
+// of unknown kind passes (reading it fails later).
+ExitCode check_input_page(const std::string& path, long page, const char* usage);
+
 struct CliSettings {
     Settings settings;
     std::string settings_file;           // empty: the program's own
@@ -35,8 +41,10 @@ struct CliSettings {
 // ExitCode::usage when the value is missing.
 ExitCode take_settings_option(int argc, char** argv, int& i, CliSettings& cli, bool& taken,
                               const char* usage);
-// The settings file, then the --set overrides on top.
+// The settings file (never creating a folder), then the --set overrides on top.
 ExitCode load_settings(CliSettings& cli);
+// For the commands that take no character widths: ExitCode::usage (reported) when --metrics was given.
+ExitCode refuse_metrics(const CliSettings& cli, const char* usage);
 // From the metrics file when one was named, otherwise from the rendering font.
 ExitCode build_widths(const CliSettings& cli, CharWidthTable& table);
 

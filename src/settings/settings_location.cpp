@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace glyphora {
 
@@ -23,7 +24,8 @@ std::string with_trailing_slash(std::string dir) {
     return dir;
 }
 
-PathResult ensure_directory(const fs::path& dir) {
+PathResult ensure_directory(const fs::path& dir, FolderCreation creation) {
+    if (creation == FolderCreation::never) return {true, with_trailing_slash(dir.string()), {}};
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (ec || !fs::is_directory(dir, ec))
@@ -40,6 +42,7 @@ std::string writable_executable_folder(const std::string& executable_path) {
     std::error_code ec;
     const fs::path dir = fs::absolute(fs::path(executable_path), ec).parent_path();
     if (ec || dir.empty() || !fs::is_directory(dir, ec)) return {};
+    if (is_system_program_folder(dir.string())) return {};
     if (::access(dir.c_str(), W_OK | X_OK) != 0) return {};
     return dir.string();
 }
@@ -52,6 +55,21 @@ std::string home_folder(const LocationEnvironment& env) {
 
 }  // namespace
 
+bool is_system_program_folder(const std::string& folder) {
+    std::error_code ec;
+    const fs::path canonical = fs::weakly_canonical(fs::path(folder), ec);
+    const fs::path dir = (ec ? fs::path(folder) : canonical).lexically_normal();
+    std::vector<fs::path> system = {"/usr/bin", "/usr/local/bin", "/bin", "/usr/games"};
+#ifdef GLYPHORA_INSTALL_BINDIR
+    system.emplace_back(GLYPHORA_INSTALL_BINDIR);
+#endif
+    for (const fs::path& s : system) {
+        const fs::path normal = fs::weakly_canonical(s, ec).lexically_normal();
+        if (dir == s.lexically_normal() || (!ec && dir == normal)) return true;
+    }
+    return false;
+}
+
 LocationEnvironment LocationEnvironment::current() {
     return {env_value("GLYPHORA_HOME"), env_value("XDG_CONFIG_HOME"), env_value("HOME")};
 }
@@ -62,8 +80,9 @@ std::string running_executable_path() {
     return ec ? std::string() : p.string();
 }
 
-PathResult settings_directory(const std::string& executable_path, const LocationEnvironment& env) {
-    if (!env.glyphora_home.empty()) return ensure_directory(env.glyphora_home);
+PathResult settings_directory(const std::string& executable_path, const LocationEnvironment& env,
+                              FolderCreation creation) {
+    if (!env.glyphora_home.empty()) return ensure_directory(env.glyphora_home, creation);
     if (std::string dir = writable_executable_folder(executable_path); !dir.empty())
         return {true, with_trailing_slash(std::move(dir)), {}};
     // A relative XDG_CONFIG_HOME is invalid and is ignored, as the XDG rules say.
@@ -75,11 +94,12 @@ PathResult settings_directory(const std::string& executable_path, const Location
         if (home.empty()) return {false, {}, "cannot find the home folder for the settings"};
         config = fs::path(home) / ".config";
     }
-    return ensure_directory(config / "glyphora");
+    return ensure_directory(config / "glyphora", creation);
 }
 
-PathResult settings_file_path(const std::string& executable_path, const LocationEnvironment& env) {
-    PathResult result = settings_directory(executable_path, env);
+PathResult settings_file_path(const std::string& executable_path, const LocationEnvironment& env,
+                              FolderCreation creation) {
+    PathResult result = settings_directory(executable_path, env, creation);
     if (!result.ok) return result;
     std::string base = fs::path(executable_path).stem().string();
     if (base.empty()) base = "glyphora";

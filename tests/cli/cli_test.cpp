@@ -56,11 +56,14 @@ class Cli : public ::testing::Test {
         write_file_atomically((dir / "empty.ini").string(), "");
     }
 
-    CliResult run(const std::vector<std::string>& args) {
-        std::string cmd = quote(GLYPHORA_CLI);
+    // Runs the tool with `input` on standard input and `env` ("NAME=value ...") set for it.
+    CliResult run(const std::vector<std::string>& args, const std::string& input = {},
+                  const std::string& env = {}) {
+        std::string cmd = env + (env.empty() ? "" : " ") + quote(GLYPHORA_CLI);
         for (const auto& a : args) cmd += " " + quote(a);
-        const fs::path out = dir / "stdout", err = dir / "stderr";
-        cmd += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
+        const fs::path in = dir / "stdin", out = dir / "stdout", err = dir / "stderr";
+        write_file_atomically(in.string(), input);
+        cmd += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " <" + quote(in.string());
         CliResult r;
         const int raw = std::system(cmd.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -323,10 +326,72 @@ TEST_F(Cli, WidthOfTexts) {
     r = run({"width", "--metrics", metrics, "a€"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("U+20AC"), std::string::npos);
+    // Several texts, and standard input line by line.
+    r = run({"width", "--metrics", metrics, "A", "-", "B"}, "AA\r\n\n\u3000\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "line_height: 18\n8\t8\n16\t8 8\n0\t\n11\t11\n8\t8\n");
     // With the font: the classic widths.
     r = run({"width", "--settings", path("empty.ini"), " \u3000."});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "line_height: 18\n19\t5 11 3\n");
+}
+
+// What a script relies on: options that cannot both hold are refused (exit 1) instead of one silently
+// winning, a page the input does not hold is refused instead of rendering empty, --utf8 applies to -o too,
+// convert and info read the user's global flags, and reading settings creates no folder.
+TEST_F(Cli, ConflictsAreRefusedAndEveryCommandTakesTheSettings) {
+    auto docs = sample_docs();
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
+    ASSERT_EQ(write_single_page(path("p.aat"), docs->preview.pages[0]), FileStatus::ok);
+    ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::ok);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--page", "1", path("p.aat")},
+             {"--page", "20", path("l.aal")},
+             {"-o", path("out.txt"), "--html", path("c.aap")},
+             {"--utf8", "-o", path("out.html"), path("c.aap")},
+         }) {
+        const CliResult r = render(args);
+        EXPECT_EQ(r.status, 1) << args[0] << " " << args[1];
+        EXPECT_NE(r.err.find("glyphora-cli:"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.txt"));
+    EXPECT_EQ(run({"convert", "--page", "1", path("p.aat"), path("x.aat")}).status, 1);
+    EXPECT_EQ(run({"convert", "--page", "3", path("c.aap"), path("x.aap")}).status, 1);
+    EXPECT_EQ(run({"convert", "--metrics", metrics, path("c.aap"), path("x.aap")}).status, 1);
+    EXPECT_EQ(run({"info", "--bogus", path("c.aap")}).status, 1);
+    EXPECT_FALSE(fs::exists(dir / "x.aat"));
+    EXPECT_FALSE(fs::exists(dir / "x.aap"));
+
+    ASSERT_EQ(render({"-o", path("out.html"), "--html", path("c.aap")}).status, 0);
+    EXPECT_NE(slurp(dir / "out.html").find("<HTML"), std::string::npos);
+    ASSERT_EQ(render({"--utf8", "-o", path("out.txt"), path("c.aap")}).status, 0);
+    EXPECT_EQ(slurp(dir / "out.txt"), render({"--utf8", path("c.aap")}).out);
+    EXPECT_NE(slurp(dir / "out.txt").find("\u3000"), std::string::npos);
+
+    // A version 1 collection takes its pages' settings from the global flags given.
+    ASSERT_TRUE(write_file_atomically(path("old.aap"), version1_collection()).ok);
+    ASSERT_TRUE(write_file_atomically(path("dots.ini"), "[option]\nrenderdotflag=1\nrendersetsize=0\n").ok);
+    ASSERT_EQ(run({"convert", "--settings", path("dots.ini"), path("old.aap"), path("new.aap")}).status, 0);
+    auto read = make_documents();
+    ASSERT_EQ(read_collection(path("new.aap"), read->preview, default_global_render_settings()),
+              FileStatus::ok);
+    EXPECT_TRUE(read->preview.page_settings[0].renderdotflag);
+    EXPECT_FALSE(read->preview.page_settings[0].rendersetsize);
+    ASSERT_EQ(run({"convert", "--set", "renderdotflag=1", path("old.aap"), path("set.aap")}).status, 0);
+    EXPECT_EQ(slurp(dir / "set.aap").size(), slurp(dir / "new.aap").size());
+    EXPECT_EQ(run({"info", "--settings", path("dots.ini"), path("old.aap")}).status, 0);
+    EXPECT_EQ(run({"info", "--settings", path("missing.ini"), path("old.aap")}).status, 2);
+
+    // The user's own settings are read from a home that does not exist yet, and it is not created.
+    const fs::path home = dir / "no-home-yet";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"render", "--metrics", metrics, path("c.aap")},
+             {"convert", path("c.aap"), path("y.aap")},
+             {"info", path("c.aap")},
+             {"width", "--metrics", metrics, "A"},
+         })
+        EXPECT_EQ(run(args, {}, "GLYPHORA_HOME=" + quote(home.string())).status, 0) << args[0];
+    EXPECT_FALSE(fs::exists(home));
 }
 
 }  // namespace

@@ -60,6 +60,24 @@ TEST_F(SettingsLocation, OtherwiseTheXdgConfigFolderIsUsed) {
     }
 }
 
+// Root can write to /usr/bin, but an installed program keeps its settings with the user; and a reader that
+// only looks creates nothing.
+TEST_F(SettingsLocation, InstalledProgramsAndLookingReadersNeverWriteBesideThemselvesOrCreateFolders) {
+    const LocationEnvironment env{"", (root / "xdg").string(), root.string()};
+    for (const char* bin : {"/usr/bin", "/usr/local/bin", "/usr/bin/", "/usr/./bin"}) {
+        EXPECT_TRUE(is_system_program_folder(bin)) << bin;
+        EXPECT_EQ(settings_directory(std::string(bin) + "/glyphora", env, FolderCreation::never).path,
+                  (root / "xdg" / "glyphora").string() + "/");
+    }
+    EXPECT_FALSE(is_system_program_folder((root / "bin").string()));
+    EXPECT_FALSE(fs::exists(root / "xdg"));
+
+    const LocationEnvironment home{(root / "home").string(), "", root.string()};
+    EXPECT_EQ(settings_file_path(exe(), home, FolderCreation::never).path,
+              (root / "home" / "glyphora.ini").string());
+    EXPECT_FALSE(fs::exists(root / "home"));
+}
+
 TEST_F(SettingsLocation, AFolderThatCannotBeCreatedIsReported) {
     std::ofstream(root / "plain") << "a file, not a folder";
     const PathResult r = settings_directory(exe(), {(root / "plain" / "sub").string(), "", ""});
