@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
@@ -167,6 +168,79 @@ int sjis_code_to_unicode(int code) {
     return static_cast<int>(static_cast<unsigned char>(out[0]) | (static_cast<unsigned char>(out[1]) << 8) |
                             (static_cast<unsigned char>(out[2]) << 16) |
                             (static_cast<unsigned char>(out[3]) << 24));
+}
+
+int unicode_to_sjis_code(uint32_t code_point) {
+    // Code page 932 holds nothing beyond the Basic Multilingual Plane. Each entry is the code iconv writes
+    // for that code point, so the table agrees with utf8_to_sjis (U+00A5 is 0x5C, for one).
+    static constexpr uint16_t kNone = 0xFFFF;  // no Shift_JIS code is 0xFFFF
+    static const std::array<uint16_t, 0x10000> table = [] {
+        std::array<uint16_t, 0x10000> t;
+        t.fill(kNone);
+        Converter conv("CP932", "UTF-32LE");
+        if (!conv.valid()) return t;
+        std::string out;
+        for (uint32_t cp = 0; cp < 0x10000; ++cp) {
+            if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+            const char in[4] = {static_cast<char>(cp & 0xFF), static_cast<char>((cp >> 8) & 0xFF), 0, 0};
+            std::size_t fail_at = 0;
+            if (!conv.run(std::string_view(in, 4), out, fail_at)) continue;
+            if (out.size() == 1) {
+                t[cp] = static_cast<unsigned char>(out[0]);
+            } else if (out.size() == 2) {
+                t[cp] = static_cast<uint16_t>(static_cast<unsigned char>(out[0]) * 256 +
+                                              static_cast<unsigned char>(out[1]));
+            }
+        }
+        return t;
+    }();
+    if (code_point >= table.size() || table[code_point] == kNone) return -1;
+    return table[code_point];
+}
+
+Conversion utf8_to_part_text(std::string_view utf8) {
+    Conversion result;
+    std::size_t start = 0;  // the first byte not converted yet
+    auto convert_up_to = [&](std::size_t end) {
+        if (end == start) return true;
+        Conversion piece = utf8_to_sjis(utf8.substr(start, end - start));
+        if (!piece.ok) {
+            piece.error_offset += start;
+            result.error_offset = piece.error_offset;
+            result.bad_char = std::move(piece.bad_char);
+            return false;
+        }
+        result.text += piece.text;
+        return true;
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        // In UTF-8 these byte sequences are exactly the three characters: their first byte starts a
+        // character.
+        const std::string_view rest = utf8.substr(i);
+        std::string_view markup;
+        std::size_t length = 0;
+        if (rest.starts_with("\xC2\xA0")) {
+            markup = "&nbsp;";
+            length = 2;
+        } else if (rest.starts_with("\xE2\x80\x82")) {
+            markup = "&ensp;";
+            length = 3;
+        } else if (rest.starts_with("\xE2\x80\x89")) {
+            markup = "&thinsp;";
+            length = 3;
+        }
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        if (!convert_up_to(i)) return result;
+        result.text += markup;
+        i += length;
+        start = i;
+    }
+    if (!convert_up_to(utf8.size())) return result;
+    result.ok = true;
+    return result;
 }
 
 }  // namespace glyphora

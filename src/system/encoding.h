@@ -4,6 +4,7 @@
 // the offending character and its position; nothing is replaced silently.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,5 +37,16 @@ std::string describe_unmappable(std::string_view utf8_input, const Conversion& f
 // The Unicode scalar value of one Shift_JIS code (one or two bytes), or -1 when code page 932 maps it to
 // no character.
 int sjis_code_to_unicode(int code);
+
+// The Shift_JIS code (one or two bytes, as model/sjis.h forms it) that utf8_to_sjis writes for one Unicode
+// scalar value, or -1 when code page 932 has no character for it. Served from a table built on the first
+// call, so it is cheap enough for whole files.
+int unicode_to_sjis_code(uint32_t code_point);
+
+// Text that comes into a part from outside the program (the clipboard, a text field) as UTF-8: the web's
+// spaces U+00A0, U+2002 and U+2009, which code page 932 lacks, become the part markup "&nbsp;", "&ensp;"
+// and "&thinsp;" (5, 8 and 2 pixels); everything else converts as utf8_to_sjis does. On failure
+// error_offset and bad_char name the first character that cannot be written, as offsets into utf8.
+Conversion utf8_to_part_text(std::string_view utf8);
 
 }  // namespace glyphora

@@ -1,0 +1,78 @@
+#pragma once
+// The AA collection files artists keep, read into entries and written from them:
+// - TXT: the whole file is one AA.
+// - MLT: AAs separated by lines that hold only "[SPLIT]".
+// - AST: each AA begins with a line "[AA][title]" and runs up to the next line that begins with "[AA][";
+//   text before the first such line is no AA.
+// An AA's final line end is not part of it: a writer ends every AA with CR LF before the next separator, and
+// a reader takes one line end off again, so a text that ends in CR LF keeps it through a round trip.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exchange/aa_text.h"
+
+namespace glyphora {
+
+enum class AaFormat { txt, mlt, ast };
+
+// By the extension ".txt", ".mlt" or ".ast" in any case; nullopt for any other path.
+std::optional<AaFormat> aa_format_of_path(std::string_view path);
+
+// One AA: Shift_JIS, CR LF line ends. The title is the AST header's (empty for TXT and MLT).
+struct AaEntry {
+    std::string title;
+    std::string text;
+    friend bool operator==(const AaEntry&, const AaEntry&) = default;
+};
+
+struct AaReadResult {
+    bool ok = false;
+    std::string error;  // UTF-8, when !ok; then entries is empty
+    std::vector<AaEntry> entries;
+    DecodeReport report;
+};
+
+// Decodes the bytes (see decode_aa_text) and splits them into AAs. MLT drops an AA before the first or after
+// the last separator when it holds nothing but line ends (as does TXT for an empty file); AAs between two
+// separators are kept whatever they hold. Errors: the decoding's, and an AST file that has text but no
+// "[AA][" line (most likely not an AST file at all).
+AaReadResult read_aa_bytes(std::string_view bytes, AaFormat format);
+// The file at path, read whole.
+AaReadResult read_aa_file(const std::string& path, AaFormat format);
+
+// The splitting alone, on text already decoded (Shift_JIS, CR LF).
+std::vector<AaEntry> split_mlt(std::string_view text);
+std::vector<AaEntry> split_ast(std::string_view text);
+
+// True when text holds nothing but CR and LF (MLT cannot carry such an AA at its ends).
+bool is_blank_aa(std::string_view text);
+
+enum class OutputEncoding { sjis, utf8 };
+
+struct AaWriteResult {
+    bool ok = false;
+    std::string error;  // UTF-8, when !ok: every entry that cannot be written (the first few named)
+    std::string bytes;  // the file, when ok
+    std::vector<std::size_t> skipped_blank;  // MLT: indexes of entries left out by is_blank_aa
+};
+
+// The file for the entries, CR LF line ends throughout (a lone CR or LF of a text becomes CR LF). Refused,
+// with nothing written, when a text would not read back as it is:
+// - MLT: a text line that is exactly "[SPLIT]"; AST: a text line that begins with "[AA][", or a title with
+//   a line break; TXT: any number of entries but one;
+// - UTF-8 output: a title or text with bytes that are no Shift_JIS character (as UTF-8 they could only be
+//   replaced; writing them unchanged would make the file no UTF-8 at all).
+// MLT leaves out blank entries (is_blank_aa) and lists them: they would vanish at the ends of the file.
+// UTF-8 output has no byte order mark.
+AaWriteResult write_aa_bytes(std::span<const AaEntry> entries, AaFormat format,
+                             OutputEncoding encoding = OutputEncoding::sjis);
+// write_aa_bytes, then the bytes written atomically to path (the previous file stays on any failure).
+AaWriteResult write_aa_file(const std::string& path, std::span<const AaEntry> entries, AaFormat format,
+                            OutputEncoding encoding = OutputEncoding::sjis);
+
+}  // namespace glyphora
