@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <array>
@@ -26,6 +27,15 @@
 namespace glyphora {
 
 namespace {
+
+// The edit's text with its no-break spaces kept: toPlainText() turns them into plain spaces, which would
+// lose the width of a web space pasted from a board.
+QString text_with_web_spaces(const QPlainTextEdit* edit) {
+    QString text = edit->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text;
+}
 
 // One detail dialog at a time, program-wide: the canvases stay usable while it is open.
 bool g_part_dialog_open = false;
@@ -251,7 +261,7 @@ void CPropertyDialog::load_fields() {
     comment_edit_->setPlainText(shown_lines(get_string(working_.comment)));
     shown_comment_ = comment_edit_->toPlainText();
     text_edit_->setPlainText(shown_lines(get_string(working_.text)));
-    shown_text_ = text_edit_->toPlainText();
+    shown_text_ = text_with_web_spaces(text_edit_);
     x_edit_->setText(QString::number(working_.x));
     y_edit_->setText(QString::number(working_.y));
     border_left_edit_->setText(QString::number(working_.border_left));
@@ -265,12 +275,13 @@ void CPropertyDialog::load_fields() {
 
 std::optional<std::string> CPropertyDialog::field_bytes(QWidget* field, const QString& text,
                                                         const QString& shown, std::string_view stored,
-                                                        const char* field_name, std::size_t capacity) {
+                                                        const char* field_name, std::size_t capacity,
+                                                        bool part_text) {
     // An untouched field keeps its bytes exactly, even those no Unicode character stands for.
     if (text == shown) return std::string(stored);
     std::string sjis;
     std::string error;
-    if (!qstring_to_sjis(text, sjis, error)) {
+    if (!(part_text ? qstring_to_part_text(text, sjis, error) : qstring_to_sjis(text, sjis, error))) {
         const std::string message = std::string("「") + field_name +
                                     "」に Shift_JIS で書けない文字があります。その文字を消してください。\n" +
                                     error;
@@ -314,8 +325,8 @@ void CPropertyDialog::accept() {
     const auto comment = field_bytes(comment_edit_, comment_edit_->toPlainText(), shown_comment_,
                                      get_string(working_.comment), "コメント", kCommentCapacity);
     if (!comment) return;
-    const auto text = field_bytes(text_edit_, text_edit_->toPlainText(), shown_text_,
-                                  get_string(working_.text), "パーツテキスト", kTextCapacity);
+    const auto text = field_bytes(text_edit_, text_with_web_spaces(text_edit_), shown_text_,
+                                  get_string(working_.text), "パーツテキスト", kTextCapacity, true);
     if (!text) return;
     int32_t x = 0, y = 0, border_left = 0, border_right = 0;
     if (!read_integer(x_edit_, x) || !read_integer(y_edit_, y) ||

@@ -86,10 +86,11 @@ class CPropertyDialog : public QDialog {
 
     // The Shift_JIS form of a text field with CR LF line breaks, cut to capacity - 1 bytes at a whole
     // character; the stored bytes when the field is as it was shown. Nothing, after telling the user which
-    // character it is, when code page 932 cannot hold the text.
+    // character it is, when code page 932 cannot hold the text. A part's text takes the web's spaces as
+    // their markup (qstring_to_part_text).
     std::optional<std::string> field_bytes(QWidget* field, const QString& text, const QString& shown,
                                            std::string_view stored, const char* field_name,
-                                           std::size_t capacity);
+                                           std::size_t capacity, bool part_text = false);
     bool read_integer(QLineEdit* edit, int32_t& value);
     bool save_sample();
 

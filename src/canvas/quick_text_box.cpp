@@ -89,7 +89,7 @@ bool QuickTextBox::eventFilter(QObject* watched, QEvent* event) {
 
 void QuickTextBox::accept() {
     std::string text, error;
-    if (!qstring_to_sjis(field_->currentText(), text, error)) {
+    if (!qstring_to_part_text(field_->currentText(), text, error)) {
         ctx_.ui.show_message(this, error);
         field_->setFocus();
         return;

@@ -27,6 +27,7 @@
 
 #include <algorithm>
 
+#include "platform/qt_text.h"
 #include "system/encoding.h"
 
 namespace glyphora {
@@ -203,14 +204,9 @@ ClipboardText QtUiServices::clipboard_text() {
     const QString text = clipboard->text();
     if (text.isNull()) return result;
     result.has_text = true;
-    const std::string utf8 = text.toStdString();
-    const Conversion converted = utf8_to_sjis(utf8);
-    if (!converted.ok) {
-        result.error = describe_unmappable(utf8, converted);
-        return result;
-    }
-    result.ok = true;
-    result.text = converted.text;
+    // What is copied from a board keeps its web spaces as the part markup of the same widths.
+    result.ok = qstring_to_part_text(text, result.text, result.error);
+    if (!result.ok) result.text.clear();
     return result;
 }
 

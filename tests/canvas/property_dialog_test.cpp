@@ -255,7 +255,8 @@ void PropertyDialogTest::refusals_keep_the_dialog_open_with_the_field_focused() 
         d.name_edit()->setText(u8("p"));
         d.text_edit()->setPlainText(u8("A\n\xF0\x9F\x98\x80"));
         attempt();
-        d.text_edit()->setPlainText(u8("P"));
+        // The web's spaces are taken as their markup.
+        d.text_edit()->setPlainText(u8("P\u00A0Q\u2009"));
         // The empty name is refused after the sample has been saved.
         d.sample_edit()->setPlainText(u8("s1\ns2"));
         d.name_edit()->setText(QString());
@@ -277,6 +278,7 @@ void PropertyDialogTest::refusals_keep_the_dialog_open_with_the_field_focused() 
     focused.pop_back();  // the dialog closed
     QCOMPARE(focused, (std::vector<std::string>{"y", "y", "y", "name", "text", "name"}));
     QCOMPARE(get_string(part.name), "named");
+    QCOMPARE(QString::fromStdString(std::string(get_string(part.text))), QStringLiteral("P&nbsp;Q&thinsp;"));
     QCOMPARE(part.y, 7);
     QCOMPARE(stored_sample(), "s1\\ns2");
 }

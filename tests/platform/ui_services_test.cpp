@@ -109,11 +109,18 @@ void UiServicesTest::clipboard_round_trip_converts_code_page_932() {
 
 void UiServicesTest::clipboard_text_that_code_page_932_cannot_hold_is_refused() {
     QtUiServices ui;
+    // AA copied from a board is spaced with the web's spaces: they come in as their markup, so the text is
+    // taken; the other characters code page 932 lacks are still refused, naming the character.
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("A\u00A0B\u2002C\u2009D"));
+    const ClipboardText web = ui.clipboard_text();
+    QVERIFY(web.ok);
+    QCOMPARE(web.text, std::string("A&nbsp;B&ensp;C&thinsp;D"));
+
     QGuiApplication::clipboard()->setText(QString::fromUtf8("ok \xF0\x9F\x98\x80"));  // an emoji
     const ClipboardText text = ui.clipboard_text();
     QVERIFY(text.has_text);
     QVERIFY(!text.ok);
-    QVERIFY(!text.error.empty());
+    QVERIFY(text.error.find("U+1F600") != std::string::npos);
     QVERIFY(text.text.empty());
     // Text that is not Shift_JIS is not put on the clipboard, and what was there stays.
     QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
