@@ -8,7 +8,6 @@
 #include "cli/cli.h"
 #include "cli/inputs.h"
 #include "io/file_io.h"
-#include "model/mirror_table.h"
 #include "render/error_report.h"
 #include "render/output.h"
 #include "render/render_page.h"
@@ -133,18 +132,9 @@ ExitCode cmd_render(int argc, char** argv) {
     if (const ExitCode rc = load_settings(cli); rc != ExitCode::ok) return rc;
     Input input;
     if (const ExitCode rc = read_input(input_path, cli.settings.render, input); rc != ExitCode::ok) return rc;
-    auto widths = std::make_unique<CharWidthTable>();
-    if (const ExitCode rc = build_widths(cli, *widths); rc != ExitCode::ok) return rc;
-    auto mirrors = std::make_unique<MirrorTables>();
-    load_mirror_tables(*mirrors, cli.settings.hanten_filename, cli.settings.hanten_filename2);
-
-    RenderContext ctx;
-    ctx.widths = widths.get();
-    ctx.mirror_h = &mirrors->horizontal;
-    ctx.mirror_v = &mirrors->vertical;
-    ctx.global_settings = cli.settings.render;
-    ctx.render_pageflag = cli.settings.render_pageflag;
-    ctx.fontface = cli.settings.fontface;
+    RenderInputs rendering;
+    if (const ExitCode rc = prepare_rendering(cli, rendering); rc != ExitCode::ok) return rc;
+    const RenderContext& ctx = rendering.context;
 
     auto workspace = std::make_unique<RenderWorkspace>();
     ErrorReport errors;

@@ -201,4 +201,17 @@ ExitCode build_widths(const CliSettings& cli, CharWidthTable& table) {
     return ExitCode::ok;
 }
 
+ExitCode prepare_rendering(const CliSettings& cli, RenderInputs& out) {
+    if (const ExitCode rc = build_widths(cli, *out.widths); rc != ExitCode::ok) return rc;
+    load_mirror_tables(*out.mirrors, cli.settings.hanten_filename, cli.settings.hanten_filename2);
+    RenderContext& ctx = out.context;
+    ctx.widths = out.widths.get();
+    ctx.mirror_h = &out.mirrors->horizontal;
+    ctx.mirror_v = &out.mirrors->vertical;
+    ctx.global_settings = cli.settings.render;
+    ctx.render_pageflag = cli.settings.render_pageflag;
+    ctx.fontface = cli.settings.fontface;
+    return ExitCode::ok;
+}
+
 }  // namespace glyphora::cli

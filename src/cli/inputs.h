@@ -8,7 +8,9 @@
 
 #include "cli/cli.h"
 #include "model/books.h"
+#include "model/mirror_table.h"
 #include "render/char_width_table.h"
+#include "render/output.h"
 #include "settings/settings.h"
 #include "storage/file_kind.h"
 
@@ -47,5 +49,14 @@ ExitCode load_settings(CliSettings& cli);
 ExitCode refuse_metrics(const CliSettings& cli, const char* usage);
 // From the metrics file when one was named, otherwise from the rendering font.
 ExitCode build_widths(const CliSettings& cli, CharWidthTable& table);
+
+// What rendering reads besides the book, as the program's render commands set it up from the settings.
+struct RenderInputs {
+    std::unique_ptr<CharWidthTable> widths = std::make_unique<CharWidthTable>();
+    std::unique_ptr<MirrorTables> mirrors = std::make_unique<MirrorTables>();
+    RenderContext context;
+};
+// The widths (build_widths), the mirror tables and the context; the settings must be loaded.
+ExitCode prepare_rendering(const CliSettings& cli, RenderInputs& out);
 
 }  // namespace glyphora::cli
