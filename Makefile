@@ -6,17 +6,20 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
+PACKAGE_BUILD ?= build-package
+PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 
 # Packages the build and the tests need (Debian 12 names).
 DEPS := cmake make g++ pkg-config qt6-base-dev libfreetype-dev libfontconfig-dev fonts-monapo \
         libgtest-dev libgmock-dev libbenchmark-dev chromium \
-        qt6-translations-l10n xvfb openbox xdotool x11-utils xclip imagemagick python3 clang-format
+        qt6-translations-l10n xvfb openbox xdotool x11-utils xclip imagemagick python3 clang-format \
+        desktop-file-utils appstream groff-base man-db dpkg-dev file
 FUZZ_DEPS := clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-fuzz build run test lint test-plain test-asan bench fuzz format clean
+.PHONY: all deps deps-fuzz build run install package test lint test-plain test-asan bench fuzz format clean
 
 all: build
 
@@ -46,6 +49,24 @@ build: deps $(BUILD)/CMakeCache.txt
 run: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target glyphora glyphora-cli
 	exec $(BUILD)/bin/glyphora
+
+# A Release build of the program and the tool alone (no tests) in $(PACKAGE_BUILD), for installing and
+# packaging. PREFIX is where the files go, DESTDIR (from the environment or the command line) a staging root.
+define package_build
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DGLYPHORA_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=$(1)
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target glyphora glyphora-cli
+endef
+
+# make install [PREFIX=/usr/local] [DESTDIR=/tmp/root]: the programs, desktop entry, icons, metainfo, man
+# pages and bash completion.
+install: deps
+	$(call package_build,$(PREFIX))
+	DESTDIR="$(DESTDIR)" cmake --install $(PACKAGE_BUILD) --strip
+
+# The Debian package $(PACKAGE_BUILD)/glyphora_<version>_<arch>.deb.
+package: deps
+	$(call package_build,/usr)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
 
 test: deps lint test-plain test-asan
 
@@ -90,4 +111,4 @@ format:
 	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)
