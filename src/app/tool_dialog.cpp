@@ -5,12 +5,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
 #include "app/main_dialog.h"
 #include "app/maintenance_dialog.h"
 #include "canvas/canvas_window.h"
+#include "exchange/aa_export.h"
+#include "exchange/aa_formats.h"
+#include "exchange/library_import.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"
 #include "tools/page_shift.h"
@@ -56,6 +60,9 @@ ToolDialog::ToolDialog(MainDialog& main_dialog)
                                         &ToolDialog::export_preview));
     library_group->addWidget(
         add_button("export_library", "今のライブラリを通常AAPファイルに出力", &ToolDialog::export_library));
+    QVBoxLayout* aa_group = group("AAファイル");
+    aa_group->addWidget(add_button("import_aa_file", "MLT/AST/TXTを読み込む", &ToolDialog::import_aa_file));
+    aa_group->addWidget(add_button("export_aa_file", "MLT/ASTに書き出す", &ToolDialog::export_aa_file));
 
     auto* cancel = new QPushButton(QString::fromUtf8("ｷｬﾝｾﾙ"), this);
     cancel->setObjectName(QStringLiteral("cancel"));
@@ -140,6 +147,107 @@ void ToolDialog::export_library() {
         report(to_int(status), kExportFailedMessage);
     }
     accept();
+}
+
+void ToolDialog::import_aa_file() {
+    FileDialogRequest request;
+    request.filter = std::string(kAaFileFilter);
+    request.default_extension = "mlt";
+    const std::optional<std::string> path = ctx_.ui.open_file(this, request);
+    if (!path) return;  // the dialog stays open, as after a declined shift
+    const std::optional<AaFormat> format = aa_format_of_path(*path);
+    if (!format) {
+        ctx_.ui.show_message(this, kNotAnAaFileMessage);
+        return;
+    }
+    AaReadResult read = read_aa_file(*path, *format);
+    if (!read.ok) {
+        ctx_.ui.show_message(this, std::string(kReadIntoPreviewFailedMessage) + "\n" + read.error);
+        return;
+    }
+    if (read.entries.empty()) {
+        ctx_.ui.show_message(this, kNoAaMessage);
+        return;
+    }
+    if (!ctx_.ensure_width_table()) {
+        ctx_.report_width_table_failure();
+        return;
+    }
+    LibraryBook& library = ctx_.docs->library;
+    const ImportFile files[] = {{*path, std::move(read.entries)}};
+    ImportOptions options;
+    options.start_page = library.current_page;
+    const ImportPlan plan = import_into_library(library, files, *ctx_.widths, options);
+    if (!plan.ok) {
+        ctx_.ui.show_message(this, std::string(kReadIntoPreviewFailedMessage) + "\n" + plan.error);
+        return;
+    }
+    if (!plan.pages.empty()) {
+        library.current_page = plan.pages.front().page;
+        ctx_.changed(Side::library);
+    }
+    ctx_.ui.show_message(this, describe_aa_import(plan, read.report));
+    accept();
+}
+
+void ToolDialog::export_aa_file() {
+    FileDialogRequest request;
+    request.filter = std::string(kAaExportFilter);
+    request.default_extension = "mlt";
+    request.proposed_name = "*.mlt";
+    request.confirm_overwrite = true;
+    const std::optional<std::string> path = ctx_.ui.save_file(this, request);
+    if (!path) return;
+    const std::optional<AaFormat> format = aa_format_of_path(*path);
+    if (!format || *format == AaFormat::txt) {
+        ctx_.ui.show_message(this, kNotAnAaFileMessage);
+        return;
+    }
+    if (!ctx_.ensure_width_table()) {
+        ctx_.report_width_table_failure();
+        return;
+    }
+    const PreviewExport exported = preview_entries(ctx_.docs->preview, ctx_.render_context());
+    if (exported.entries.empty()) {
+        ctx_.ui.show_message(this, kNothingToExportMessage);
+        return;
+    }
+    const AaWriteResult written = write_aa_file(*path, exported.entries, *format);
+    if (!written.ok) {
+        ctx_.ui.show_message(this, std::string(kExportFailedMessage) + "\n" + written.error);
+        return;
+    }
+    ctx_.ui.show_message(this, std::to_string(exported.entries.size() - written.skipped_blank.size()) +
+                                   "ページを書き出しました");
+    accept();
+}
+
+std::string describe_aa_import(const ImportPlan& plan, const DecodeReport& report) {
+    std::string out = std::to_string(plan.placed.size()) + "個のAAを";
+    if (plan.pages.empty()) {
+        out = "ライブラリに空いているページがないため、AAを読み込めませんでした";
+    } else {
+        const int first = plan.pages.front().page, last = plan.pages.back().page;
+        out += "ライブラリのページ" + std::to_string(first) +
+               (first == last ? std::string() : "～" + std::to_string(last)) + "に読み込みました";
+    }
+    if (!plan.not_placed.empty())
+        out += "\n" + std::to_string(plan.not_placed.size()) + "個のAA（" +
+               std::to_string(plan.not_placed.front().entry + 1) +
+               "個目から）は空いているページに入りませんでした";
+    if (!plan.cut.empty())
+        out += "\n" + std::to_string(plan.cut.size()) + "個のAAは長すぎるため、パーツに入る長さで切りました";
+    if (report.unconvertible_count > 0) {
+        out += "\nShift_JISにない文字" + std::to_string(report.unconvertible_count) +
+               "個は参照（&#…;）のまま残しました：";
+        for (const UnconvertibleChar& c : report.unconvertible) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c.code_point));
+            out += std::string(" ") + code + "（" + std::to_string(c.line) + "行目）";
+        }
+        if (report.unconvertible_count > report.unconvertible.size()) out += " …";
+    }
+    return out;
 }
 
 void run_tool_command(MainDialog& main_dialog) {

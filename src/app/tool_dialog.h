@@ -6,7 +6,11 @@
 
 #include <QDialog>
 
+#include <string>
 #include <string_view>
+
+#include "exchange/aa_text.h"
+#include "exchange/library_import.h"
 
 class QPushButton;
 
@@ -25,6 +29,11 @@ inline constexpr std::string_view kLibraryFileFilter = "Glyphoraライブラリ(
 inline constexpr std::string_view kLibraryFileExtension = "aal";
 inline constexpr std::string_view kCollectionFileFilter = "Glyphoraファイル(aap)|*.aap|all files|*.*||";
 inline constexpr std::string_view kCollectionFileExtension = "aap";
+inline constexpr std::string_view kAaFileFilter = "AAファイル(mlt;ast;txt)|*.mlt;*.ast;*.txt|all files|*.*||";
+inline constexpr std::string_view kAaExportFilter = "MLTファイル(mlt)|*.mlt|ASTファイル(ast)|*.ast||";
+inline constexpr std::string_view kNotAnAaFileMessage = "MLT・AST・TXTファイルではありません";
+inline constexpr std::string_view kNoAaMessage = "AAがありません";
+inline constexpr std::string_view kNothingToExportMessage = "書き出すページがありません";
 
 class ToolDialog : public QDialog {
     Q_OBJECT
@@ -39,6 +48,8 @@ class ToolDialog : public QDialog {
     void open_into_preview();  // [open_into_preview]
     void export_preview();     // [export_preview]
     void export_library();     // [export_library]
+    void import_aa_file();     // [import_aa_file]: MLT, AST or TXT into the library from its current page on
+    void export_aa_file();     // [export_aa_file]: the preview's rendered pages as MLT or AST
 
   private:
     QPushButton* add_button(const char* object_name, const char* caption, void (ToolDialog::*operation)());
@@ -48,6 +59,10 @@ class ToolDialog : public QDialog {
     MainDialog& main_;
     AppContext& ctx_;
 };
+
+// The result message of an import: how many AAs went to which library pages, what did not fit or was cut,
+// and the characters kept as references.
+std::string describe_aa_import(const ImportPlan& plan, const DecodeReport& report);
 
 // The "ツール" command: nothing while the options sheet is open; otherwise the undo snapshot is
 // invalidated, the tool dialog runs, and afterwards the library page combo, both lists and both canvases

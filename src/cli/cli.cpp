@@ -17,13 +17,15 @@ constexpr const char* kUsage =
     "Usage: glyphora-cli COMMAND [OPTIONS] ARGS...\n"
     "\n"
     "Renders, converts and inspects Glyphora files (.aap page collections, .aat single pages,\n"
-    ".aal libraries) without a window.\n"
+    ".aal libraries) without a window, and exchanges AA with MLT, AST and TXT files.\n"
     "\n"
     "Commands:\n"
     "  render [OPTIONS] INPUT          render the pages of INPUT into text or HTML\n"
     "  convert [--page N] INPUT OUTPUT write INPUT as another kind of file (always version 3)\n"
     "  info INPUT                      list the kind, version, pages and parts of INPUT\n"
     "  width [OPTIONS] TEXT...         print the pixel width of each TEXT and of its characters\n"
+    "  import FILE... -o LIB.aal       add the AAs of MLT, AST and TXT files to a library\n"
+    "  export INPUT -o OUT.mlt|OUT.ast write rendered pages or library parts as an MLT or AST file\n"
     "\n"
     "Run 'glyphora-cli COMMAND --help' for the options of a command.\n"
     "  --help       show this help\n"
@@ -83,6 +85,8 @@ ExitCode run(int argc, char** argv) {
     if (command == "convert") return cmd_convert(argc, argv);
     if (command == "info") return cmd_info(argc, argv);
     if (command == "width") return cmd_width(argc, argv);
+    if (command == "import") return cmd_import(argc, argv);
+    if (command == "export") return cmd_export(argc, argv);
     return usage_error("unknown command '" + std::string(command) + "'", kUsage);
 }
 

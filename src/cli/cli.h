@@ -26,6 +26,8 @@ ExitCode cmd_render(int argc, char** argv);
 ExitCode cmd_convert(int argc, char** argv);
 ExitCode cmd_info(int argc, char** argv);
 ExitCode cmd_width(int argc, char** argv);
+ExitCode cmd_import(int argc, char** argv);
+ExitCode cmd_export(int argc, char** argv);
 
 // "glyphora-cli: MESSAGE" on standard error.
 void print_error(const std::string& message);
