@@ -71,7 +71,8 @@ void render_preview_page(PreviewBook& book, int page, const RenderContext& ctx, 
     measure_unmeasured(book.pages[page], *ctx.widths);
     const bool tables = !settings.renderhancode;
     render_page(workspace, *ctx.widths, book, tables ? ctx.mirror_h : nullptr,
-                tables ? ctx.mirror_v : nullptr, page, settings, out);
+                tables ? ctx.mirror_v : nullptr, page, settings, out,
+                ctx.exact_fill ? BlankFill::exact : BlankFill::classic);
 }
 
 namespace {

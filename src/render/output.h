@@ -24,7 +24,8 @@ struct RenderContext {
     const MirrorTable* mirror_v = nullptr;
     RenderSettings global_settings;
     bool render_pageflag = false;
-    std::string fontface;  // Shift_JIS, written into the HTML head
+    bool exact_fill = false;  // renderexactfill: global only, never part of a page's own record
+    std::string fontface;     // Shift_JIS, written into the HTML head
 };
 
 // The output file dialog's set-up for the remembered extension and collection name.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "model/sjis.h"
+#include "render/exact_fill.h"
 #include "render/gap_fill.h"
 #include "render/part_markup.h"
 
@@ -242,7 +243,7 @@ void bar_pass(TextBuffer& out) {
 
 void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const PreviewBook& book,
                  const MirrorTable* mirror_h, const MirrorTable* mirror_v, int page,
-                 const RenderSettings& settings, RenderOutput& out) {
+                 const RenderSettings& settings, RenderOutput& out, BlankFill fill) {
     for (int i = 0; i < kRenderLines; ++i) ws.lines[i].clear(i + 1);
     clear_report(out.report);
     out.has_content = false;
@@ -263,6 +264,7 @@ void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const Previe
     if (lines == 0) return;
     out.has_content = true;
 
+    const bool exact = fill == BlankFill::exact && !settings.rendernotsp;
     TextBuffer text{out.text, 0, out.report};
     for (int i = 0; i < lines; ++i) {
         RenderLine& line = ws.lines[i];
@@ -277,13 +279,17 @@ void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const Previe
         }
         text.put("\x81\x40", 2,
                  line.number);  // the leading full-width space, not counted in the written width
-        LineWriter writer(text, settings, line.number);
-        for (int c = 0; c < count; ++c) {
-            const LineCell& cell = ws.scratch[c];
-            if (is_blank_code(cell.code)) {
-                writer.write_blank(cell.x, cell.width);
-            } else {
-                writer.write_char(cell.code, cell.width);
+        if (exact) {
+            write_line_exact(text, ws.scratch, count, settings.renderdotflag, line.number);
+        } else {
+            LineWriter writer(text, settings, line.number);
+            for (int c = 0; c < count; ++c) {
+                const LineCell& cell = ws.scratch[c];
+                if (is_blank_code(cell.code)) {
+                    writer.write_blank(cell.x, cell.width);
+                } else {
+                    writer.write_char(cell.code, cell.width);
+                }
             }
         }
         text.put("\r\n", 2, line.number);

@@ -30,12 +30,19 @@ struct RenderOutput {
     ErrorReport report;
 };
 
+// How the blank runs of a line are written.
+enum class BlankFill {
+    classic,  // run by run, as the classic rules say (gap_fill.h)
+    exact,    // each line planned as a whole for the fewest characters off their x (exact_fill.h); used
+              // only where entities are allowed (rendernotsp off), the classic way otherwise
+};
+
 // Renders preview page `page` (0 to 29) with the given settings. mirror_h and mirror_v may be nullptr (no
 // table); with settings.renderhancode on neither is used. Parts are laid out as their boxes say: a flipped
 // part that was never measured starts at 0 (see measure_unmeasured). Never fails: problems go into
 // out.report. An unbuilt width table gives an empty result.
 void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const PreviewBook& book,
                  const MirrorTable* mirror_h, const MirrorTable* mirror_v, int page,
-                 const RenderSettings& settings, RenderOutput& out);
+                 const RenderSettings& settings, RenderOutput& out, BlankFill fill = BlankFill::classic);
 
 }  // namespace glyphora
