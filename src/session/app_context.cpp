@@ -41,6 +41,7 @@ RenderContext AppContext::render_context() const {
     rc.mirror_v = &mirrors->vertical;
     rc.global_settings = settings.render;
     rc.render_pageflag = settings.render_pageflag;
+    rc.exact_fill = settings.renderexactfill;
     rc.fontface = settings.fontface;
     return rc;
 }

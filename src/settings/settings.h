@@ -56,6 +56,9 @@ inline constexpr BoolKey render_pageflag{"option", "render_pageflag", false};
 inline constexpr IntKey totalfontsize{"option", "totalfontsize", 90};  // tenths of a point
 // The global RenderSettings flag i: section "option", key kRenderFlagKeys[i].
 BoolKey render_flag(int i);
+// Blank runs planned line by line for the fewest characters off their place (experimental). Global only: a
+// page's own rendering record, stored in page collection files, has no such flag.
+inline constexpr BoolKey renderexactfill{"option", "renderexactfill", false};
 
 inline constexpr BoolKey multilibrary{"file", "multilibrary", false};
 inline constexpr StringKey library_filename{"file", "library_filename", "", kPathCapacity};
@@ -138,6 +141,7 @@ struct Settings {
     bool render_pageflag = settings_keys::render_pageflag.default_value;
     int totalfontsize = settings_keys::totalfontsize.default_value;
     RenderSettings render = default_global_render_settings();  // the global record; keys kRenderFlagKeys
+    bool renderexactfill = settings_keys::renderexactfill.default_value;
 
     // [file]
     bool multilibrary = settings_keys::multilibrary.default_value;
@@ -172,8 +176,8 @@ struct Settings {
 
 // --- Reads, in the order and groups the program makes them.
 
-// Start-up: render_pageflag, multilibrary, totalfontsize, the eight render flags, fontpoint, fontface,
-// menuchr0-9, asciiset_filename, hanten_filename, hanten_filename2, library_filename.
+// Start-up: render_pageflag, multilibrary, totalfontsize, the eight render flags, renderexactfill, fontpoint,
+// fontface, menuchr0-9, asciiset_filename, hanten_filename, hanten_filename2, library_filename.
 void read_startup_settings(const SettingsFile& file, Settings& settings);
 
 // Just before a canvas is created: x, y, wx, wy, with a negative x or y replaced by 4. The boxflag of the
@@ -197,8 +201,8 @@ void read_all(const IniDocument& doc, Settings& settings, const WindowMetrics& m
 // --- Writes. Each is one atomic replacement of the file; a failure is returned and nothing is changed.
 
 // The options sheet confirmed. Full sheet: multilibrary, fontpoint, totalfontsize, asciiset_filename,
-// hanten_filename, hanten_filename2, fontface, menuchr0-9; then, for both sheets, render_pageflag and the
-// eight flags of the global record.
+// hanten_filename, hanten_filename2, fontface, menuchr0-9; then, for both sheets, render_pageflag, the
+// eight flags of the global record and renderexactfill.
 IoResult write_options(SettingsFile& file, const Settings& settings, bool full_sheet);
 
 IoResult write_library_filename(SettingsFile& file, std::string_view path);

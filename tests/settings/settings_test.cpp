@@ -40,6 +40,7 @@ TEST_F(TypedSettings, WithoutAFileEveryKeyHasTheDefaultOfItsTable) {
     EXPECT_EQ(s.totalfontsize, 90);
     EXPECT_EQ(s.render, default_global_render_settings());
     EXPECT_TRUE(s.render.renderhantenzmode && s.render.rendersetsize);
+    EXPECT_FALSE(s.renderexactfill);
     EXPECT_FALSE(s.multilibrary);
     EXPECT_EQ(s.library_filename, "");
     EXPECT_EQ(s.asciiset_filename, "-");
@@ -125,18 +126,20 @@ TEST_F(TypedSettings, OptionsAreWrittenInOrderAndTheRenderingSheetTouchesOnlyIts
         "[font]\r\nfontpoint=120\r\nfontface=\x82\x6C\x82\x72\x20\x82\x6F\x83\x53\x83\x56\x83\x62\x83\x4E\r\n"
         "[option]\r\ntotalfontsize=90\r\nrender_pageflag=0\r\nrender_linenumber=0\r\nrenderdotflag=1\r\n"
         "rendernotsp=0\r\nrenderspbar=0\r\nrenderhancode=0\r\nrenderhantenzmode=1\r\nrendersetsize=1\r\n"
-        "rendernotrenspace=0\r\n"
+        "rendernotrenspace=0\r\nrenderexactfill=0\r\n"
         "[menu]\r\nmenuchr0=\r\nmenuchr1=\r\nmenuchr2=\r\nmenuchr3=\x81\x40\r\nmenuchr4=\r\nmenuchr5=\r\n"
         "menuchr6=\r\nmenuchr7=\r\nmenuchr8=\r\nmenuchr9=\r\n");
 
     // A flag stored as 5 reads as true and goes back as 1; the rendering-only sheet leaves the rest alone.
-    put("[option]\r\nrenderdotflag=5\r\n[font]\r\nfontpoint=77\r\n[file]\r\nhanten_filename=h.txt\r\n");
+    put("[option]\r\nrenderdotflag=5\r\nrenderexactfill=5\r\n[font]\r\nfontpoint=77\r\n[file]\r\nhanten_filename=h.txt\r\n");
     Settings loaded;
     read_all(file, loaded);
     loaded.fontpoint = 999;  // changed in memory only; not written by the rendering sheet
     ASSERT_TRUE(write_options(file, loaded, false).ok);
     const std::string after = contents();
     EXPECT_NE(after.find("renderdotflag=1\r\n"), std::string::npos);
+    EXPECT_TRUE(loaded.renderexactfill);
+    EXPECT_NE(after.find("renderexactfill=1\r\n"), std::string::npos);
     EXPECT_NE(after.find("[font]\r\nfontpoint=77\r\n[file]\r\nhanten_filename=h.txt\r\n"), std::string::npos);
     EXPECT_EQ(after.find("menuchr"), std::string::npos);
 }
