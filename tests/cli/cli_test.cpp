@@ -394,5 +394,103 @@ TEST_F(Cli, ConflictsAreRefusedAndEveryCommandTakesTheSettings) {
     EXPECT_FALSE(fs::exists(home));
 }
 
+// Import and export: AA collection files into a library and back, all or nothing, with the exit codes a
+// script relies on.
+TEST_F(Cli, ImportAndExportAaFiles) {
+    ASSERT_TRUE(write_file_atomically(path("a.mlt"), "AB\r\nC\r\n[SPLIT]\r\n\x82\xA0&#12354;\r\n").ok);
+    ASSERT_TRUE(write_file_atomically(path("b.ast"),
+                                      "[AA][eyes]\n\xC2\xA0"
+                                      "A\n[AA][]\nB\n")
+                    .ok);
+    CliResult r = run({"import", path("a.mlt"), path("b.ast"), "-o", path("lib.aal"), "--metrics", metrics});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("page 0 [a 1]: " + path("a.mlt") + " AAs 1-2, " + path("b.ast") + " AAs 1-2\n"),
+              std::string::npos)
+        << r.out;
+    auto docs = make_documents();
+    ASSERT_EQ(read_library(path("lib.aal"), docs->library), FileStatus::ok);
+    const Page& page = docs->library.pages[0];
+    EXPECT_EQ(get_string(page.slots[0].text), "AB\r\nC");
+    EXPECT_EQ(get_string(page.slots[1].text), "\x82\xA0\x82\xA0");
+    EXPECT_EQ(get_string(page.slots[2].text), "&nbsp;A");
+    EXPECT_EQ(get_string(page.slots[2].name), "eyes");
+    EXPECT_EQ(get_string(page.slots[3].text), "B");
+    EXPECT_FALSE(page.slots[4].in_use);
+
+    // Adding to it never touches a page in use; --replace does, from --page on.
+    ASSERT_EQ(run({"import", path("a.mlt"), "-o", path("lib.aal"), "--metrics", metrics}).status, 0);
+    ASSERT_EQ(read_library(path("lib.aal"), docs->library), FileStatus::ok);
+    EXPECT_TRUE(docs->library.pages[0].slots[3].in_use);
+    EXPECT_EQ(get_string(docs->library.pages[1].slots[1].text), "\x82\xA0\x82\xA0");
+    r = run(
+        {"import", path("b.ast"), "-o", path("lib.aal"), "--metrics", metrics, "--page", "1", "--replace"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("(replaced)"), std::string::npos);
+    ASSERT_EQ(read_library(path("lib.aal"), docs->library), FileStatus::ok);
+    EXPECT_EQ(get_string(docs->library.pages[1].slots[0].name), "eyes");
+    EXPECT_FALSE(docs->library.pages[1].slots[2].in_use);
+
+    // The library's parts round-trip through both formats and both encodings.
+    for (const char* out : {"parts.mlt", "parts.ast"}) {
+        for (bool utf8 : {false, true}) {
+            std::vector<std::string> args = {"export", path("lib.aal"), "-o", path(out)};
+            if (utf8) args.push_back("--utf8");
+            ASSERT_EQ(run(args).status, 0) << out;
+            ASSERT_EQ(
+                run({"import", path(out), "-o", path("again.aal"), "--metrics", metrics, "--replace"}).status,
+                0);
+            auto again = make_documents();
+            ASSERT_EQ(read_library(path("again.aal"), again->library), FileStatus::ok);
+            int slot = 0;
+            for (const Page& p : docs->library.pages)
+                for (const Part& part : p.slots)
+                    if (part.in_use) {
+                        const Part& back = again->library.pages[slot / 50].slots[slot % 50];
+                        EXPECT_EQ(get_string(back.text), get_string(part.text)) << out << " " << slot;
+                        ++slot;
+                    }
+            EXPECT_GT(slot, 4);
+        }
+    }
+
+    // A collection exports its rendered pages, as render renders them.
+    auto pages = sample_docs();
+    ASSERT_EQ(write_collection(path("c.aap"), pages->preview), FileStatus::ok);
+    ASSERT_EQ(run({"export", path("c.aap"), "-o", path("pages.ast"), "--metrics", metrics, "--settings",
+                   path("empty.ini"), "--set", "rendersetsize=0"})
+                  .status,
+              0);
+    std::string rendered = render({"--page", "3", path("c.aap")}).out;
+    rendered.resize(rendered.size() - 3);  // its final line end and NUL
+    EXPECT_NE(slurp(dir / "pages.ast").find("[AA][page 4]\r\n" + rendered + "\r\n"), std::string::npos)
+        << slurp(dir / "pages.ast");
+
+    // Refusals and failures leave everything as it was.
+    const std::string before = slurp(dir / "lib.aal");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"import", path("a.mlt")},
+             {"import", path("a.mlt"), "-o", path("lib.aap")},
+             {"import", path("a.doc"), "-o", path("lib.aal")},
+             {"import", path("a.mlt"), "-o", path("lib.aal"), "--page", "20"},
+             {"export", path("lib.aal"), "-o", path("x.txt")},
+             {"export", path("lib.aal")},
+         })
+        EXPECT_EQ(run(args).status, 1) << args[1];
+    EXPECT_EQ(run({"import", path("a.mlt"), path("missing.mlt"), "-o", path("lib.aal")}).status, 2);
+    ASSERT_TRUE(write_file_atomically(path("utf16.txt"), std::string("\xFF\xFE"
+                                                                     "A\0",
+                                                                     4))
+                    .ok);
+    EXPECT_EQ(run({"import", path("utf16.txt"), "-o", path("lib.aal"), "--metrics", metrics}).status, 2);
+    ASSERT_TRUE(write_file_atomically(path("damaged.aal"), "not a library").ok);
+    EXPECT_EQ(run({"import", path("a.mlt"), "-o", path("damaged.aal"), "--metrics", metrics}).status, 2);
+    EXPECT_EQ(slurp(dir / "damaged.aal"), "not a library");
+    EXPECT_EQ(run({"import", path("a.mlt"), "-o", path("no/such/lib.aal"), "--metrics", metrics}).status, 3);
+    EXPECT_EQ(run({"export", path("damaged.aal"), "-o", path("x.mlt")}).status, 2);
+    EXPECT_EQ(run({"export", path("lib.aal"), "-o", path("no/such/x.mlt")}).status, 3);
+    EXPECT_EQ(slurp(dir / "lib.aal"), before);
+    EXPECT_FALSE(fs::exists(dir / "x.mlt"));
+}
+
 }  // namespace
 }  // namespace glyphora
