@@ -145,8 +145,8 @@ ImportPlan plan_import(const LibraryBook& book, std::span<const ImportFile> file
                         break;
                     }
                 }
-                if (flow.x > 0 &&
-                    flow.x + w > options.page_width) {  // wrap: a new row below the tallest part
+                // Wrap: a new row below the tallest part of this one.
+                if (flow.x > 0 && flow.x + w > options.page_width) {
                     flow.row_top = (flow.row_top + flow.row_height + lh + lh - 1) / lh * lh;
                     flow.x = 0;
                     flow.row_height = 0;

@@ -61,5 +61,29 @@ TEST(Encoding, CodesToUnicode) {
     EXPECT_EQ(sjis_code_to_unicode(0xA0A0), -1);  // not a double-byte code at all
 }
 
+TEST(Encoding, UnicodeToCodesAgreesWithTheConverter) {
+    EXPECT_EQ(unicode_to_sjis_code(0x41), 0x41);
+    EXPECT_EQ(unicode_to_sjis_code(0x3042), 0x82A0);
+    EXPECT_EQ(unicode_to_sjis_code(0xFF71), 0xB1);
+    EXPECT_EQ(unicode_to_sjis_code(0xA5), 0x5C);   // as utf8_to_sjis writes the yen sign
+    EXPECT_EQ(unicode_to_sjis_code(0x20AC), -1);   // the euro sign
+    EXPECT_EQ(unicode_to_sjis_code(0xA0), -1);     // no-break space
+    EXPECT_EQ(unicode_to_sjis_code(0x1F600), -1);  // beyond the Basic Multilingual Plane
+    EXPECT_EQ(unicode_to_sjis_code(0x110000), -1);
+}
+
+TEST(Encoding, PartTextTakesTheWebSpacesAsMarkup) {
+    const Conversion r = utf8_to_part_text("a\u00A0b\u2002\u2002c\u2009\u3042");
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.text, "a&nbsp;b&ensp;&ensp;c&thinsp;\x82\xA0");
+    // Any other character code page 932 lacks fails, named by its place in the input as given.
+    const std::string input = "\u00A0x\u20AC";
+    const Conversion bad = utf8_to_part_text(input);
+    EXPECT_FALSE(bad.ok);
+    EXPECT_EQ(bad.error_offset, 3u);
+    EXPECT_EQ(bad.bad_char, "\u20AC");
+    EXPECT_NE(describe_unmappable(input, bad).find("character 3"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace glyphora
