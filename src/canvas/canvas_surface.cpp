@@ -3,6 +3,7 @@
 #include <QGlyphRun>
 
 #include <algorithm>
+#include <cmath>
 
 #include "model/sjis.h"
 
@@ -37,13 +38,19 @@ void ImageSurface::fill(int64_t left, int64_t top, int64_t right, int64_t bottom
 
 void ImageSurface::draw_glyph(quint32 glyph, int64_t x, int64_t top, Rgb colour) {
     // Nothing to do for glyphs wholly outside the image.
-    if (x > image_.width() || top > image_.height() || x < -200 || top < -200) return;
+    const QSizeF extent = image_.deviceIndependentSize();
+    if (x > extent.width() || top > extent.height() || x < -200 || top < -200) return;
     QGlyphRun run;
     run.setRawFont(font_.raw());
     run.setGlyphIndexes({glyph});
     run.setPositions({QPointF(0, 0)});
     painter_.setPen(qcolor(colour));
-    painter_.drawGlyphRun(QPointF(static_cast<double>(x), static_cast<double>(top + font_.ascent())), run);
+    // Each glyph is placed on its own at its position in device-independent pixels; the painter scales
+    // the outline to the device pixels, so nothing drifts from where the width table puts it. At a
+    // fractional ratio the origin snaps to the device pixel its cell starts at.
+    const qreal ratio = image_.devicePixelRatio();
+    const auto snapped = [ratio](int64_t v) { return std::round(static_cast<double>(v) * ratio) / ratio; };
+    painter_.drawGlyphRun(QPointF(snapped(x), snapped(top + font_.ascent())), run);
 }
 
 void ImageSurface::glyph(int code, int64_t x, int64_t top, int64_t cell_width, Rgb text, Rgb background) {

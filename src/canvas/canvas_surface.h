@@ -1,6 +1,7 @@
 #pragma once
 // What painting a canvas draws with: filled rectangles, single glyphs on an opaque cell, short texts and
-// frames. ImageSurface draws into an off-screen image; tests may record the calls instead.
+// frames, all in device-independent pixels. ImageSurface draws into an off-screen image at the image's
+// device pixel ratio; tests may record the calls instead.
 
 #include <QImage>
 #include <QPainter>

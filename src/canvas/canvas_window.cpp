@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 #include "canvas/canvas_input.h"
 #include "canvas/draw_part.h"
@@ -116,10 +117,21 @@ void CanvasWindow::paint(CanvasSurface& surface, int width, int height) {
 }
 
 QImage CanvasWindow::paint_image() {
-    QImage image(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+    return paint_image(devicePixelRatioF());
+}
+
+QImage CanvasWindow::paint_image(qreal device_pixel_ratio) {
+    const qreal ratio = std::isfinite(device_pixel_ratio) && device_pixel_ratio > 0 ? device_pixel_ratio : 1;
+    const int client_width = std::max(1, width());
+    const int client_height = std::max(1, height());
+    // Rounded as the window's own backing store is, so the image covers it pixel for pixel; a painter on
+    // an image that carries its ratio draws in device-independent pixels.
+    QImage image(std::max(1, qRound(client_width * ratio)), std::max(1, qRound(client_height * ratio)),
+                 QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     {
         ImageSurface surface(image, drawing_font());
-        paint(surface, image.width(), image.height());
+        paint(surface, client_width, client_height);
     }
     return image;
 }

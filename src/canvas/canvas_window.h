@@ -80,9 +80,13 @@ class CanvasWindow : public QWidget {
     // window edge, until the display ends.
     void show_temporary_rendering(std::string_view text);
 
-    // The whole client area as a paint draws it (and what the paint does to the parts' boxes).
+    // The whole client area as a paint draws it (and what the paint does to the parts' boxes), at the
+    // window's device pixel ratio or at the one given. The image has the client size times the ratio in
+    // device pixels and carries the ratio, so its device-independent pixels are the page's pixels: parts
+    // sit where the width table puts them, scaled, and glyphs are drawn at the finer resolution.
     QImage paint_image();
-    // The paint procedure onto any surface of the given client size.
+    QImage paint_image(qreal device_pixel_ratio);
+    // The paint procedure onto any surface of the given client size, in device-independent pixels.
     void paint(CanvasSurface& surface, int width, int height);
 
   protected:
