@@ -37,12 +37,13 @@ ExitCode apply_override(const std::string& item, Settings& settings) {
         settings.render.flag(i) = number != 0;
         return ExitCode::ok;
     }
-    if (key == keys::render_pageflag.key) {
+    if (key == keys::render_pageflag.key || key == keys::renderexactfill.key) {
         if (!parse_int(value, 0, 1, number)) {
             print_error("--set " + key + ": expected 0 or 1, not '" + value + "'");
             return ExitCode::usage;
         }
-        settings.render_pageflag = number != 0;
+        (key == keys::render_pageflag.key ? settings.render_pageflag : settings.renderexactfill) =
+            number != 0;
     } else if (key == keys::fontpoint.key) {
         if (!parse_int(value, 10, 720, number)) {
             print_error("--set " + key + ": expected tenths of a point from 10 to 720, not '" + value + "'");
@@ -210,6 +211,7 @@ ExitCode prepare_rendering(const CliSettings& cli, RenderInputs& out) {
     ctx.mirror_v = &out.mirrors->vertical;
     ctx.global_settings = cli.settings.render;
     ctx.render_pageflag = cli.settings.render_pageflag;
+    ctx.exact_fill = cli.settings.renderexactfill;
     ctx.fontface = cli.settings.fontface;
     return ExitCode::ok;
 }

@@ -206,6 +206,22 @@ TEST_F(Cli, ReportAndUtf8) {
     EXPECT_EQ(r.out, std::string("1/1\n　\r\n　\r\n　.A\r\n") + '\0');
 }
 
+TEST_F(Cli, ExactFillFromTheSettingsFileOrSet) {
+    auto docs = make_documents();
+    transparent(put_part(docs->preview.pages[0], 0, 0, 0, "AA", "part"));
+    transparent(put_part(docs->preview.pages[0], 1, 26, 0, "B", "part"));  // a 10-pixel run
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
+    const std::string classic = kFull + "AA&ensp;&thinsp;B\r\n" + '\0';
+    const std::string exact = kFull + "AA &nbsp;B\r\n" + '\0';
+    EXPECT_EQ(render({"--page", "0", path("c.aap")}).out, classic);
+    EXPECT_EQ(render({"--page", "0", "--set", "renderexactfill=1", path("c.aap")}).out, exact);
+    ASSERT_TRUE(write_file_atomically(path("exact.ini"), "[option]\r\nrenderexactfill=1\r\n").ok);
+    CliResult r = run({"render", "--metrics", metrics, "--settings", path("exact.ini"), "--set",
+                       "rendersetsize=0", "--page", "0", path("c.aap")});
+    EXPECT_EQ(r.out, exact);
+    EXPECT_EQ(render({"--set", "renderexactfill=2", path("c.aap")}).status, 1);
+}
+
 TEST_F(Cli, SinglePageAndLibraryInputs) {
     auto docs = sample_docs();
     ASSERT_EQ(write_single_page(path("p.aat"), docs->preview.pages[3]), FileStatus::ok);
