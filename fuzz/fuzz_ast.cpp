@@ -1,0 +1,48 @@
+// The AST reader on arbitrary bytes: it reads or refuses with a message (nothing read then); what it reads
+// has CR LF line ends only, titles without line breaks; written back as AST (Shift_JIS and UTF-8) the
+// entries split into the same titles and texts again, or the writer names why it cannot.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "exchange/aa_formats.h"
+
+namespace {
+
+using namespace glyphora;
+
+void check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+bool clean_text(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\0') return false;
+        if (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')) return false;
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const AaReadResult read = read_aa_bytes(bytes, AaFormat::ast);
+    check(read.ok != !read.error.empty());
+    if (!read.ok) {
+        check(read.entries.empty());
+        return 0;
+    }
+    for (const AaEntry& entry : read.entries) {
+        check(clean_text(entry.text));
+        check(entry.title.find_first_of("\r\n") == std::string::npos);
+    }
+    const AaWriteResult written = write_aa_bytes(read.entries, AaFormat::ast);
+    // A text read from an AST file never holds a header line, and titles have no line breaks.
+    check(written.ok && written.skipped_blank.empty());
+    check(split_ast(written.bytes) == read.entries);
+    const AaWriteResult utf8 = write_aa_bytes(read.entries, AaFormat::ast, OutputEncoding::utf8);
+    check(utf8.ok ? is_strict_utf8(utf8.bytes) : !utf8.error.empty());
+    return 0;
+}
