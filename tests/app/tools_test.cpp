@@ -99,6 +99,8 @@ class ToolsTest : public test::GuiTest {
     void preview_through_a_library_file_round_trip();
     void a_damaged_library_file_keeps_the_preview();
     void cancelled_and_failed_exports();
+    void aa_file_import_fills_free_library_pages_and_reports();
+    void aa_file_export_writes_the_rendered_pages();
     void library_as_a_collection_loads_into_the_preview();
     void organise_library_opens_maintenance_and_closes_the_tool_dialog();
 
@@ -169,18 +171,18 @@ void ToolsTest::tool_button_runs_the_dialog_and_refreshes_everything() {
     QVERIFY(seen);
     QCOMPARE(title, QString::fromUtf8("Glyphoraツール"));
     QCOMPARE(undo_kind_inside, UndoKind::none);
-    QCOMPARE(groups, (QStringList{QString::fromUtf8("プレビューメンテナンス"),
-                                  QString::fromUtf8("ライブラリメンテナンス")}));
+    QCOMPARE(groups,
+             (QStringList{QString::fromUtf8("プレビューメンテナンス"),
+                          QString::fromUtf8("ライブラリメンテナンス"), QString::fromUtf8("AAファイル")}));
     for (const char* caption :
          {"今のページ以降を１つ後ろにずらす", "今のページ以降を１つ前にずらす", "ライブラリ整理",
           "ライブラリファイルをプレビューに開く", "今のプレビューをライブラリファイルに出力",
-          "今のライブラリを通常AAPファイルに出力", "ｷｬﾝｾﾙ"})
+          "今のライブラリを通常AAPファイルに出力", "MLT/AST/TXTを読み込む", "MLT/ASTに書き出す", "ｷｬﾝｾﾙ"})
         QVERIFY2(captions.contains(QString::fromUtf8(caption)), caption);
 
     QCOMPARE(dialog_->preview_list()->item(0)->text(), QStringLiteral("  (  1, 18)renamed[c1]"));
     QCOMPARE(dialog_->library_list()->item(4)->text(), QStringLiteral("  (  2, 36)p2[c2]"));
     QCOMPARE(dialog_->library_combo()->itemText(3), QStringLiteral("3 - three"));
-    QCOMPARE(dialog_->library_combo()->currentIndex(), 3);
     QVERIFY(!app_->preview_canvas()->state().temp_shown);
     QVERIFY(ui_->events().empty());
 }
@@ -368,6 +370,79 @@ void ToolsTest::cancelled_and_failed_exports() {
                                            std::string(kExportFailedMessage)}));
         QVERIFY(!TestHome::exists(path));
     }
+}
+
+void ToolsTest::aa_file_import_fills_free_library_pages_and_reports() {
+    fill_library_pages({2});
+    LibraryBook& library = ctx_->docs->library;
+    library.current_page = 2;
+    const std::string mlt = home_->file("faces.mlt");
+    TestHome::write_file(mlt,
+                         "A\r\n[SPLIT]\r\nB&#x1F600;\r\n[SPLIT]\r\n\xC2\xA0"
+                         "C\r\n");
+    auto run_import = [&](const std::string& path) -> bool {
+        ui_->clear_events();
+        ToolDialog tool(*dialog_);
+        if (!test::show_active(&tool)) return false;
+        if (path.empty())
+            ui_->answer_cancel();
+        else
+            ui_->answer_file(path);
+        click_button(&tool, "import_aa_file");
+        return tool.isVisible();
+    };
+
+    // Cancelled, or not an AA file: the dialog stays, nothing changes.
+    QVERIFY(run_import(""));
+    QVERIFY(ui_->messages().empty());
+    TestHome::write_file(home_->file("notes.doc"), "A");
+    QVERIFY(run_import(home_->file("notes.doc")));
+    QCOMPARE(ui_->messages(), std::vector<std::string>{std::string(kNotAnAaFileMessage)});
+    QVERIFY(run_import(home_->file("missing.mlt")));
+    QCOMPARE(ui_->messages().size(), std::size_t(1));
+    QVERIFY(is_page_empty(library.pages[3]));
+
+    // Page 2 is in use: the AAs go to page 3, which the library list then shows.
+    QVERIFY(!run_import(mlt));
+    QCOMPARE(library.current_page, 3);
+    QCOMPARE(get_string(library.pages[2].slots[0].name), "p1002");
+    QCOMPARE(std::string(get_string(library.pages[3].slots[1].text)), std::string("B&#x1F600;"));
+    QCOMPARE(QString::fromLatin1(std::string(get_string(library.pages[3].slots[2].text)).c_str()),
+             QStringLiteral("&nbsp;C"));
+    QCOMPARE(std::string(get_string(library.page_names[3])), std::string("faces 1"));
+    QCOMPARE(dialog_->library_list()->item(1)->text().left(10), QStringLiteral("  ( 24,  0"));
+    const std::vector<std::string> messages = ui_->messages();
+    QCOMPARE(messages.size(), std::size_t(1));
+    QVERIFY2(messages[0].starts_with("3個のAAをライブラリのページ3に読み込みました"), messages[0].c_str());
+    QVERIFY2(messages[0].find("U+1F600（3行目）") != std::string::npos, messages[0].c_str());
+}
+
+void ToolsTest::aa_file_export_writes_the_rendered_pages() {
+    const std::string path = home_->file("pages.mlt");
+    auto run_export = [&](const std::string& to) {
+        ui_->clear_events();
+        ToolDialog tool(*dialog_);
+        QVERIFY(test::show_active(&tool));
+        ui_->answer_file(to);
+        click_button(&tool, "export_aa_file");
+    };
+    run_export(path);
+    QCOMPARE(ui_->messages(), std::vector<std::string>{std::string(kNothingToExportMessage)});
+    QVERIFY(!TestHome::exists(path));
+
+    ctx_->settings.render.rendersetsize = false;
+    put_part(ctx_->docs->preview.pages[0], 0, 0, 0, "AB");
+    put_part(ctx_->docs->preview.pages[2], 0, 0, 18, "C");
+    run_export(path);
+    QCOMPARE(ui_->messages(), std::vector<std::string>{"2ページを書き出しました"});
+    QCOMPARE(QByteArray::fromStdString(TestHome::read_file(path)),
+             QByteArray("\x81\x40"
+                        "AB\r\n[SPLIT]\r\n\x81\x40\r\n\x81\x40"
+                        "C\r\n"));
+
+    run_export(home_->file("no such folder/pages.ast"));
+    QCOMPARE(ui_->messages().size(), std::size_t(1));
+    QVERIFY(ui_->messages()[0].starts_with(kExportFailedMessage));
 }
 
 void ToolsTest::library_as_a_collection_loads_into_the_preview() {
