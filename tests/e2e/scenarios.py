@@ -339,6 +339,49 @@ def second_instance(s):
         s.exit_program()
 
 
+@scenario
+def aa_files(s):
+    s.seed_settings()
+    # A template collection saved as UTF-8 from a browser: its spacing is the web's no-break space.
+    with open(s.path("faces.mlt"), "wb") as f:
+        f.write("(ﾟ∀ﾟ)\r\n[SPLIT]\r\n\u00a0(´･ω･`)\r\n".encode("utf-8"))
+    s.start()
+    with s.step("import into the library"):
+        s.click(MAIN, TOOL)
+        s.click("Glyphoraツール", "import_aa_file")
+        s.file_dialog(s.path("faces.mlt"))
+        s.dismiss_message()
+        s.gone("Glyphoraツール")
+    with s.step("paste AA copied from a board: Shift+登録 in the library"):
+        s.set_clipboard("|\u2009|")
+        s.key_down("shift")
+        try:
+            s.click(MAIN, LIB_REGISTER)
+        finally:
+            s.key_up("shift")
+        s.wait(lambda: s.focused("ライブラリに登録") == "class:QLineEdit", 5, "the name field")
+        s.type("bars")
+        s.tab_to("ライブラリに登録", "button:OK")
+        s.key("Return")
+        s.gone("ライブラリに登録")
+    with s.step("export the rendered preview"):
+        quick_part(s, 40, 20, "abc")
+        saved = s.save_collection("work.aap")
+        s.click(MAIN, TOOL)
+        s.click("Glyphoraツール", "export_aa_file")
+        s.file_dialog(s.path("pages.mlt"))
+        s.dismiss_message()
+        exported = s.wait_file("pages.mlt")
+        s.run([s.cli, "export", "--settings", s.path("glyphora.ini"), saved, "-o", s.path("cli.mlt")])
+        expect(exported == open(s.path("cli.mlt"), "rb").read(), f"exported {exported!r}")
+    with s.step("the library holds the AAs and the pasted part"):
+        s.exit_program()
+        s.run([s.cli, "export", s.path("library.aal"), "-o", s.path("library.ast")])
+        got = open(s.path("library.ast"), "rb").read().decode("cp932")
+        want = "[AA][(ﾟ∀ﾟ)]\r\n(ﾟ∀ﾟ)\r\n[AA][(´･ω･`)]\r\n&nbsp;(´･ω･`)\r\n[AA][bars]\r\n|&thinsp;|\r\n"
+        expect(got == want, f"library {got!r}")
+
+
 if __name__ == "__main__":
     name, glyphora, cli, build = sys.argv[1:5]
     with Session(name, glyphora, cli, build) as session:
