@@ -180,6 +180,9 @@ OptionDialogRender::OptionDialogRender(AppContext& context, QWidget* parent)
         group_layout->addWidget(flags_[i]);
     }
     layout->addWidget(group_);
+    exactfill_ = new QCheckBox(qs("ずれを最小にする空白（実験的）"), this);
+    exactfill_->setChecked(context.settings.renderexactfill);
+    layout->addWidget(exactfill_);
     layout->addStretch(1);
 
     show_selected_record();
@@ -198,6 +201,7 @@ std::optional<FieldProblem> OptionDialogRender::take(OptionsValues& values) cons
     values.settings.render_pageflag = pageflag_->isChecked();
     RenderSettings& record = values.settings.render_pageflag ? values.page_settings : values.settings.render;
     for (int i = 0; i < RenderSettings::kCount; ++i) record.flag(i) = flags_[i]->isChecked();
+    values.settings.renderexactfill = exactfill_->isChecked();
     return std::nullopt;
 }
 

@@ -80,7 +80,8 @@ class OptionDialogDir : public OptionsPage {
 };
 
 // "レンダリング": the per-page switch and the eight rendering flags, of the whole program or of the current
-// preview page.
+// preview page; below them the exact-alignment fill, which is global only and so stands outside the group
+// and keeps its state whichever record the group shows.
 class OptionDialogRender : public OptionsPage {
     Q_OBJECT
 
@@ -91,6 +92,7 @@ class OptionDialogRender : public OptionsPage {
     QCheckBox* pageflag_box() const { return pageflag_; }
     QGroupBox* group() const { return group_; }
     QCheckBox* flag_box(int i) const { return flags_[i]; }
+    QCheckBox* exactfill_box() const { return exactfill_; }
 
   private:
     // Shows the record the switch selects, from memory: edits made to the other set are dropped.
@@ -103,6 +105,7 @@ class OptionDialogRender : public OptionsPage {
     QCheckBox* pageflag_ = nullptr;
     QGroupBox* group_ = nullptr;
     std::array<QCheckBox*, RenderSettings::kCount> flags_{};
+    QCheckBox* exactfill_ = nullptr;
 };
 
 // "その他のオプション": the ten texts the canvas popup menu offers as ready-made parts.

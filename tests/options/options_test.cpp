@@ -66,6 +66,7 @@ class OptionsTest : public test::GuiTest {
     void refused_entries_keep_the_sheet_open_and_store_nothing();
     void per_page_settings_go_into_the_current_page_only();
     void toggling_the_per_page_box_drops_edits();
+    void the_exact_fill_box_edits_the_global_flag_whichever_record_is_shown();
     void rendering_only_sheet_leaves_the_other_settings_untouched();
     void while_open_a_second_request_and_the_close_request_do_nothing();
     void keys_are_written_in_order();
@@ -298,6 +299,39 @@ void OptionsTest::toggling_the_per_page_box_drops_edits() {
     QCOMPARE(ini(), before);
 }
 
+void OptionsTest::the_exact_fill_box_edits_the_global_flag_whichever_record_is_shown() {
+    start("[option]\r\nrender_pageflag=1\r\n");
+    const RenderSettings page0 = ctx_->docs->preview.page_settings[0];
+    with_sheet(OptionsSheetKind::rendering_only, [&](OptionsSheet& sheet) {
+        OptionDialogRender* page = sheet.render_page();
+        QCheckBox* box = page->exactfill_box();
+        QCOMPARE(box->text(), QString::fromUtf8("ずれを最小にする空白（実験的）"));
+        QVERIFY(!box->isChecked());
+        const QPoint indicator(8, box->height() / 2);  // the box's centre may lie beyond its caption
+        test::click(box, indicator);
+        QVERIFY(box->isChecked());
+        page->pageflag_box()->setChecked(false);  // the group shows the other record; the box keeps its state
+        page->pageflag_box()->setChecked(true);
+        QVERIFY(box->isChecked());
+        test::click(sheet.ok_button());
+    });
+    QVERIFY(ctx_->settings.renderexactfill);
+    QVERIFY(ctx_->render_context().exact_fill);
+    QVERIFY(ctx_->docs->preview.page_settings[0] == page0);
+    QCOMPARE(value_of(ini(), "option", "renderexactfill"), QByteArray("1"));
+
+    // Shown as stored; Cancel keeps it.
+    with_sheet(OptionsSheetKind::full, [&](OptionsSheet& sheet) {
+        sheet.tabs()->setCurrentIndex(2);
+        QCheckBox* box = sheet.render_page()->exactfill_box();
+        QVERIFY(box->isChecked());
+        test::click(box, QPoint(8, box->height() / 2));
+        QVERIFY(!box->isChecked());
+        test::key_to_focus(Qt::Key_Escape);
+    });
+    QVERIFY(ctx_->settings.renderexactfill);
+}
+
 void OptionsTest::rendering_only_sheet_leaves_the_other_settings_untouched() {
     // Values the full sheet would refuse or rewrite: the rendering sheet must not look at them.
     start("[option]\r\ntotalfontsize=0\r\n[font]\r\nfontpoint=5\r\nfontface=" + std::string(70, 'F') +
@@ -365,7 +399,7 @@ void OptionsTest::keys_are_written_in_order() {
         "[font]\r\nfontpoint=120\r\nfontface=\x82\x6C\x82\x72\x20\x82\x6F\x83\x53\x83\x56\x83\x62\x83\x4E\r\n"
         "[option]\r\ntotalfontsize=90\r\nrender_pageflag=0\r\nrender_linenumber=0\r\nrenderdotflag=0\r\n"
         "rendernotsp=0\r\nrenderspbar=0\r\nrenderhancode=0\r\nrenderhantenzmode=1\r\nrendersetsize=1\r\n"
-        "rendernotrenspace=0\r\n[menu]\r\n";
+        "rendernotrenspace=0\r\nrenderexactfill=0\r\n[menu]\r\n";
     for (int i = 0; i < kMenuTextCount; ++i) expected += "menuchr" + std::to_string(i) + "=\r\n";
     QCOMPARE(TestHome::read_file(home_->file("fresh.ini")), expected);
 
