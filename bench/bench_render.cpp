@@ -1,6 +1,7 @@
 // render_page on two fixed pages, against the plain reference renderer of the tests in the same run:
 // (a) a typical dense page, (b) a worst case whose lines are pressed against the 1000-cell limit.
-// Prints both times and their ratio after the usual benchmark table.
+// Prints both times and their ratio after the usual benchmark table. Then the exact-alignment fill on
+// those pages and on (c), whose every line is full of 1- and 3-pixel runs that no fill writes exactly.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -48,6 +49,7 @@ struct Setup {
         load_mirror_tables(*tables, "-", "-");
         build_typical(book->pages[0]);
         build_worst(book->pages[1]);
+        build_tiny_gaps(book->pages[2]);
         for (Page& page : book->pages) measure_unmeasured(page, *widths);
     }
 
@@ -103,6 +105,31 @@ struct Setup {
             set_text(p, text);
         }
     }
+
+    // 80 lines of 500 narrow characters, each followed by a declared blank of 1 or 3 pixels (or now and
+    // then a half-width space): 1000 cells a line, half of them runs the plan has to move characters for.
+    static void build_tiny_gaps(Page& page) {
+        const char chars[] = {'i', '|', '(', '/', 'A'};
+        const char blanks[] = {'_', '-', '_', '-', ' '};
+        Lcg rng{3};
+        for (int k = 0; k < 5; ++k) {
+            Part& p = page.slots[k];
+            clear_slot(p);
+            p.in_use = true;
+            p.always_opaque = false;
+            p.y = k * 16 * 18;
+            // "-" is a 3-pixel blank, "_" a 1-pixel one (the second line overwrites the first entry).
+            std::string text = "&space3=x-\r\n&space1=_\r\n";
+            for (int line = 0; line < 16; ++line) {
+                if (line > 0) text += "\r\n";
+                for (int c = 0; c < 500; ++c) {
+                    text += chars[rng.next(5)];
+                    text += blanks[rng.next(5)];
+                }
+            }
+            set_text(p, text);
+        }
+    }
 };
 
 Setup& setup() {
@@ -132,7 +159,19 @@ void BM_Literal(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_Render)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+void BM_RenderExact(benchmark::State& state) {
+    Setup& s = setup();
+    auto ws = std::make_unique<RenderWorkspace>();
+    auto out = std::make_unique<RenderOutput>();
+    for (auto _ : state) {
+        render_page(*ws, *s.widths, *s.book, &s.tables->horizontal, &s.tables->vertical,
+                    static_cast<int>(state.range(0)), s.settings, *out, BlankFill::exact);
+        benchmark::DoNotOptimize(out->length);
+    }
+}
+
+BENCHMARK(BM_Render)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderExact)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Literal)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 class Recorder : public benchmark::ConsoleReporter {
@@ -146,14 +185,14 @@ class Recorder : public benchmark::ConsoleReporter {
     }
 };
 
-// What the worst page does to its lines, and that both renderers agree on it.
+// What the pages do to their lines, and that both renderers agree on them.
 void describe_pages() {
     Setup& s = setup();
     auto ws = std::make_unique<RenderWorkspace>();
     auto out = std::make_unique<RenderOutput>();
     auto lit_ws = std::make_unique<literal::Workspace>();
     auto lit_out = std::make_unique<literal::Output>();
-    for (int page = 0; page < 2; ++page) {
+    for (int page = 0; page < 3; ++page) {
         set_dot_random_state(1);
         literal::dot_state = 1;
         render_page(*ws, *s.widths, *s.book, &s.tables->horizontal, &s.tables->vertical, page, s.settings,
@@ -194,6 +233,15 @@ int main(int argc, char** argv) {
         if (r == recorder.ms.end() || l == recorder.ms.end()) continue;
         std::printf("%s: render_page %.3f ms, reference %.3f ms, %.1f times faster\n", names[page], r->second,
                     l->second, l->second / r->second);
+    }
+    const char* exact_names[] = {"typical dense page (a)", "worst-case page (b)", "tiny runs page (c)"};
+    for (int page = 0; page < 3; ++page) {
+        const std::string arg = "/" + std::to_string(page);
+        const auto r = recorder.ms.find("BM_Render" + arg);
+        const auto e = recorder.ms.find("BM_RenderExact" + arg);
+        if (r == recorder.ms.end() || e == recorder.ms.end()) continue;
+        std::printf("%s, exact-alignment fill: %.3f ms (classic fill %.3f ms)\n", exact_names[page],
+                    e->second, r->second);
     }
     benchmark::Shutdown();
     return 0;

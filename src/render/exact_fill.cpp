@@ -22,20 +22,56 @@ constexpr std::array<FillTokenInfo, kFillTokenKinds> kTokens = {{
 
 constexpr int kNone = std::numeric_limits<int>::max();
 
+// The cost of a line plan as one number, compared as (characters off, total drift, dots, bytes): a line
+// has at most 1000 characters, so at most 12000 pixels of drift, and at most 500 fills, each of at most one
+// dot (every other width is reachable without one) and ~620 bytes. So dots and bytes together stay below
+// kDriftPixel, and the drift below kCharOff.
+constexpr int64_t kByte = 1;
+constexpr int64_t kDot = int64_t{1} << 20;
+constexpr int64_t kDriftPixel = int64_t{1} << 30;
+constexpr int64_t kCharOff = int64_t{1} << 44;
+constexpr int64_t kInfinite = std::numeric_limits<int64_t>::max() / 4;  // three of them still add up
+
 // The cheapest fills of every width up to kMaxFillWidth, for each of: dots allowed or not, and a fill that
 // may or may not start with a half-width space. State: the width and whether the last item is a half-width
 // space; each entry remembers its last item and the state before it, so a fill is read back to front.
 class FillTable {
   public:
+    struct Entry {
+        int dots = kNone;
+        int bytes = kNone;
+        int count = kNone;
+        uint8_t token = 0;
+        uint8_t previous_half = 0;
+    };
+    using Table = std::array<std::array<Entry, 2>, kMaxFillWidth + 1>;
+
     FillTable() {
         for (int dots = 0; dots < 2; ++dots)
             for (int blocked = 0; blocked < 2; ++blocked)
                 build(tables_[dots][blocked], dots != 0, blocked != 0);
+        for (int dots = 0; dots < 2; ++dots)
+            for (int first = 0; first < 2; ++first)
+                for (int last = 0; last < 2; ++last) {
+                    auto& costs = costs_[dots][first][last];
+                    costs[0] = 0;
+                    for (int w = 1; w <= kMaxFillWidth; ++w) {
+                        int last_half = 0;
+                        const Entry* e = best(w, dots != 0, first != 0, last != 0, last_half);
+                        costs[static_cast<std::size_t>(w)] =
+                            e && e->count <= kMaxTokens ? e->dots * kDot + e->bytes * kByte : kInfinite;
+                    }
+                }
+    }
+
+    // The plan cost of the cheapest fill of every width from 0 to kMaxFillWidth (kInfinite: unreachable).
+    const int64_t* costs(bool dots, bool half_first_ok, bool half_last_ok) const {
+        return costs_[dots ? 1 : 0][half_first_ok ? 1 : 0][half_last_ok ? 1 : 0].data();
     }
 
     // The entry of the cheapest fill that may end in a half-width space only when `half_last_ok`; nullptr
     // when there is none.
-    const auto* best(int width, bool dots, bool half_first_ok, bool half_last_ok, int& last_half) const {
+    const Entry* best(int width, bool dots, bool half_first_ok, bool half_last_ok, int& last_half) const {
         const Table& t = tables_[dots ? 1 : 0][half_first_ok ? 0 : 1];
         const Entry& plain = t[static_cast<std::size_t>(width)][0];
         const Entry& half = t[static_cast<std::size_t>(width)][1];
@@ -59,15 +95,6 @@ class FillTable {
     }
 
   private:
-    struct Entry {
-        int dots = kNone;
-        int bytes = kNone;
-        int count = kNone;
-        uint8_t token = 0;
-        uint8_t previous_half = 0;
-    };
-    using Table = std::array<std::array<Entry, 2>, kMaxFillWidth + 1>;
-
     static bool less(const Entry& a, const Entry& b) {
         if (a.dots != b.dots) return a.dots < b.dots;
         if (a.bytes != b.bytes) return a.bytes < b.bytes;
@@ -104,6 +131,7 @@ class FillTable {
     }
 
     std::array<std::array<Table, 2>, 2> tables_;
+    std::array<std::array<std::array<std::array<int64_t, kMaxFillWidth + 1>, 2>, 2>, 2> costs_;
 };
 
 const FillTable& fill_table() {
@@ -124,14 +152,6 @@ bool half_last_ok(FillEdge after) {
 constexpr int kStates = 2 * kMaxPlanDrift + 1;  // drift -12 to 12, index drift + kMaxPlanDrift
 constexpr int kCenter = kMaxPlanDrift;
 constexpr int kSteps = 2 * kStates - 1;  // a fill changes the drift by -24 to 24
-constexpr int64_t kInfinite = std::numeric_limits<int64_t>::max() / 4;
-
-// One number per plan, compared as (characters off, total drift, dots, bytes): a line has at most 1000
-// characters, so at most 12000 pixels of drift, and at most 500 fills of at most one dot and ~620 bytes.
-constexpr int64_t kByte = 1;
-constexpr int64_t kDot = int64_t{1} << 20;
-constexpr int64_t kDriftPixel = int64_t{1} << 30;
-constexpr int64_t kCharOff = int64_t{1} << 44;
 
 constexpr int kMaxGaps = kCellsPerLine / 2 + 1;
 
@@ -173,31 +193,45 @@ void collect_gaps(const LineCell* cells, int count, LinePlan& plan) {
 }
 
 void solve(LinePlan& plan, bool dots) {
+    const FillTable& table = fill_table();
     int64_t cost[kStates];
     int64_t next[kStates];
     int64_t fill[kSteps];
+    int leaders[kStates];
     std::fill(cost, cost + kStates, kInfinite);
     cost[kCenter] = 0;  // the line starts where it was composed
     for (int gi = 0; gi < plan.gaps; ++gi) {
         PlannedGap& g = plan.gap[gi];
+        const int64_t* costs = table.costs(dots, half_first_ok(g.before), half_last_ok(g.after));
         for (int k = 0; k < kSteps; ++k) {
             const int64_t w = g.width + (k - (kStates - 1));
-            fill[k] = kInfinite;
-            if (w < 0) continue;
-            const FillCost c = exact_fill_cost(w, g.before, g.after, dots);
-            if (c.reachable) fill[k] = c.dots * kDot + c.bytes * kByte;
+            fill[k] = w < 0 || w > kMaxFillWidth ? kInfinite : costs[w];
         }
+        // Dots and bytes never outweigh a pixel of drift, so a state reached from one of the states with
+        // the fewest characters off and the least drift so far is never reached more cheaply from another.
+        const int64_t least = *std::min_element(cost, cost + kStates) / kDriftPixel;
+        int leader_count = 0;
+        for (int s = 0; s < kStates; ++s)
+            if (cost[s] / kDriftPixel == least) leaders[leader_count++] = s;
         bool any = false;
         for (int to = 0; to < kStates; ++to) {
             int64_t best = kInfinite;
             int from = kCenter;
-            for (int s = 0; s < kStates; ++s) {
-                if (cost[s] >= kInfinite) continue;
-                const int64_t f = fill[to - s + (kStates - 1)];
-                if (f >= kInfinite) continue;
-                if (cost[s] + f < best) {
-                    best = cost[s] + f;
+            for (int i = 0; i < leader_count; ++i) {
+                const int s = leaders[i];
+                const int64_t v = cost[s] + fill[to - s + (kStates - 1)];
+                if (v < best) {
+                    best = v;
                     from = s;
+                }
+            }
+            if (best >= kInfinite) {
+                for (int s = 0; s < kStates; ++s) {
+                    const int64_t v = cost[s] + fill[to - s + (kStates - 1)];
+                    if (v < best) {
+                        best = v;
+                        from = s;
+                    }
                 }
             }
             g.from[to] = static_cast<int8_t>(from);

@@ -64,7 +64,7 @@ struct FillTokens {
     FillToken tokens[kMaxTokens];
 };
 
-// Exact fills, looked up in tables built once (about 0.5 MB of static storage, no allocation). Width 0 is
+// Exact fills, looked up in tables built once (about 0.7 MB of static storage, no allocation). Width 0 is
 // the empty fill; 1 pixel is never reachable, 3 only with dots. `after` is never line_start.
 FillCost exact_fill_cost(int64_t width, FillEdge before, FillEdge after, bool dots);
 // The items of that fill, left to right; false and no items when the width is not reachable.
