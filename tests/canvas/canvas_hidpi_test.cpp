@@ -47,16 +47,30 @@ QRect scaled(const QRect& r, double ratio) {
     return QRect(QPoint(s(r.left()), s(r.top())), QPoint(s(r.right() + 1) - 1, s(r.bottom() + 1) - 1));
 }
 
-// Whether two rows (or columns) of `image` differ anywhere inside `area`.
-bool rows_differ(const QImage& image, const QRect& area, int y0, int y1) {
-    for (int x = area.left(); x <= area.right(); ++x)
-        if (image.pixel(x, y0) != image.pixel(x, y1)) return true;
-    return false;
+// How many of the pairs of rows (or of columns) 2k, 2k + 1 inside `area` differ anywhere: none in a picture
+// that was only enlarged twice.
+int differing_pairs(const QImage& image, const QRect& area, bool rows) {
+    const QPoint across = rows ? QPoint(1, 0) : QPoint(0, 1), along = rows ? QPoint(0, 1) : QPoint(1, 0);
+    const int pairs = (rows ? area.height() : area.width()) / 2, length = rows ? area.width() : area.height();
+    int differing = 0;
+    for (int k = 0; k < pairs; ++k) {
+        const QPoint start = area.topLeft() + along * 2 * k;
+        for (int i = 0; i < length; ++i) {
+            const QPoint at = start + across * i;
+            if (image.pixel(at) != image.pixel(at + along)) {
+                ++differing;
+                break;
+            }
+        }
+    }
+    return differing;
 }
-bool columns_differ(const QImage& image, const QRect& area, int x0, int x1) {
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        if (image.pixel(x0, y) != image.pixel(x1, y)) return true;
-    return false;
+
+// `count` pixels from `from` on, `step` apart.
+std::vector<QRgb> pixels(const QImage& image, QPoint from, QPoint step, int count) {
+    std::vector<QRgb> out;
+    for (int i = 0; i < count; ++i) out.push_back(image.pixel(from + step * i));
+    return out;
 }
 
 // How far two rectangles' edges lie apart at most.
@@ -143,13 +157,10 @@ void CanvasHiDpiTest::parts_are_drawn_where_the_widths_put_them_scaled_in_finer_
         }
     }
 
-    // Drawn at 2x, not the 1x picture enlarged: an enlarged one repeats every row and column in pairs.
-    const QImage& two = paints[0].image;
+    // Drawn at 2x, not the 1x picture enlarged.
     const QRect area = scaled(box, kScreenRatio);
-    int row_pairs = 0, column_pairs = 0;
-    for (int y = area.top(); y + 1 <= area.bottom(); y += 2) row_pairs += rows_differ(two, area, y, y + 1);
-    for (int x2 = area.left(); x2 + 1 <= area.right(); x2 += 2)
-        column_pairs += columns_differ(two, area, x2, x2 + 1);
+    const int row_pairs = differing_pairs(paints[0].image, area, true);
+    const int column_pairs = differing_pairs(paints[0].image, area, false);
     QVERIFY2(row_pairs >= area.height() / 8, QByteArray::number(row_pairs));
     QVERIFY2(column_pairs >= area.width() / 8, QByteArray::number(column_pairs));
 }
@@ -164,32 +175,21 @@ void CanvasHiDpiTest::frames_keep_their_width_in_device_independent_pixels() {
     const int mid = (part.box.left + part.box.right) / 2 * 2;
     const int top = part.box.top * 2, left = part.box.left * 2;
     const QRgb background = qRgb(240, 240, 240), black = qRgb(0, 0, 0), red = qRgb(255, 0, 0);
-    const auto column = [&](const QImage& image, int x, int from, int to) {
-        std::vector<QRgb> pixels;
-        for (int y = from; y <= to; ++y) pixels.push_back(image.pixel(x, y));
-        return pixels;
-    };
-    const auto row = [&](const QImage& image, int y, int from, int to) {
-        std::vector<QRgb> pixels;
-        for (int x = from; x <= to; ++x) pixels.push_back(image.pixel(x, y));
-        return pixels;
-    };
-
+    const QPoint down(0, 1), right(1, 0);
     // One page pixel wide: two device pixels, on the top edge and on the left one.
     QImage image = canvas().grab().toImage();
-    QCOMPARE(column(image, mid, top - 1, top + 2), (std::vector<QRgb>{background, black, black, background}));
-    QCOMPARE(row(image, top + 10, left - 1, left + 2),
-             (std::vector<QRgb>{background, black, black, background}));
+    const std::vector<QRgb> thin{background, black, black, background};
+    QCOMPARE(pixels(image, QPoint(mid, top - 1), down, 4), thin);
+    QCOMPARE(pixels(image, QPoint(left - 1, top + 10), right, 4), thin);
 
     // The selected part's pen is two page pixels wide, on and outside the outline there: four device pixels.
     part.selected = true;
     image = canvas().grab().toImage();
-    QCOMPARE(column(image, mid, top - 3, top + 2),
-             (std::vector<QRgb>{background, red, red, red, red, background}));
-    QCOMPARE(row(image, top + 10, left - 3, left + 2),
-             (std::vector<QRgb>{background, red, red, red, red, background}));
+    const std::vector<QRgb> wide{background, red, red, red, red, background};
+    QCOMPARE(pixels(image, QPoint(mid, top - 3), down, 6), wide);
+    QCOMPARE(pixels(image, QPoint(left - 3, top + 10), right, 6), wide);
 
-    // At 1.5 a one-pixel frame covers one or two device pixels, and the selected one three, with no gap.
+    // At 1.5 a one-pixel frame covers one or two device pixels, its edges rounded as the cells' are.
     part.selected = false;
     image = canvas().paint_image(1.5);
     const QRect device = scaled(
