@@ -201,6 +201,17 @@ TEST(ExactFill, RunsThatCannotBeExactMoveTheShorterNeighbourAndTheNextBlankTakes
     d[2] = 0;
     EXPECT_EQ(d, none);
     EXPECT_EQ(drifts(rig, BlankFill::classic).back(), -1);  // where the classic fill leaves the line's rest
+
+    // A run no 300 items can fill writes nothing, as the classic fill does; the plan goes on from there.
+    rig = RenderRig();
+    transparent(put_part(rig.page(), 0, kMaxFillWidth + 2 * kMaxPlanDrift + 1, 0, "A"));
+    transparent(put_part(rig.page(), 1, kMaxFillWidth + 2 * kMaxPlanDrift + 19, 0, "B"));
+    render_page(*rig.ws, *rig.widths, *rig.book, nullptr, nullptr, 0, rig.settings, *rig.out,
+                BlankFill::exact);
+    EXPECT_EQ(std::string(rig.out->text, rig.out->length),
+              "\x81\x40"
+              "A &nbsp;B\r\n");
+    EXPECT_EQ(rig.error(ErrorKind::too_many_blanks), 1);
 }
 
 TEST(ExactFill, OnlyWhenAskedForAndWhereEntitiesAreAllowed) {
