@@ -1,8 +1,10 @@
 #include "exchange/aa_formats.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "io/file_io.h"
+#include "model/sjis.h"
 #include "system/encoding.h"
 
 namespace glyphora {
@@ -16,12 +18,6 @@ constexpr std::size_t kNamedProblems = 5;
 
 char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// text without its final line end.
-std::string_view without_final_line_end(std::string_view text) {
-    if (text.ends_with(kCrLf)) text.remove_suffix(kCrLf.size());
-    return text;
 }
 
 // Calls f(line_start, line_end) for every line of a CR LF text; line_end is where the line's CR LF begins
@@ -124,68 +120,156 @@ bool is_blank_aa(std::string_view text) {
     return text.find_first_not_of(kCrLf) == std::string_view::npos;
 }
 
-std::vector<AaEntry> split_mlt(std::string_view text) {
-    std::vector<AaEntry> entries;
-    std::size_t block = 0;  // where the current AA starts
-    for_each_line(text, [&](std::size_t start, std::size_t end) {
-        if (text.substr(start, end - start) == kSplitLine) {
-            // The AA ends before the separator's line end... unless it has no line at all.
-            const std::size_t stop = start > block ? start - kCrLf.size() : block;
-            entries.push_back({{}, std::string(text.substr(block, stop - block))});
-            block = std::min(end + kCrLf.size(), text.size());
+namespace {
+
+// One AA of a file before decoding: where its text and (AST) its title lie, and their lines.
+struct Piece {
+    std::string_view title;
+    std::string_view text;
+    int title_line = 0;
+    int first_line = 1;
+};
+
+// Calls f(start, end, number) for every line of bytes, whatever its line ends (CR LF, LF or a lone CR):
+// [start, end) is its content, number counts from 1. Bytes that end in a line end have no further empty
+// line after it.
+template <typename F>
+void for_each_raw_line(std::string_view bytes, F&& f) {
+    std::size_t start = 0;
+    int number = 1;
+    while (start < bytes.size()) {
+        std::size_t end = start;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
+        f(start, end, number++);
+        start = end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n'
+                    ? end + 2
+                    : end + 1;
+    }
+}
+
+std::vector<Piece> mlt_pieces(std::string_view bytes) {
+    std::vector<Piece> pieces;
+    std::size_t block = 0, last_end = 0;  // where the current AA starts; the content end of the last line
+    int block_line = 1;
+    bool block_has_lines = false;
+    for_each_raw_line(bytes, [&](std::size_t start, std::size_t end, int number) {
+        if (bytes.substr(start, end - start) == kSplitLine) {
+            pieces.push_back({{},
+                              block_has_lines ? bytes.substr(block, last_end - block) : std::string_view(),
+                              0,
+                              block_line});
+            block = std::min(end + 1, bytes.size());
+            if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
+                ++block;
+            block_line = number + 1;
+            block_has_lines = false;
+        } else {
+            block_has_lines = true;
+            last_end = end;
         }
-        return true;
     });
-    entries.push_back({{}, std::string(without_final_line_end(text.substr(block)))});
-    if (is_blank_aa(entries.back().text)) entries.pop_back();
+    pieces.push_back(
+        {{}, block_has_lines ? bytes.substr(block, last_end - block) : std::string_view(), 0, block_line});
+    return pieces;
+}
+
+// A header's title: the rest of the line without one closing "]" (a whole character of its own: in
+// Shift_JIS a "]" byte may be the second half of a double-byte character).
+std::string_view header_title(std::string_view line, bool sjis) {
+    std::string_view title = line.substr(kAstHeader.size());
+    if (title.ends_with(']') && !(sjis && splits_double_byte(title, title.size() - 1)))
+        title.remove_suffix(1);
+    return title;
+}
+
+std::vector<Piece> ast_pieces(std::string_view bytes, bool sjis) {
+    std::vector<Piece> pieces;
+    std::size_t body = 0, last_end = 0;
+    bool body_has_lines = false;
+    auto close = [&] {
+        if (!pieces.empty() && body_has_lines) pieces.back().text = bytes.substr(body, last_end - body);
+    };
+    for_each_raw_line(bytes, [&](std::size_t start, std::size_t end, int number) {
+        const std::string_view line = bytes.substr(start, end - start);
+        if (!line.starts_with(kAstHeader)) {
+            body_has_lines = true;
+            last_end = end;
+            return;
+        }
+        close();
+        pieces.push_back({header_title(line, sjis), {}, number, number + 1});
+        body = std::min(end + 1, bytes.size());
+        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
+            ++body;
+        body_has_lines = false;
+    });
+    close();
+    return pieces;
+}
+
+// MLT cannot carry a blank AA at its ends: one there is no AA.
+void drop_blank_ends(std::vector<AaEntry>& entries) {
+    if (!entries.empty() && is_blank_aa(entries.back().text)) entries.pop_back();
     if (!entries.empty() && is_blank_aa(entries.front().text)) entries.erase(entries.begin());
+}
+
+std::vector<AaEntry> copied(const std::vector<Piece>& pieces) {
+    std::vector<AaEntry> entries;
+    entries.reserve(pieces.size());
+    for (const Piece& p : pieces) entries.push_back({std::string(p.title), std::string(p.text)});
+    return entries;
+}
+
+}  // namespace
+
+std::vector<AaEntry> split_mlt(std::string_view text) {
+    std::vector<AaEntry> entries = copied(mlt_pieces(text));
+    drop_blank_ends(entries);
     return entries;
 }
 
 std::vector<AaEntry> split_ast(std::string_view text) {
-    std::vector<AaEntry> entries;
-    std::size_t body = 0;  // where the current AA's text starts
-    for_each_line(text, [&](std::size_t start, std::size_t end) {
-        const std::string_view line = text.substr(start, end - start);
-        if (!line.starts_with(kAstHeader)) return true;
-        if (!entries.empty()) {
-            const std::size_t stop = start > body ? start - kCrLf.size() : body;
-            entries.back().text = text.substr(body, stop - body);
-        }
-        std::string_view title = line.substr(kAstHeader.size());
-        if (title.ends_with(']')) title.remove_suffix(1);
-        entries.push_back({std::string(title), {}});
-        body = std::min(end + kCrLf.size(), text.size());
-        return true;
-    });
-    if (!entries.empty()) entries.back().text = without_final_line_end(text.substr(body));
-    return entries;
+    return copied(ast_pieces(text, true));
 }
 
 AaReadResult read_aa_bytes(std::string_view bytes, AaFormat format) {
     AaReadResult result;
-    DecodedText decoded = decode_aa_text(bytes);
-    result.report = decoded.report;
-    if (!decoded.ok) {
-        result.error = decoded.error;
+    const AaSource source = open_aa_bytes(bytes);
+    result.report.encoding = source.encoding;
+    if (!source.ok) {
+        result.error = source.error;
         return result;
     }
-    const std::string_view text = decoded.text;
+    // Split first, then decode each AA into its entry: a large file is not held a second time.
+    std::vector<Piece> pieces;
     switch (format) {
         case AaFormat::txt:
-            if (!is_blank_aa(text)) result.entries.push_back({{}, std::string(without_final_line_end(text))});
+            pieces.push_back({{}, source.bytes, 0, 1});
             break;
         case AaFormat::mlt:
-            result.entries = split_mlt(text);
+            pieces = mlt_pieces(source.bytes);
             break;
         case AaFormat::ast:
-            result.entries = split_ast(text);
-            if (result.entries.empty() && !is_blank_aa(text)) {
+            pieces = ast_pieces(source.bytes, source.encoding == TextEncoding::sjis);
+            if (pieces.empty() && !is_blank_aa(source.bytes)) {
                 result.error = "no line begins with [AA][, so this is no AST file";
                 return result;
             }
             break;
     }
+    result.entries.resize(pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        AaEntry& entry = result.entries[i];
+        const Piece& piece = pieces[i];
+        decode_aa_piece(piece.title, source.encoding, piece.title_line, entry.title, result.report);
+        decode_aa_piece(piece.text, source.encoding, piece.first_line, entry.text, result.report);
+    }
+    if (format == AaFormat::txt) {
+        // The whole file: its final line end is not part of the AA.
+        std::string& text = result.entries.front().text;
+        if (text.ends_with(kCrLf)) text.resize(text.size() - kCrLf.size());
+    }
+    if (format != AaFormat::ast) drop_blank_ends(result.entries);
     result.ok = true;
     return result;
 }

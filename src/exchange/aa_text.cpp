@@ -117,14 +117,14 @@ std::array<bool, 256> special_bytes(bool utf8) {
 
 class Decoder {
   public:
-    Decoder(std::string_view in, bool utf8, DecodedText& result)
-        : in_(in), utf8_(utf8), out_(result.text), report_(result.report) {}
+    Decoder(std::string_view in, bool utf8, int first_line, std::string& out, DecodeReport& report)
+        : in_(in), utf8_(utf8), out_(out), report_(report), line_(first_line) {}
 
     void run() {
         static const std::array<bool, 256> kSjisSpecial = special_bytes(false);
         static const std::array<bool, 256> kUtf8Special = special_bytes(true);
         const std::array<bool, 256>& special = utf8_ ? kUtf8Special : kSjisSpecial;
-        out_.reserve(in_.size() + in_.size() / 16);
+        out_.reserve(out_.size() + in_.size() + in_.size() / 16);
         std::size_t pos = 0;
         while (pos < in_.size()) {
             // A run of ordinary bytes in one piece. Shift_JIS trail bytes are 0x40 and above, so they are
@@ -193,7 +193,8 @@ class Decoder {
 
     // Whether "&" followed by the input from pos on would be read as part markup.
     bool makes_markup(std::size_t pos) const {
-        const std::string probe = "&" + std::string(in_.substr(pos, 8));
+        std::string probe(1, '&');
+        probe += in_.substr(pos, 8);
         return match_markup(probe, 0).kind != MarkupKind::none;
     }
 
@@ -207,7 +208,7 @@ class Decoder {
     bool utf8_;
     std::string& out_;
     DecodeReport& report_;
-    int line_ = 1;
+    int line_;
 };
 
 // The offset of the first byte that starts no well-formed UTF-8 sequence, or npos.
@@ -258,16 +259,15 @@ TextEncoding detect_encoding(std::string_view bytes) {
     return non_ascii && is_strict_utf8(bytes) ? TextEncoding::utf8 : TextEncoding::sjis;
 }
 
-DecodedText decode_aa_text(std::string_view bytes) {
-    DecodedText result;
+AaSource open_aa_bytes(std::string_view bytes) {
+    AaSource source;
     if (starts_with_utf16_bom(bytes)) {
-        result.error = "the file is UTF-16; save it as Shift_JIS or UTF-8 and import it again";
-        return result;
+        source.error = "the file is UTF-16; save it as Shift_JIS or UTF-8 and import it again";
+        return source;
     }
-    result.report.encoding = detect_encoding(bytes);
-    if (result.report.encoding == TextEncoding::utf8_bom) bytes.remove_prefix(kUtf8Bom.size());
-    const bool utf8 = result.report.encoding != TextEncoding::sjis;
-    if (utf8) {
+    source.encoding = detect_encoding(bytes);
+    if (source.encoding == TextEncoding::utf8_bom) {
+        bytes.remove_prefix(kUtf8Bom.size());
         // A file that says it is UTF-8 but is not, after its BOM: a malformed sequence could only be
         // dropped or replaced, so it is refused with its place.
         const std::size_t bad = first_malformed_utf8(bytes);
@@ -278,12 +278,30 @@ DecodedText decode_aa_text(std::string_view bytes) {
                     ++line;
             char hex[8];
             std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(bytes[bad]));
-            result.error = std::string("the file starts with a UTF-8 byte order mark, but byte ") + hex +
+            source.error = std::string("the file starts with a UTF-8 byte order mark, but byte ") + hex +
                            " on line " + std::to_string(line) + " is not UTF-8";
-            return result;
+            return source;
         }
     }
-    Decoder(bytes, utf8, result).run();
+    source.ok = true;
+    source.bytes = bytes;
+    return source;
+}
+
+void decode_aa_piece(std::string_view piece, TextEncoding encoding, int first_line, std::string& out,
+                     DecodeReport& report) {
+    Decoder(piece, encoding != TextEncoding::sjis, first_line, out, report).run();
+}
+
+DecodedText decode_aa_text(std::string_view bytes) {
+    DecodedText result;
+    const AaSource source = open_aa_bytes(bytes);
+    result.report.encoding = source.encoding;
+    if (!source.ok) {
+        result.error = source.error;
+        return result;
+    }
+    decode_aa_piece(source.bytes, source.encoding, 1, result.text, result.report);
     result.ok = true;
     return result;
 }

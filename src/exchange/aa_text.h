@@ -67,6 +67,21 @@ TextEncoding detect_encoding(std::string_view bytes);
 // its line).
 DecodedText decode_aa_text(std::string_view bytes);
 
+// The two steps of decode_aa_text, for readers that split a file into AAs before they decode it (so that a
+// large file is not held twice). open_aa_bytes makes the checks and detects the encoding; the source's
+// bytes are those after a byte order mark. decode_aa_piece decodes one piece of them (a piece never
+// splits a line) and appends to out; first_line is the piece's first line in the file, for the report,
+// whose counts and list it adds to.
+struct AaSource {
+    bool ok = false;
+    std::string error;  // UTF-8, when !ok
+    TextEncoding encoding = TextEncoding::sjis;
+    std::string_view bytes;
+};
+AaSource open_aa_bytes(std::string_view bytes);
+void decode_aa_piece(std::string_view piece, TextEncoding encoding, int first_line, std::string& out,
+                     DecodeReport& report);
+
 // What a user should hear about a decoding, in English (UTF-8), one sentence per line with LF; empty when
 // there is nothing to say (plain Shift_JIS without references).
 std::string describe_decode_report(const DecodeReport& report);

@@ -85,7 +85,8 @@ std::string import_page_name(std::string_view file_name, int number) {
         const Conversion c = utf8_to_sjis(base);
         if (c.ok && !c.text.empty()) sjis = c.text;
     }
-    const std::string suffix = " " + std::to_string(number);
+    std::string suffix(1, ' ');
+    suffix += std::to_string(number);
     const std::size_t room = kNameMax > suffix.size() ? kNameMax - suffix.size() : 0;
     sjis.resize(cut_at_character(sjis, room));
     return sjis + suffix;

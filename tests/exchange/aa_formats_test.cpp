@@ -36,6 +36,11 @@ TEST(AaFormats, MltSplitsAtSplitLines) {
     EXPECT_EQ(texts(r.entries), (V{"A", "", " [SPLIT]\r\n[SPLIT] \r\n[split]"}));
     EXPECT_EQ(texts(read_aa_bytes("[SPLIT]", AaFormat::mlt).entries), V{});
     EXPECT_EQ(texts(read_aa_bytes("only", AaFormat::mlt).entries), V{"only"});
+    r = read_aa_bytes("a\r[SPLIT]\r\n\r\n\xE2\x82\xAC\n[SPLIT]\n\xE2\x82\xAC", AaFormat::mlt);
+    EXPECT_EQ(texts(r.entries), (V{"a", "\r\n&#8364;", "&#8364;"}));
+    ASSERT_EQ(r.report.unconvertible.size(), 2u);
+    EXPECT_EQ(r.report.unconvertible[0].line, 4);
+    EXPECT_EQ(r.report.unconvertible[1].line, 6);
 }
 
 TEST(AaFormats, AstSplitsAtHeaders) {
@@ -44,6 +49,14 @@ TEST(AaFormats, AstSplitsAtHeaders) {
     EXPECT_EQ(r.entries, (std::vector<AaEntry>{{"one", "X\r\n"}, {"", ""}, {"a]b", "Y"}}));
     r = read_aa_bytes("[AA][no bracket", AaFormat::ast);
     EXPECT_EQ(r.entries, (std::vector<AaEntry>{{"no bracket", ""}}));
+    // "ゾ" is 0x83 0x5D: its second byte is no closing bracket.
+    r = read_aa_bytes("[AA][\x83\x5D\r\n[AA][\x83\x5D]", AaFormat::ast);
+    EXPECT_EQ(r.entries, (std::vector<AaEntry>{{"\x83\x5D", ""}, {"\x83\x5D", ""}}));
+    // Titles are decoded too; reports count lines of the whole file.
+    r = read_aa_bytes("x\n[AA][&#12354;]\nA\n[AA][b]\n\n&#128512;", AaFormat::ast);
+    EXPECT_EQ(r.entries[0].title, kA);
+    ASSERT_EQ(r.report.unconvertible.size(), 1u);
+    EXPECT_EQ(r.report.unconvertible[0].line, 6);
     // Text without any header is no AST file: an error, not an empty import.
     r = read_aa_bytes("just text\r\n", AaFormat::ast);
     EXPECT_FALSE(r.ok);
