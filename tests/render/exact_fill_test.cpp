@@ -75,7 +75,6 @@ TEST(ExactFill, EveryWidthUpTo400IsTheCheapestExactFillTheBrowserKeeps) {
                         << "width " << w << " dots " << dots << " before " << static_cast<int>(before);
 
                     int sum = 0, bytes = 0, dot_count = 0;
-                    std::string text;
                     for (int k = 0; k < tokens.count; ++k) {
                         const FillToken t = tokens.tokens[k];
                         const bool half = t == FillToken::half_space;
@@ -84,19 +83,14 @@ TEST(ExactFill, EveryWidthUpTo400IsTheCheapestExactFillTheBrowserKeeps) {
                         ASSERT_FALSE(half && k > 0 && tokens.tokens[k - 1] == t) << "two in a row, " << w;
                         sum += fill_token_info(t).width;
                         bytes += fill_token_info(t).bytes;
-                        text += fill_token_info(t).text;
                         dot_count += t == FillToken::dot ? 1 : 0;
                     }
                     ASSERT_EQ(sum, w);
                     ASSERT_EQ(bytes, cost.bytes);
-                    ASSERT_EQ(static_cast<int>(text.size()), cost.bytes);
                     ASSERT_EQ(dot_count, cost.dots);
                     ASSERT_EQ(tokens.count, cost.count);
                 }
-    // Examples, and the limit of kMaxTokens items.
-    ASSERT_TRUE(exact_fill(10, FillEdge::text, FillEdge::text, false, tokens));
-    EXPECT_EQ(tokens.count, 2);  // " &nbsp;" or "&nbsp; ", not "&ensp;&thinsp;"
-    EXPECT_EQ(exact_fill_cost(5, FillEdge::line_start, FillEdge::text, false).bytes, 6);  // "&nbsp;"
+    // The limit of kMaxTokens items.
     EXPECT_EQ(exact_fill_cost(kMaxFillWidth, FillEdge::text, FillEdge::text, false).count, kMaxTokens);
     EXPECT_FALSE(exact_fill_cost(kMaxFillWidth - 1, FillEdge::text, FillEdge::text, true).reachable);
     EXPECT_FALSE(exact_fill_cost(kMaxFillWidth + 11, FillEdge::text, FillEdge::text, true).reachable);
@@ -253,7 +247,8 @@ TEST(ExactFill, RandomPagesAreNeverWorseThanTheClassicFill) {
     int off_total = 0, classic_total = 0;
     for (int n = 0; n < 150; ++n) {
         clear_preview(*rig.book);
-        for (int k = 0; k < pick(2, 12); ++k) {
+        const int parts = pick(2, 12);
+        for (int k = 0; k < parts; ++k) {
             std::string text;
             for (int line = 0; line < 3; ++line) {
                 if (line > 0) text += "\r\n";

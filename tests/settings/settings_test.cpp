@@ -131,7 +131,8 @@ TEST_F(TypedSettings, OptionsAreWrittenInOrderAndTheRenderingSheetTouchesOnlyIts
         "menuchr6=\r\nmenuchr7=\r\nmenuchr8=\r\nmenuchr9=\r\n");
 
     // A flag stored as 5 reads as true and goes back as 1; the rendering-only sheet leaves the rest alone.
-    put("[option]\r\nrenderdotflag=5\r\nrenderexactfill=5\r\n[font]\r\nfontpoint=77\r\n[file]\r\nhanten_filename=h.txt\r\n");
+    put("[option]\r\nrenderdotflag=5\r\nrenderexactfill=5\r\n"
+        "[font]\r\nfontpoint=77\r\n[file]\r\nhanten_filename=h.txt\r\n");
     Settings loaded;
     read_all(file, loaded);
     loaded.fontpoint = 999;  // changed in memory only; not written by the rendering sheet
