@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "exchange/aa_formats.h"
+#include "exchange/library_import.h"
 #include "gtest_support/test_support.h"
 #include "io/file_io.h"
 #include "model/sjis.h"
@@ -326,6 +328,27 @@ TEST_F(Browser, ExactFillKeepsComposedAaInPlace) {
     verbose_misses = false;
     share_in_place(BlankFill::classic, "AA, classic fill");
     EXPECT_GE(share_in_place(BlankFill::exact, "AA, exact fill"), 99.0);
+}
+
+// AA brought in from a board's UTF-8 template file, spaced with the web's spaces and references, then placed
+// into the library by the import: rendered from there, every character lands where the canvas shows it.
+TEST_F(Browser, ImportedAaKeepsItsCharactersInPlace) {
+    const std::string mlt =
+        "\u3000\u3000\u00a0\u2002∧＿∧\r\n\u3000\u00a0\u2009（\u00a0´∀｀）&#x2002;&#12354;\r\n"
+        "\u3000\u3000（\u3000\u3000\u00a0つ\r\n[SPLIT]\r\n"
+        "ｷﾀ━━━(ﾟ∀ﾟ)━━━!!\r\n&#160;&#160;(´・ω・`)&#8201;ｼｮﾎﾞｰﾝ\r\n";
+    const AaReadResult read = read_aa_bytes(mlt, AaFormat::mlt);
+    ASSERT_TRUE(read.ok) << read.error;
+    ASSERT_EQ(read.entries.size(), 2u);
+    EXPECT_EQ(read.report.unconvertible_count, 0u);
+    const ImportFile files[] = {{"board.mlt", read.entries}};
+    const ImportPlan plan = import_into_library(docs->library, files, *widths);
+    ASSERT_TRUE(plan.ok) << plan.error;
+    ASSERT_EQ(plan.placed.size(), 2u);
+    copy_page(docs->preview.pages[0], docs->library.pages[0]);
+    check_page(BlankFill::exact);
+    EXPECT_EQ(out->report.slots[index_of(ErrorKind::inexact_blank)], 0);
+    check_composed_positions();
 }
 
 }  // namespace
