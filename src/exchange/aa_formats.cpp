@@ -84,6 +84,17 @@ int separator_line(std::string_view text, AaFormat format) {
     return found;
 }
 
+// True when the last character of s is a lead byte without its trail byte.
+bool ends_in_lead_byte(std::string_view s) {
+    std::size_t pos = 0;
+    SjisChar c{0, 0};
+    while (pos < s.size()) {
+        c = char_at(s, pos);
+        pos += static_cast<std::size_t>(c.length);
+    }
+    return c.length == 1 && is_lead_byte(static_cast<unsigned char>(c.code));
+}
+
 // A Shift_JIS string as UTF-8, or a description of its first byte that is no character.
 bool to_utf8(std::string_view sjis, std::string& out, std::string& why) {
     const Conversion c = sjis_to_utf8(sjis);
@@ -309,6 +320,12 @@ AaWriteResult write_aa_bytes(std::span<const AaEntry> entries, AaFormat format, 
         const std::string_view title = entries[i].title;
         if (format == AaFormat::ast && title.find_first_of(kCrLf) != std::string_view::npos) {
             problems.add(i, "its title has a line break");
+            continue;
+        }
+        if (format == AaFormat::ast && ends_in_lead_byte(title)) {
+            problems.add(i,
+                         "its title ends in the first byte of a double-byte character, which would take the "
+                         "closing ] as its second");
             continue;
         }
         std::string title_out, text_out, why;

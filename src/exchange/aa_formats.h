@@ -64,7 +64,7 @@ struct AaWriteResult {
 // The file for the entries, CR LF line ends throughout (a lone CR or LF of a text becomes CR LF). Refused,
 // with nothing written, when a text would not read back as it is:
 // - MLT: a text line that is exactly "[SPLIT]"; AST: a text line that begins with "[AA][", or a title with
-//   a line break; TXT: any number of entries but one;
+//   a line break or ending in half a double-byte character; TXT: any number of entries but one;
 // - UTF-8 output: a title or text with bytes that are no Shift_JIS character (as UTF-8 they could only be
 //   replaced; writing them unchanged would make the file no UTF-8 at all).
 // MLT leaves out blank entries (is_blank_aa) and lists them: they would vanish at the ends of the file.

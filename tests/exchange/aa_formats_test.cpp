@@ -112,6 +112,8 @@ TEST(AaFormats, WritersRefuseWhatWouldNotReadBack) {
     EXPECT_NE(w.error.find("AA 3: its line 1 begins with [AA]["), std::string::npos) << w.error;
     EXPECT_EQ(w.error.find("AA 2"), std::string::npos) << w.error;
     EXPECT_FALSE(write_aa_bytes(std::vector<AaEntry>{{"two\nlines", "x"}}, AaFormat::ast).ok);
+    EXPECT_FALSE(write_aa_bytes(std::vector<AaEntry>{{"half \x83", "x"}}, AaFormat::ast).ok);
+    EXPECT_TRUE(write_aa_bytes(std::vector<AaEntry>{{"whole \x83\x5D", "x"}}, AaFormat::ast).ok);
     EXPECT_FALSE(write_aa_bytes(entries, AaFormat::txt).ok);
 
     // Bytes with no character: kept in Shift_JIS output, refused in UTF-8 output.
