@@ -152,8 +152,24 @@ class Session:
         return found
 
     def control(self, title, key, timeout=10):
-        """The global rectangle (x, y, w, h) of a visible control, waiting until it shows."""
-        return self.wait(lambda: self.widgets().get((title, key)), timeout, f"'{key}' in window '{title}'")[0]
+        """The global rectangle (x, y, w, h) of a visible control, waiting until it shows and stays put: a
+        window that just opened may still be placed by the window manager, and the map is written every
+        200 ms."""
+        seen = []
+        first_seen = getattr(self, "_first_seen", {})
+        self._first_seen = first_seen
+
+        def settled():
+            entry = self.widgets().get((title, key))
+            if not entry:
+                first_seen.pop(title, None)
+                return None
+            since = first_seen.setdefault(title, time.monotonic())
+            seen.append(entry[0])
+            if time.monotonic() - since > 1.0:
+                return entry  # a window that has shown for a while is where it is
+            return entry if len(seen) >= 6 and all(r == entry[0] for r in seen[-6:]) else None
+        return self.wait(settled, timeout, f"'{key}' in window '{title}'")[0]
 
     def text(self, title, key, timeout=10):
         self.control(title, key, timeout)
@@ -166,6 +182,7 @@ class Session:
 
     def gone(self, title, key="@client", timeout=10):
         self.wait(lambda: (title, key) not in self.widgets(), timeout, f"window '{title}' to close")
+        getattr(self, "_first_seen", {}).pop(title, None)  # when it opens again, it is placed again
 
     def titles(self):
         return {t for t, k in self.widgets() if k == "@client"}
