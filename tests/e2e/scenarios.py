@@ -382,6 +382,32 @@ def aa_files(s):
         expect(got == want, f"library {got!r}")
 
 
+@scenario
+def exact_fill_option(s):
+    s.seed_settings()
+    s.start()
+    # "A" (10 px) leaves a 3-px run before it and a 5-px run after it: the classic fill drifts there.
+    quick_part(s, 3, 20, "A")
+    quick_part(s, 18, 20, "B")
+    with s.step("check the option on the rendering options sheet"):
+        s.click_at(*s.canvas_point(300, 300), button=3)
+        s.click("", "action:レンダリングオプション")
+        sheet = s.wait(lambda: [t for t in s.titles() if t not in (PREVIEW, LIBRARY, "", MAIN, MAIN + " *")], 5,
+                       "the options sheet")[0]
+        s.click(sheet, "button:ずれを最小にする空白（実験的）", dx=8)  # on the box, not the blank beside the caption
+        s.click(sheet, "button:OK")
+        s.gone(sheet)
+        s.wait(lambda: s.setting("option", "renderexactfill") == "1", 5, "renderexactfill=1 in glyphora.ini")
+    with s.step("レンダリング writes what glyphora-cli renders with the flag"):
+        saved = s.save_collection("exact.aap")
+        s.click(MAIN, RENDER)
+        s.file_dialog(s.path("out.txt"))
+        data = s.wait_file("out.txt")
+        s.control("レンダリング終了", "@client")
+        expect(data == s.cli_render(saved), "rendered file differs from glyphora-cli render")
+        expect(data != s.cli_render(saved, "--set", "renderexactfill=0"), "the flag changed nothing")
+
+
 if __name__ == "__main__":
     name, glyphora, cli, build = sys.argv[1:5]
     with Session(name, glyphora, cli, build) as session:
