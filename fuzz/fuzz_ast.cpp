@@ -5,24 +5,15 @@
 #include <cstdint>
 #include <string_view>
 
+#include "aa_fuzz_checks.h"
 #include "exchange/aa_formats.h"
 
 namespace {
 
 using namespace glyphora;
 
-void check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-bool clean_text(std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\0') return false;
-        if (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')) return false;
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return false;
-    }
-    return true;
-}
+using fuzz::check;
+using fuzz::clean_text;
 
 }  // namespace
 
