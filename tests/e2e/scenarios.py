@@ -41,6 +41,14 @@ def part_dialog(s, title, name, text):
     s.gone(title)
 
 
+def rendering_options(s):
+    """Opens the rendering-only options sheet from the preview canvas's menu; returns its title."""
+    s.click_at(*s.canvas_point(300, 300), button=3)
+    s.click("", "action:レンダリングオプション")
+    return s.wait(lambda: [t for t in s.titles() if t not in (PREVIEW, LIBRARY, "", MAIN, MAIN + " *")], 5,
+                  "the options sheet")[0]
+
+
 def parts(s, collection):
     """{page: [(x, y, name), ...]} of a saved file, from glyphora-cli info."""
     out = subprocess.run([s.cli, "info", collection], capture_output=True, timeout=30)
@@ -214,10 +222,7 @@ def options_sheet_modeless(s):
     s.seed_settings()
     s.start()
     with s.step("open the rendering options"):
-        s.click_at(*s.canvas_point(300, 300), button=3)
-        s.click("", "action:レンダリングオプション")
-        sheet = s.wait(lambda: [t for t in s.titles() if t not in (MAIN, PREVIEW, LIBRARY, "")], 5,
-                       "the options sheet")[0]
+        sheet = rendering_options(s)
     with s.step("the page scroll bar still turns the page"):
         x, y, w, h = s.control(MAIN, PAGE_SCROLL)
         s.click_at(x + w - h // 2, y + h // 2)
@@ -390,10 +395,7 @@ def exact_fill_option(s):
     quick_part(s, 3, 20, "A")
     quick_part(s, 18, 20, "B")
     with s.step("check the option on the rendering options sheet"):
-        s.click_at(*s.canvas_point(300, 300), button=3)
-        s.click("", "action:レンダリングオプション")
-        sheet = s.wait(lambda: [t for t in s.titles() if t not in (PREVIEW, LIBRARY, "", MAIN, MAIN + " *")], 5,
-                       "the options sheet")[0]
+        sheet = rendering_options(s)
         s.click(sheet, "button:ずれを最小にする空白（実験的）", dx=8)  # on the box, not the blank beside the caption
         s.click(sheet, "button:OK")
         s.gone(sheet)
