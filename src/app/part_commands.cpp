@@ -12,7 +12,7 @@
 #include "app/main_dialog.h"
 #include "canvas/property_dialog.h"
 #include "model/books.h"
-#include "model/palettes.h"
+#include "model/sjis.h"
 #include "session/messages.h"
 
 namespace glyphora {

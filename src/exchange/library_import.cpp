@@ -30,27 +30,17 @@ struct Flow {
 
 }  // namespace
 
-std::size_t cut_at_character(std::string_view s, std::size_t max_bytes) {
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        const std::size_t length = static_cast<std::size_t>(char_at(s, pos).length);
-        if (pos + length > max_bytes) break;
-        pos += length;
-    }
-    return pos;
-}
-
 std::size_t part_text_length(std::string_view text) {
     if (text.size() <= kTextMax) return text.size();
     const std::size_t line_end = text.rfind("\r\n", kTextMax);
     if (line_end != std::string_view::npos && line_end >= kTextMax / 2) return line_end;
-    std::size_t n = cut_at_character(text, kTextMax);
+    std::size_t n = whole_chars_prefix(text, kTextMax).size();
     if (n > 0 && text[n - 1] == '\r' && text[n] == '\n') --n;  // never half a line end
     return n;
 }
 
 std::string aa_part_name(std::string_view title, std::string_view text) {
-    if (!title.empty()) return std::string(title.substr(0, cut_at_character(title, kNameMax)));
+    if (!title.empty()) return std::string(whole_chars_prefix(title, kNameMax));
     BlankTable blanks;
     std::size_t pos = read_blank_declarations(text, blanks);
     std::string name;
@@ -70,7 +60,7 @@ std::string aa_part_name(std::string_view title, std::string_view text) {
             append_code(name, item.code);
         }
     }
-    name.resize(cut_at_character(name, kNameMax));
+    name.resize(whole_chars_prefix(name, kNameMax).size());
     return name;
 }
 
@@ -88,7 +78,7 @@ std::string import_page_name(std::string_view file_name, int number) {
     std::string suffix(1, ' ');
     suffix += std::to_string(number);
     const std::size_t room = kNameMax > suffix.size() ? kNameMax - suffix.size() : 0;
-    sjis.resize(cut_at_character(sjis, room));
+    sjis.resize(whole_chars_prefix(sjis, room).size());
     return sjis + suffix;
 }
 

@@ -95,9 +95,6 @@ std::string aa_part_name(std::string_view title, std::string_view text);
 // last whole line that fits (when that keeps at least half), else at a whole character.
 std::size_t part_text_length(std::string_view text);
 
-// The first bytes of s that fit into max_bytes without splitting a double-byte character.
-std::size_t cut_at_character(std::string_view s, std::size_t max_bytes);
-
 // "<base> <number>" in Shift_JIS within the name capacity, base being the file name without folder and
 // extension (UTF-8, converted); "import" when that is empty or has no Shift_JIS form.
 std::string import_page_name(std::string_view file_name, int number);

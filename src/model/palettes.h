@@ -44,8 +44,4 @@ PaletteSet build_palettes(const std::string& charset_path);
 // The character codes of a palette's content, one per character (a byte, or lead * 256 + trail).
 std::vector<int> palette_codes(std::string_view content);
 
-// The longest start of text with at most max_bytes bytes that ends on a whole character: a double-byte
-// character that does not fit is left out whole, and so is a lead byte without its trail byte at the end.
-std::string_view whole_chars_prefix(std::string_view text, std::size_t max_bytes);
-
 }  // namespace glyphora

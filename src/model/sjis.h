@@ -48,4 +48,8 @@ inline int put_code(char* buf, int code) {
 // True when cutting text after `bytes` bytes would split a double-byte character.
 bool splits_double_byte(std::string_view text, std::size_t bytes);
 
+// The longest start of text with at most max_bytes bytes that ends on a whole character: a double-byte
+// character that does not fit is left out whole, and so is a lead byte without its trail byte at the end.
+std::string_view whole_chars_prefix(std::string_view text, std::size_t max_bytes);
+
 }  // namespace glyphora

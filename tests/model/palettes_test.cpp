@@ -8,6 +8,8 @@
 #include <fstream>
 #include <string>
 
+#include "model/sjis.h"
+
 namespace glyphora {
 namespace {
 
