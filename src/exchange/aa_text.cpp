@@ -12,7 +12,6 @@ namespace glyphora {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr uint32_t kNbsp = 0xA0, kEnsp = 0x2002, kThinsp = 0x2009;
 constexpr std::size_t kMaxDecimalDigits = 7;  // 1114111 = U+10FFFF
 constexpr std::size_t kMaxHexDigits = 6;      // 10FFFF
 
@@ -51,19 +50,6 @@ uint32_t utf8_code_point(std::string_view bytes, std::size_t pos, std::size_t n)
     uint32_t cp = b0 & (0x7F >> n);
     for (std::size_t i = 1; i < n; ++i) cp = (cp << 6) | (static_cast<unsigned char>(bytes[pos + i]) & 0x3F);
     return cp;
-}
-
-std::string_view web_space_markup(uint32_t cp) {
-    switch (cp) {
-        case kNbsp:
-            return "&nbsp;";
-        case kEnsp:
-            return "&ensp;";
-        case kThinsp:
-            return "&thinsp;";
-        default:
-            return {};
-    }
 }
 
 // Control characters are kept as references: written out they would break lines or vanish.

@@ -217,16 +217,16 @@ Conversion utf8_to_part_text(std::string_view utf8) {
         // In UTF-8 these byte sequences are exactly the three characters: their first byte starts a
         // character.
         const std::string_view rest = utf8.substr(i);
-        std::string_view markup;
+        uint32_t code_point = 0;
         std::size_t length = 0;
         if (rest.starts_with("\xC2\xA0")) {
-            markup = "&nbsp;";
+            code_point = 0xA0;
             length = 2;
         } else if (rest.starts_with("\xE2\x80\x82")) {
-            markup = "&ensp;";
+            code_point = 0x2002;
             length = 3;
         } else if (rest.starts_with("\xE2\x80\x89")) {
-            markup = "&thinsp;";
+            code_point = 0x2009;
             length = 3;
         }
         if (length == 0) {
@@ -234,13 +234,26 @@ Conversion utf8_to_part_text(std::string_view utf8) {
             continue;
         }
         if (!convert_up_to(i)) return result;
-        result.text += markup;
+        result.text += web_space_markup(code_point);
         i += length;
         start = i;
     }
     if (!convert_up_to(utf8.size())) return result;
     result.ok = true;
     return result;
+}
+
+std::string_view web_space_markup(uint32_t code_point) {
+    switch (code_point) {
+        case 0xA0:
+            return "&nbsp;";
+        case 0x2002:
+            return "&ensp;";
+        case 0x2009:
+            return "&thinsp;";
+        default:
+            return {};
+    }
 }
 
 }  // namespace glyphora

@@ -49,4 +49,8 @@ int unicode_to_sjis_code(uint32_t code_point);
 // error_offset and bad_char name the first character that cannot be written, as offsets into utf8.
 Conversion utf8_to_part_text(std::string_view utf8);
 
+// The part markup that stands for one of the web's spaces (U+00A0, U+2002, U+2009, which code page 932
+// lacks): "&nbsp;", "&ensp;" or "&thinsp;"; empty for any other code point.
+std::string_view web_space_markup(uint32_t code_point);
+
 }  // namespace glyphora
