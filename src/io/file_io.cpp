@@ -8,13 +8,40 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 namespace glyphora {
 
 namespace {
 
+// strerror_r comes in two flavours (GNU returns the text, POSIX fills the buffer); either way no static
+// buffer is shared between threads, as strerror's may be.
+[[maybe_unused]] const char* error_text(int rc, const char* buffer) {
+    return rc == 0 ? buffer : "unknown error";
+}
+[[maybe_unused]] const char* error_text(const char* text, const char*) {
+    return text;
+}
+
 std::string describe(const std::string& what, const std::string& path, int err) {
-    return what + " " + path + ": " + std::strerror(err);
+    return what + " " + path + ": " + errno_message(err);
+}
+
+// Creates a new, empty temporary file beside path. The file is created with the ordinary mode of a new
+// file, so the kernel applies the umask: reading the umask would mean changing it, and that is process-wide
+// state a writer on a worker thread must not touch.
+int create_temporary(const std::string& path, std::string& tmp) {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::minstd_rand random(std::random_device{}());
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof kLetters) - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmp = path + ".";
+        for (int i = 0; i < 6; ++i) tmp += kLetters[pick(random)];
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 // Where the new content has to go: through a symbolic link to the file it names, so that a linked file
@@ -34,6 +61,11 @@ std::string folder_of(const std::string& path) {
 }
 
 }  // namespace
+
+std::string errno_message(int err) {
+    char buffer[256] = {};
+    return error_text(::strerror_r(err, buffer, sizeof buffer), buffer);
+}
 
 IoResult read_whole_file(const std::string& path, std::string& out) {
     IoResult result;
@@ -71,22 +103,15 @@ IoResult read_whole_file(const std::string& path, std::string& out) {
 IoResult write_file_atomically(const std::string& given_path, std::string_view content) {
     IoResult result;
     const std::string path = write_target(given_path);
-    std::string tmp = path + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
+    std::string tmp;
+    const int fd = create_temporary(path, tmp);
     if (fd < 0) {
         result.error = describe("cannot write in the folder of", path, errno);
         return result;
     }
-    // mkstemp creates the file 0600; give it the permissions an ordinary new file would have, or keep the
-    // permissions of the file it replaces.
+    // A replaced file keeps its permissions; a new one has those the umask gave it.
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        ::fchmod(fd, st.st_mode & 07777);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
+    if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
     const char* p = content.data();
     std::size_t left = content.size();
     int err = 0;

@@ -14,6 +14,9 @@ struct IoResult {
     std::string error;  // what failed, for the user (UTF-8; the path as given)
 };
 
+// The system's text for an errno value; safe to call from any thread.
+std::string errno_message(int err);
+
 // Reads the whole file into out. Fails when the file cannot be opened or read.
 IoResult read_whole_file(const std::string& path, std::string& out);
 

@@ -50,7 +50,12 @@ FileStatus read_recovery(const std::string& path, PreviewBook& book) {
 }
 
 IoResult write_recovery(const std::string& path, const PreviewBook& book) {
-    return write_file_atomically(path, serialize_recovery(book));
+    // Written from the autosave's worker thread, where an escaping exception would end the program.
+    try {
+        return write_file_atomically(path, serialize_recovery(book));
+    } catch (const std::bad_alloc&) {
+        return IoResult{false, "cannot write " + path + ": not enough memory"};
+    }
 }
 
 }  // namespace glyphora

@@ -19,8 +19,8 @@ std::string serialize_recovery(const PreviewBook& book);
 FileStatus parse_recovery(std::string_view bytes, PreviewBook& book);
 FileStatus read_recovery(const std::string& path, PreviewBook& book);
 
-// Written atomically: a failure (full disk, folder removed) leaves the previous recovery file intact and
-// says why.
+// Written atomically: a failure (full disk, folder removed, no memory to serialise the book) leaves the
+// previous recovery file intact and says why. Never throws.
 IoResult write_recovery(const std::string& path, const PreviewBook& book);
 
 }  // namespace glyphora

@@ -5,8 +5,24 @@
 
 #include "io/test_support.h"
 
+#include <dlfcn.h>
+
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <thread>
+
+// Every change of the process's umask in this program is counted: the umask is process-wide, and a writer
+// on a worker thread that changes it, even for a moment, gives files made meanwhile by other threads the
+// wrong permissions.
+static std::atomic<int> g_umask_calls{0};
+extern "C" mode_t umask(mode_t mask) {
+    ++g_umask_calls;
+    using Real = mode_t (*)(mode_t);
+    static const Real real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "umask"));
+    return real(mask);
+}
 
 namespace glyphora {
 namespace {
@@ -95,6 +111,24 @@ TEST_F(FileIo, FullDiskLeavesThePreviousFileIntact) {
     ASSERT_TRUE(read_whole_file(path, back).ok);
     EXPECT_EQ(back, "precious");
     EXPECT_EQ(names().size(), 1u);
+}
+
+TEST_F(FileIo, ANewFileWrittenFromAnotherThreadHasTheUmasksModeAndLeavesTheUmaskAlone) {
+    const mode_t before = ::umask(027);
+    g_umask_calls = 0;
+    const std::string path = (dir / "new.recovery").string();
+    IoResult result;
+    std::thread([&] { result = write_file_atomically(path, "pages"); }).join();
+    EXPECT_EQ(g_umask_calls.load(), 0);
+    ::umask(before);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(FileIo, ErrorTextsComeFromTheSystem) {
+    EXPECT_EQ(errno_message(ENOSPC), std::strerror(ENOSPC));
+    EXPECT_FALSE(errno_message(123456).empty());
 }
 
 }  // namespace

@@ -2,12 +2,33 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <new>
+#include <thread>
 
 #include "io/file_io.h"
 #include "io/test_support.h"
 #include "storage/page_file.h"
 #include "storage/test_support.h"
+
+// Large allocations fail while this is set: serialising a full book is one such allocation.
+static std::atomic<bool> g_fail_large_allocations{false};
+
+void* operator new(std::size_t size) {
+    if (g_fail_large_allocations && size >= (1u << 16)) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+// The replaced operator new takes its memory from malloc, so free is the matching release.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace glyphora {
 namespace {
@@ -85,6 +106,27 @@ TEST_F(RecoveryFile, AFailedWriteSaysWhyAndKeepsTheFileBefore) {
     const IoResult no_folder = write_recovery(path("gone/r"), book());
     EXPECT_FALSE(no_folder.ok);
     EXPECT_FALSE(no_folder.error.empty());
+}
+
+// The autosave writes from a worker thread, where an exception would end the program: running out of
+// memory while serialising is a failed write like any other, and the file before it stays.
+TEST_F(RecoveryFile, RunningOutOfMemoryIsAFailedWriteNotACrash) {
+    for (int page = 0; page < kPreviewPages; ++page)
+        for (int slot = 0; slot < kPartsPerPage; ++slot) fill_part(book().pages[page].slots[slot], slot + 1);
+    const std::string file = path("unsaved-pages.recovery");
+    ASSERT_TRUE(write_file_atomically(file, "before").ok);
+    IoResult result;
+    std::thread worker([&] {
+        g_fail_large_allocations = true;
+        result = write_recovery(file, book());
+        g_fail_large_allocations = false;
+    });
+    worker.join();
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find("memory"), std::string::npos) << result.error;
+    std::string back;
+    ASSERT_TRUE(read_whole_file(file, back).ok);
+    EXPECT_EQ(back, "before");
 }
 
 }  // namespace
