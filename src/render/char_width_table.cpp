@@ -1,12 +1,69 @@
 #include "render/char_width_table.h"
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <unordered_map>
 
 namespace glyphora {
+
+// Code points of the Basic Multilingual Plane, where nearly every reference points, are looked up without
+// a lock; the rest, and every first measurement, go through the mutex.
+class CodePointCache {
+  public:
+    explicit CodePointCache(std::shared_ptr<CodePointMetricsSource> source) : source_(std::move(source)) {
+        for (auto& w : bmp_) w.store(kUnknown, std::memory_order_relaxed);
+    }
+
+    CodePointWidth width(char32_t code_point, const CharWidthTable& table) {
+        if (code_point < kBmp) {
+            const int32_t known = bmp_[code_point].load(std::memory_order_acquire);
+            if (known != kUnknown) return CodePointWidth{known};
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (code_point >= kBmp) {
+            const auto found = astral_.find(code_point);
+            if (found != astral_.end()) return CodePointWidth{found->second};
+        }
+        const int32_t measured = measure(code_point, table);
+        if (code_point < kBmp)
+            bmp_[code_point].store(measured, std::memory_order_release);
+        else
+            astral_.emplace(code_point, measured);
+        return CodePointWidth{measured};
+    }
+
+  private:
+    static constexpr char32_t kBmp = 0x10000;
+    static constexpr int32_t kUnknown = -1;
+
+    int32_t measure(char32_t code_point, const CharWidthTable& table) {
+        if (!source_) return 0;
+        const int code = source_->sjis_code(code_point);
+        if (code >= 0 && CharWidthTable::index_of(code) >= 0) return table.width(code) * 64;
+        const int32_t w = source_->advance_64ths(code_point);
+        return w < 0 ? 0 : w;
+    }
+
+    std::shared_ptr<CodePointMetricsSource> source_;
+    std::atomic<int32_t> bmp_[kBmp];
+    std::mutex mutex_;
+    std::unordered_map<char32_t, int32_t> astral_;
+};
+
+CodePointWidth CharWidthTable::code_point_width(char32_t code_point) const {
+    if (!code_points_) return {};
+    return code_points_->width(code_point, *this);
+}
+
+void CharWidthTable::set_code_point_source(std::shared_ptr<CodePointMetricsSource> source) {
+    code_points_ = source ? std::make_shared<CodePointCache>(std::move(source)) : nullptr;
+}
 
 void CharWidthTable::build(GlyphMetricsSource& source) {
     if (built) return;
@@ -21,6 +78,7 @@ void CharWidthTable::build(GlyphMetricsSource& source) {
     }
     count = kEntryCount;
     line_height = source.text_height() + 2;
+    set_code_point_source(source.code_points());
     built = true;
 }
 
@@ -85,6 +143,28 @@ MetricsParseResult parse_metrics(std::string_view content, MetricsFile& out) {
         }
         const std::string_view key = line.substr(0, sep);
         const std::string_view value_word = trim(line.substr(sep));
+        if (key.starts_with("U+") || key.starts_with("u+")) {
+            long code_point = 0;
+            double width = -1;
+            const std::string width_text(value_word);
+            char* end = nullptr;
+            if (!width_text.empty() && (std::isdigit(static_cast<unsigned char>(width_text[0])) != 0))
+                width = std::strtod(width_text.c_str(), &end);
+            if (!parse_number("0x" + std::string(key.substr(2)), code_point) || key.size() < 3 ||
+                code_point < 1 || code_point > 0x10FFFF || (code_point >= 0xD800 && code_point <= 0xDFFF)) {
+                result.line = line_no;
+                result.message = "'" + std::string(key) + "' is not a Unicode code point";
+                return result;
+            }
+            if (width < 0 || end == nullptr || *end != '\0' || width > 10000) {
+                result.line = line_no;
+                result.message = "'" + width_text + "' is not a width from 0 to 10000";
+                return result;
+            }
+            out.code_point_64ths[static_cast<char32_t>(code_point)] =
+                static_cast<int32_t>(std::lround(width * 64));
+            continue;
+        }
         long value = 0;
         const bool is_height = key == "line_height";
         const long low = is_height ? 1 : 0;
@@ -141,6 +221,32 @@ AbcWidth MetricsFileSource::measure(int code) {
     AbcWidth abc;
     abc.b = static_cast<uint32_t>(w);
     return abc;
+}
+
+namespace {
+
+class MetricsFileCodePoints : public CodePointMetricsSource {
+  public:
+    MetricsFileCodePoints(std::map<char32_t, int32_t> widths, int default_width)
+        : widths_(std::move(widths)), default_64ths_(default_width * 64) {}
+    int32_t advance_64ths(char32_t code_point) override {
+        const auto found = widths_.find(code_point);
+        return found != widths_.end() ? found->second : default_64ths_;
+    }
+    int sjis_code(char32_t code_point) override {
+        // A code point the file lists is its own; others of ASCII are the table's characters.
+        return widths_.contains(code_point) ? -1 : CodePointMetricsSource::sjis_code(code_point);
+    }
+
+  private:
+    std::map<char32_t, int32_t> widths_;
+    int32_t default_64ths_;
+};
+
+}  // namespace
+
+std::shared_ptr<CodePointMetricsSource> MetricsFileSource::code_points() {
+    return std::make_shared<MetricsFileCodePoints>(file_.code_point_64ths, file_.default_width);
 }
 
 }  // namespace glyphora

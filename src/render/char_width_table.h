@@ -3,6 +3,8 @@
 // Measured once per run; never rebuilt, so later font changes do not move anything already composed.
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,13 +16,41 @@ struct AbcWidth {
     int32_t c = 0;   // space after the glyph
 };
 
+// The widths of characters written as numeric references ("&#x2005;"), most of them beyond code page 932.
+// Asked once per code point, when a text first holds it, from any thread but never from two at once.
+class CodePointMetricsSource {
+  public:
+    virtual ~CodePointMetricsSource() = default;
+    // The advance in 1/64 pixel, as a browser lays the character out (no hinting, the rendering font or the
+    // font that stands in for it).
+    virtual int32_t advance_64ths(char32_t code_point) = 0;
+    // The Shift_JIS code of a code point that code page 932 holds, else -1: such a character is exactly as
+    // wide as in the table.
+    virtual int sjis_code(char32_t code_point) {
+        return code_point >= 0x20 && code_point < 0x7F ? static_cast<int>(code_point) : -1;
+    }
+};
+
 // Where build() gets its measurements from: the font layer, or a metrics file.
 class GlyphMetricsSource {
   public:
     virtual ~GlyphMetricsSource() = default;
     virtual AbcWidth measure(int code) = 0;
     virtual int text_height() = 0;
+    // What measures the characters written as references; kept by the table for as long as it lives.
+    virtual std::shared_ptr<CodePointMetricsSource> code_points() { return nullptr; }
 };
+
+// The width of a character written as a reference. Widths stay whole pixels on the page; a character
+// whose advance is a fraction of a pixel is measured rounded and said to be fractional, so that the fill
+// never counts on it.
+struct CodePointWidth {
+    int32_t sixty_fourths = 0;
+    int32_t pixels() const { return (sixty_fourths + 32) >> 6; }
+    bool fractional() const { return (sixty_fourths & 63) != 0; }
+};
+
+class CodePointCache;
 
 struct CharWidthTable {
     static constexpr int kCapacity = 32768;
@@ -48,6 +78,12 @@ struct CharWidthTable {
         return static_cast<int32_t>(static_cast<uint32_t>(w.a) + w.b + static_cast<uint32_t>(w.c));
     }
 
+    // The width of a code point written as a reference, measured the first time it is asked for and kept.
+    // Thread-safe. 0 while the table has no source for them (before build()).
+    CodePointWidth code_point_width(char32_t code_point) const;
+    // Replaces what measures code points (build() takes the source's own); forgets what was measured.
+    void set_code_point_source(std::shared_ptr<CodePointMetricsSource> source);
+
     // The entry of a code. The codes are consecutive within each range, so the entry is found directly
     // instead of by bisection; the result is the same.
     static int index_of(int code) {
@@ -55,6 +91,9 @@ struct CharWidthTable {
         if (code >= kDoubleFirst && code <= kDoubleLast) return kSingleCount + (code - kDoubleFirst);
         return -1;
     }
+
+  private:
+    std::shared_ptr<CodePointCache> code_points_;
 };
 
 // A metrics file: lines "line_height N", "default W" and "CODE W" (CODE in hex with 0x or decimal,
@@ -66,6 +105,9 @@ struct MetricsFile {
     bool has_line_height = false;
     // Width per table entry; -1 where the file gave none (the default applies).
     int32_t widths[CharWidthTable::kCapacity];
+    // "U+2005 4", "U+2006 2.667": widths of characters written as references, in 1/64 pixel. A code point
+    // not listed is as wide as its Shift_JIS character where it has one, else default.
+    std::map<char32_t, int32_t> code_point_64ths;
     MetricsFile();
 };
 
@@ -83,6 +125,7 @@ class MetricsFileSource : public GlyphMetricsSource {
     explicit MetricsFileSource(const MetricsFile& file) : file_(file) {}
     AbcWidth measure(int code) override;
     int text_height() override { return file_.line_height - 2; }
+    std::shared_ptr<CodePointMetricsSource> code_points() override;
 
   private:
     const MetricsFile& file_;

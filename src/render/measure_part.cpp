@@ -57,6 +57,9 @@ Box measure_part(const Part& part, const CharWidthTable& widths) {
             line_break();
         } else if (item.kind == TextItemKind::character) {
             advance(char_width(item.code, blanks, widths), true);
+        } else if (item.kind == TextItemKind::reference) {
+            const char32_t cp = item.reference.code_point;
+            advance(widths.code_point_width(cp).pixels(), !is_unicode_space(cp));
         } else {
             switch (item.markup.kind) {
                 case MarkupKind::ensp:

@@ -59,6 +59,37 @@ MarkupItem match_markup(std::string_view text, std::size_t pos) {
     return {};
 }
 
+CharReference match_reference(std::string_view text, std::size_t pos) {
+    CharReference ref;
+    std::size_t p = pos + 2;
+    if (p > text.size() || text[pos + 1] != '#') return ref;
+    const bool hex = p < text.size() && (text[p] == 'x' || text[p] == 'X');
+    if (hex) ++p;
+    const std::size_t digits_start = p;
+    uint32_t value = 0;
+    for (; p < text.size(); ++p) {
+        const char c = text[p];
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (hex && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (hex && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        }
+        if (digit < 0) break;
+        // Past the last code point the value only has to stay out of range, not exact.
+        value = value > 0x10FFFF ? 0x110000 : value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
+    }
+    if (p == digits_start || value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return ref;
+    ref.terminated = p < text.size() && text[p] == ';';
+    if (ref.terminated) ++p;
+    ref.code_point = value;
+    ref.length = static_cast<int>(p - pos);
+    return ref;
+}
+
 TextItem next_text_item(std::string_view text, std::size_t& pos) {
     TextItem item;
     if (text[pos] == '&') {
@@ -66,6 +97,12 @@ TextItem next_text_item(std::string_view text, std::size_t& pos) {
         if (item.markup.kind != MarkupKind::none) {
             item.kind = TextItemKind::markup;
             pos += static_cast<std::size_t>(item.markup.length);
+            return item;
+        }
+        item.reference = match_reference(text, pos);
+        if (item.reference.length > 0) {
+            item.kind = TextItemKind::reference;
+            pos += static_cast<std::size_t>(item.reference.length);
             return item;
         }
     }

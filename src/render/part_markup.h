@@ -51,16 +51,38 @@ struct MarkupItem {
 // The markup item at text[pos] (which must be "&").
 MarkupItem match_markup(std::string_view text, std::size_t pos);
 
+// A numeric character reference: "&#" and decimal digits, or "&#x" / "&#X" and hex digits of either case,
+// with or without the closing ";" (the digits end at the first non-digit, as a browser reads them). It
+// stands for one character. Code point 0, a surrogate or one above U+10FFFF is no reference: its bytes
+// stay ordinary text.
+struct CharReference {
+    char32_t code_point = 0;
+    int length = 0;           // bytes the reference takes, the ";" included; 0 when there is none at pos
+    bool terminated = false;  // written with its ";"
+};
+
+// The reference at text[pos] (which must be "&"), or one of length 0.
+CharReference match_reference(std::string_view text, std::size_t pos);
+
+// The Unicode spaces modern AA places characters with: U+00A0, U+2000 to U+200A, U+202F and U+205F. Written
+// as references they are blanks, like the space entities.
+constexpr bool is_unicode_space(char32_t code_point) {
+    return code_point == 0xA0 || (code_point >= 0x2000 && code_point <= 0x200A) || code_point == 0x202F ||
+           code_point == 0x205F;
+}
+
 // One item of a part's text after its declarations.
 enum class TextItemKind {
     markup,      // an entity (see markup)
     line_break,  // CR, or CR LF
     character,   // one character (see code)
+    reference,   // one character written as a numeric reference (see reference)
 };
 
 struct TextItem {
     TextItemKind kind = TextItemKind::character;
     MarkupItem markup;
+    CharReference reference;
     int code = 0;  // the character's code (lead * 256 + trail for a double-byte character)
 };
 

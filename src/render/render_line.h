@@ -38,6 +38,9 @@ struct LineCell {
     int64_t x = 0;
     int64_t width = 0;  // always positive
     int32_t code = 0;
+    // What the browser's advance differs from width by, in 1/64 pixel: not 0 only for a character whose
+    // advance is not a whole pixel (a reference such as "&#x2006;").
+    int32_t fraction64 = 0;
 };
 
 class RenderLine {

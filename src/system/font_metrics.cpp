@@ -7,6 +7,7 @@
 
 #include <strings.h>
 #include <cmath>
+#include <map>
 
 #include "system/encoding.h"
 
@@ -64,11 +65,110 @@ struct FontMetrics::Impl {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     int pixel_size = 0;
+    ResolvedFont font;
     ~Impl() {
         if (face) FT_Done_Face(face);
         if (library) FT_Done_FreeType(library);
     }
 };
+
+namespace {
+
+// Characters written as references, measured as a browser on this machine lays them out: the advance of
+// the rendering font without hinting, or, where that font has no glyph, of the font fontconfig puts first
+// for that character.
+class FontCodePoints : public CodePointMetricsSource {
+  public:
+    FontCodePoints(ResolvedFont font, int pixel_size) : font_(std::move(font)), pixel_size_(pixel_size) {}
+    ~FontCodePoints() override {
+        for (auto& [key, face] : faces_)
+            if (face) FT_Done_Face(face);
+        if (library_) FT_Done_FreeType(library_);
+    }
+
+    int sjis_code(char32_t code_point) override { return unicode_to_sjis_code(code_point); }
+
+    int32_t advance_64ths(char32_t code_point) override {
+        FT_Face primary = face(font_.file, font_.index);
+        if (!primary) return 0;
+        if (FT_Get_Char_Index(primary, code_point) != 0) return advance(primary, code_point);
+        if (FT_Face other = fallback_face(code_point)) return advance(other, code_point);
+        return advance(primary, code_point);  // the missing-glyph box
+    }
+
+    std::string fallback_file(char32_t code_point, int& index) const {
+        FcPattern* pattern = FcPatternCreate();
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(font_.family.c_str()));
+        FcCharSet* wanted = FcCharSetCreate();
+        FcCharSetAddChar(wanted, code_point);
+        FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+        FcCharSetDestroy(wanted);
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        FcFontSet* fonts = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+        FcPatternDestroy(pattern);
+        std::string file;
+        for (int i = 0; fonts && i < fonts->nfont && file.empty(); ++i) {
+            FcCharSet* charset = nullptr;
+            FcChar8* path = nullptr;
+            if (FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &charset) != FcResultMatch ||
+                !FcCharSetHasChar(charset, code_point) ||
+                FcPatternGetString(fonts->fonts[i], FC_FILE, 0, &path) != FcResultMatch)
+                continue;
+            file = reinterpret_cast<const char*>(path);
+            if (FcPatternGetInteger(fonts->fonts[i], FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+        }
+        if (fonts) FcFontSetDestroy(fonts);
+        return file;
+    }
+
+  private:
+    FT_Face face(const std::string& file, int index) {
+        const std::string key = file + '\n' + std::to_string(index);
+        const auto found = faces_.find(key);
+        if (found != faces_.end()) return found->second;
+        FT_Face opened = nullptr;
+        if ((library_ || FT_Init_FreeType(&library_) == 0) &&
+            FT_New_Face(library_, file.c_str(), index, &opened) == 0 &&
+            FT_Set_Pixel_Sizes(opened, 0, static_cast<FT_UInt>(pixel_size_)) != 0) {
+            FT_Done_Face(opened);
+            opened = nullptr;
+        }
+        faces_.emplace(key, opened);
+        return opened;
+    }
+
+    FT_Face fallback_face(char32_t code_point) {
+        int index = 0;
+        const std::string file = fallback_file(code_point, index);
+        if (file.empty()) return nullptr;
+        FT_Face other = face(file, index);
+        return other && FT_Get_Char_Index(other, code_point) != 0 ? other : nullptr;
+    }
+
+    static int32_t advance(FT_Face face, char32_t code_point) {
+        const FT_UInt glyph = FT_Get_Char_Index(face, code_point);
+        if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return 0;
+        return static_cast<int32_t>(face->glyph->advance.x);
+    }
+
+    ResolvedFont font_;
+    int pixel_size_;
+    FT_Library library_ = nullptr;
+    std::map<std::string, FT_Face> faces_;
+};
+
+}  // namespace
+
+std::string fallback_font_file(const ResolvedFont& font, char32_t code_point) {
+    int index = 0;
+    return FontCodePoints(font, 16).fallback_file(code_point, index);
+}
+
+std::shared_ptr<CodePointMetricsSource> FontMetrics::code_points() {
+    return std::make_shared<FontCodePoints>(impl_->font, impl_->pixel_size);
+}
 
 FontMetrics::~FontMetrics() = default;
 
@@ -77,6 +177,7 @@ std::unique_ptr<FontMetrics> FontMetrics::open(const ResolvedFont& font, int pix
     metrics->impl_ = std::make_unique<Impl>();
     Impl& impl = *metrics->impl_;
     impl.pixel_size = pixel_size;
+    impl.font = font;
     if (font.file.empty()) {
         error = "no font found (neither the configured face nor Monapo is installed)";
         return nullptr;

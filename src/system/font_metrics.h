@@ -35,12 +35,19 @@ class FontMetrics : public GlyphMetricsSource {
     AbcWidth measure(int code) override;
     // Ascent plus descent in whole pixels, as a Windows text metric gives it.
     int text_height() override;
+    // Characters written as references: this font's unhinted advance, or that of the font fontconfig falls
+    // back to for the character.
+    std::shared_ptr<CodePointMetricsSource> code_points() override;
 
   private:
     FontMetrics() = default;
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// The font file fontconfig falls back to for a character the given font lacks ("" when none has it): the
+// face the canvases draw that character with.
+std::string fallback_font_file(const ResolvedFont& font, char32_t code_point);
 
 // Builds the table from the font named by the settings (face in Shift_JIS, size in tenths of a point).
 // Returns false (with a message) when no usable font was found; the table is left unbuilt then.
