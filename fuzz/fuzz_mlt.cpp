@@ -1,7 +1,7 @@
 // The MLT reader on arbitrary bytes: it reads or refuses with a message; what it reads has CR LF line ends
 // only and no NUL; written back as MLT the entries split into the same texts again (or the writer names
 // why not); and their placement into the library never overlaps two parts of a page and accounts for every
-// AA.
+// AA, whether the file is split before or while it is placed.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<ImportFile> files = {{"fuzz.mlt", read.entries}};
     const ImportPlan plan = plan_import(*book, files, widths());
     check(plan.ok);
-    check(plan.placed.size() + plan.not_placed.size() == read.entries.size());
+    check(plan.placed.size() + not_placed_count(plan) == read.entries.size());
     for (std::size_t i = 0; i < plan.placed.size(); ++i) {
         const PlacedAa& a = plan.placed[i];
         check(a.name.size() < kNameCapacity && a.text_bytes < kTextCapacity);
@@ -72,5 +72,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   b.top >= a.box.bottom);
         }
     }
+    // Split as the import goes, the same AAs go to the same places, and those that did not fit are counted
+    // alike.
+    const ImportSource sources[] = {{"fuzz.mlt", AaFormat::mlt, std::string(bytes)}};
+    const SourceImport lazy = plan_source_import(*book, sources, widths());
+    check(lazy.plan.ok && lazy.plan.not_placed == plan.not_placed &&
+          lazy.plan.pages.size() == plan.pages.size());
+    check(lazy.plan.placed.size() == plan.placed.size() &&
+          lazy.files[0].entries.size() == plan.placed.size());
+    for (std::size_t i = 0; i < plan.placed.size(); ++i)
+        check(lazy.plan.placed[i].box == plan.placed[i].box && lazy.files[0].entries[i] == read.entries[i]);
     return 0;
 }

@@ -53,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (report.encoding == TextEncoding::utf8 &&
         bytes.find_first_of(std::string_view("&\r\n\0", 4)) == std::string_view::npos) {
         const Conversion pasted = utf8_to_part_text(bytes);
+        // Both take what code page 932 lacks as references; pasting refuses only what no part can hold,
+        // which the import keeps as a reference and counts.
         check(!pasted.ok || pasted.text == text);
-        check(pasted.ok == (report.unconvertible_count == 0));
+        check(pasted.ok || report.unconvertible_count > 0);
     }
     return 0;
 }

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <system_error>
 
 #include "app/autosave.h"
@@ -28,6 +30,21 @@ constexpr const char* kNoSettingsFolderMessage = "設定ファイルの置き場
 bool file_exists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);
+}
+
+// The collection file a recovery file names, when that file was written after the recovery file; empty
+// otherwise (or when the recovery file cannot be read: its reading says so later).
+std::string saved_after_recovery(const std::string& recovery_path) {
+    namespace fs = std::filesystem;
+    std::unique_ptr<PreviewBook> book(new (std::nothrow) PreviewBook);
+    if (!book || read_recovery(recovery_path, *book) != FileStatus::ok) return {};
+    const std::string collection(get_string(book->collection_name));
+    if (collection.empty()) return {};
+    std::error_code saved_error, recovery_error;
+    const fs::file_time_type saved = fs::last_write_time(collection, saved_error);
+    const fs::file_time_type recovered = fs::last_write_time(recovery_path, recovery_error);
+    if (saved_error || recovery_error || saved <= recovered) return {};
+    return collection;
 }
 
 }  // namespace
@@ -110,7 +127,12 @@ StartResult Application::start(const StartupEnvironment& environment) {
         std::make_unique<Autosaver>(ctx_, recovery_file_path(ctx_.program_directory), main_dialog_.get());
     ctx_.modified_hook = [this] {
         main_dialog_->update_title();
-        if (ctx_.docs->preview.modified) autosaver_->note_change();
+        // Once the whole preview is in a file, the recovery file would only offer older pages back.
+        if (ctx_.docs->preview.modified) {
+            autosaver_->note_change();
+        } else {
+            autosaver_->saved();
+        }
     };
     offer_recovery();
     return StartResult::running;
@@ -177,7 +199,14 @@ void Application::offer_recovery() {
     const std::string path = autosaver_->path();
     if (!file_exists(path)) return;
     // The single-instance lock is held, so the file was left by a run that did not end cleanly.
-    if (ctx_.ui.ask_yes_no(main_dialog_.get(), kRecoveryQuestion)) {
+    std::string question = kRecoveryQuestion;
+    DefaultAnswer default_answer = DefaultAnswer::yes;
+    const std::string saved = saved_after_recovery(path);
+    if (!saved.empty()) {
+        question += kRecoverySavedNewerNote + saved;
+        default_answer = DefaultAnswer::no;
+    }
+    if (ctx_.ui.ask_yes_no(main_dialog_.get(), question, kMessageCaption, default_answer)) {
         const FileStatus status = read_recovery(path, ctx_.docs->preview);
         if (status == FileStatus::ok) {
             const std::string name(get_string(ctx_.docs->preview.collection_name));
@@ -226,9 +255,13 @@ bool Application::close_request() {
     if (dialog->isMinimized()) dialog->showNormal();
     const bool unsaved = ctx_.docs->preview.modified;
     if (!ui.ask_yes_no(dialog, unsaved ? kExitUnsavedQuestion : kExitQuestion)) return false;
-    // Unsaved pages stay in the recovery file, brought up to date, and are offered at the next start.
+    // Unsaved pages stay in the recovery file, brought up to date, and are offered at the next start. When
+    // they cannot be written there, ending would lose them: the user decides, and No goes on running.
     if (unsaved) {
-        autosaver_->write_now();
+        if (!autosaver_->write_now() &&
+            !ui.ask_yes_no(dialog, kExitUnprotectedQuestion + ("\n" + autosaver_->last_error()),
+                           kMessageCaption, DefaultAnswer::no))
+            return false;
     } else {
         autosaver_->discard();
     }

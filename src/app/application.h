@@ -28,6 +28,12 @@ inline constexpr const char* kLibraryFilter = "Glyphoraファイル(aal)|*.aal|a
 inline constexpr const char* kExitQuestion = "Glyphoraを終了します";
 inline constexpr const char* kExitUnsavedQuestion = "保存していないページがあります。\nGlyphoraを終了します";
 inline constexpr const char* kRecoveryQuestion = "前回の作業が保存されていません。復元しますか？";
+// Added to the recovery question when the collection file the pages came from was saved after the recovery
+// file was written (UTF-8, followed by its path): restoring would bring back older pages.
+inline constexpr const char* kRecoverySavedNewerNote = "\n保存済みのファイルの方が新しいです:\n";
+// At exit, when the unsaved pages could not be written to the recovery file (followed by the reason).
+inline constexpr const char* kExitUnprotectedQuestion =
+    "未保存のページを退避できませんでした。終了しますか？";
 // After a recovery file could not be read, where it was kept (UTF-8, followed by the path).
 inline constexpr const char* kRecoveryKeptMessage = "復元用ファイルは次の名前で残してあります:\n";
 

@@ -41,14 +41,26 @@ std::string keep_recovery_aside(const std::string& recovery_path) {
     fs::rename(live, aside, error);
     if (error) return {};
 
-    // The names sort by their time: all but the newest few go.
-    std::vector<fs::path> kept;
+    // The newest few copies stay, by their time on disk: names carry the clock's time when they were made,
+    // and a clock that was set back would make the newest copy's name sort first. The copy just made is
+    // never among those removed.
+    struct Aside {
+        fs::path path;
+        fs::file_time_type time;
+    };
+    std::vector<Aside> others;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.starts_with(kAsidePrefix) && name.ends_with(kAsideSuffix)) kept.push_back(entry.path());
+        if (!name.starts_with(kAsidePrefix) || !name.ends_with(kAsideSuffix) || entry.path() == aside)
+            continue;
+        std::error_code time_error;
+        const fs::file_time_type time = fs::last_write_time(entry.path(), time_error);
+        if (!time_error) others.push_back({entry.path(), time});
     }
-    std::sort(kept.begin(), kept.end());
-    for (std::size_t i = 0; i + kAsideKept < kept.size(); ++i) fs::remove(kept[i], error);
+    std::sort(others.begin(), others.end(), [](const Aside& a, const Aside& b) {
+        return a.time != b.time ? a.time > b.time : a.path > b.path;
+    });
+    for (std::size_t i = kAsideKept - 1; i < others.size(); ++i) fs::remove(others[i].path, error);
     return aside.string();
 }
 
@@ -96,17 +108,37 @@ void Autosaver::start_write() {
         return;
     }
     writing_ = true;
-    worker_ = std::thread([this, book = std::move(copy), edits, path = path_]() mutable {
-        const IoResult result = write_recovery(path, *book);
-        book.reset();
-        if (!alive_) return;
-        QMetaObject::invokeMethod(
-            this, [this, edits, ok = result.ok, error = result.error] { write_finished(edits, ok, error); },
-            Qt::QueuedConnection);
-    });
+    try {
+        worker_ = std::thread([this, book = std::move(copy), edits, path = path_]() mutable {
+            // write_recovery reports a failed allocation as a failed write; so must the report itself.
+            try {
+                const IoResult result = write_recovery(path, *book);
+                book.reset();
+                if (!alive_) return;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, edits, ok = result.ok, error = result.error] { write_finished(edits, ok, error); },
+                    Qt::QueuedConnection);
+            } catch (const std::exception&) {
+                book.reset();
+                if (!alive_) return;
+                QMetaObject::invokeMethod(
+                    this, [this, edits] { write_finished(edits, false, "not enough memory"); },
+                    Qt::QueuedConnection);
+            }
+        });
+    } catch (const std::system_error& error) {  // no thread could be started
+        writing_ = false;
+        write_finished(edits, false, error.what());
+    }
 }
 
 void Autosaver::write_finished(std::uint64_t edits, bool ok, const std::string& error) {
+    // The result of a write already waited for by saved() or write_now(), which settled what it stood for.
+    if (dropped_results_ > 0) {
+        --dropped_results_;
+        return;
+    }
     writing_ = false;
     join();
     if (ok) {
@@ -130,21 +162,43 @@ void Autosaver::report_failure(const std::string& error) {
     ctx_.ui.show_message(message_parent_, kAutosaveFailedMessage + error);
 }
 
-bool Autosaver::write_now() {
+void Autosaver::settle_write() {
     join();
+    // The worker has queued its result before it ended; that result is stale once this returns.
+    if (writing_) ++dropped_results_;
     writing_ = false;
+    again_ = false;
+}
+
+bool Autosaver::write_now() {
+    settle_write();
+    last_error_.clear();
     if (!ctx_.docs->preview.modified || ctx_.preview_edits == written_edits_) return true;
     const IoResult result = write_recovery(path_, ctx_.docs->preview);
     if (result.ok) {
         written_edits_ = ctx_.preview_edits;
+        failure_reported_ = false;
         return true;
     }
-    report_failure(result.error);
+    // The caller tells the user (and may go on running): the autosave keeps trying without saying it again.
+    last_error_ = result.error;
+    failure_reported_ = true;
+    if (!longest_.isActive()) longest_.start();
     return false;
 }
 
+void Autosaver::saved() {
+    quiet_.stop();
+    longest_.stop();
+    // A write in progress ends before the file goes, so that it cannot bring the file back.
+    settle_write();
+    failure_reported_ = false;
+    std::error_code error;
+    std::filesystem::remove(path_, error);
+}
+
 void Autosaver::discard() {
-    join();
+    settle_write();
     quiet_.stop();
     longest_.stop();
     std::error_code error;

@@ -42,8 +42,12 @@ class Autosaver : public QObject {
     // A change of the preview: (re)starts the quiet timer, and the longest one if it is not running.
     void note_change();
     // Writes now, on this thread, if anything is not written yet (at exit). True when the file holds the
-    // preview as it is.
+    // preview as it is; otherwise last_error() says why, and telling the user is the caller's business.
     bool write_now();
+    const std::string& last_error() const { return last_error_; }
+    // The whole preview was saved (or loaded): nothing is unsaved, so the recovery file goes. A write in
+    // progress is waited for first and its result dropped, so that it cannot bring back the older pages.
+    void saved();
     // Removes the recovery file (a clean exit with nothing unsaved).
     void discard();
 
@@ -55,6 +59,8 @@ class Autosaver : public QObject {
   private:
     void start_write();
     void write_finished(std::uint64_t edits, bool ok, const std::string& error);
+    // Waits for the worker; its queued result is then dropped.
+    void settle_write();
     void report_failure(const std::string& error);
     void join();
 
@@ -68,6 +74,8 @@ class Autosaver : public QObject {
     bool again_ = false;               // a change came while a write was in progress
     std::uint64_t written_edits_ = 0;  // the preview's edit count the file holds
     bool failure_reported_ = false;    // since the last write that went through
+    int dropped_results_ = 0;          // queued results of writes settle_write() waited for
+    std::string last_error_;           // of write_now
     std::atomic<bool> alive_{true};
 };
 

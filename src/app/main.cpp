@@ -3,8 +3,11 @@
 #include <QApplication>
 
 #include "app/application.h"
-#include "app/widget_map.h"
 #include "platform/qt_ui_services.h"
+
+#ifdef GLYPHORA_WIDGET_MAP
+#include "app/widget_map.h"
+#endif
 
 int main(int argc, char** argv) {
     QApplication qt_application(argc, argv);
@@ -13,7 +16,9 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     glyphora::install_qt_translations(qt_application);
 
-    glyphora::install_widget_map_from_environment();  // end-to-end tests only
+#ifdef GLYPHORA_WIDGET_MAP
+    glyphora::install_widget_map_from_environment();  // the end-to-end tests' copy only
+#endif
 
     glyphora::QtUiServices ui;
     glyphora::Application program(ui);

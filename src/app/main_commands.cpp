@@ -198,12 +198,13 @@ void save(MainDialog& dialog) {
     const std::optional<std::string> path = ctx.ui.save_file(&dialog, request);
     if (!path) return;
     const FileStatus status = save_page_file(*path, ctx.docs->preview);
-    report_file_status(dialog, status, kSaveFailedMessage);
-    // A single page saved leaves the other 29 pages as unsaved as they were.
+    // A single page saved leaves the other 29 pages as unsaved as they were. A whole collection counts as
+    // saved as soon as it is written: the autosave would still run while the status box is open.
     if (status == FileStatus::ok && page_file_type(*path) == PageFileType::collection) {
         dialog.set_collection_title(*path);
         ctx.preview_saved();
     }
+    report_file_status(dialog, status, kSaveFailedMessage);
 }
 
 void name_library_page(MainDialog& dialog) {

@@ -12,22 +12,22 @@
 #include "app/main_dialog.h"
 #include "canvas/property_dialog.h"
 #include "model/books.h"
-#include "model/sjis.h"
 #include "session/messages.h"
+#include "system/encoding.h"
 
 namespace glyphora {
 
 namespace {
 
 constexpr const char* kClipboardNotTextMessage =
-    "クリップボードのテキストに Shift_JIS で書けない文字があるため、本体は空で始めます。\n";
+    "クリップボードのテキストには、パーツのテキストに入れられない文字があるため、本体は空で始めます。\n";
 
 Page& current_page(AppContext& ctx, Side side) {
     return side == Side::preview ? ctx.preview_page() : ctx.library_page();
 }
 
-// Clipboard text as a part holds it: line breaks as CR LF, at most the text's capacity at a whole
-// character.
+// Clipboard text as a part holds it: line breaks as CR LF, at most the text's capacity, never cut inside a
+// character or a reference.
 std::string part_text_from_clipboard(std::string_view text) {
     std::string lines;
     lines.reserve(text.size() + 16);
@@ -39,7 +39,7 @@ std::string part_text_from_clipboard(std::string_view text) {
             lines.push_back(text[i]);
         }
     }
-    return std::string(whole_chars_prefix(lines, kTextCapacity - 1));
+    return std::string(part_text_prefix(lines, kTextCapacity - 1));
 }
 
 void register_part(MainDialog& dialog, Side side) {

@@ -29,9 +29,9 @@ RenderResultDialog::RenderResultDialog(const ErrorReport& report, QWidget* paren
     text_->setObjectName(QStringLiteral("result"));
     text_->setReadOnly(true);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // Room for the longest message on each of the six lines a report can hold.
+    // Room for the longest message on each of the seven kinds and the line of the references.
     const QFontMetrics metrics(text_->font());
-    text_->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('M')) * 44, metrics.lineSpacing() * 7);
+    text_->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('M')) * 44, metrics.lineSpacing() * 9);
     layout->addWidget(text_);
 
     auto* buttons = new QHBoxLayout;

@@ -1,6 +1,7 @@
 #pragma once
 // The rendering result dialog: after a rendering into a file it lists what the ErrorReport recorded, one
-// kind per line ("N行目：" and the message), or says that the rendering finished without trouble.
+// kind per line ("N行目：" and the message), or says that the rendering finished without trouble; then how
+// many numeric character references the output holds and the bytes they take, when it holds any.
 
 #include <QDialog>
 

@@ -6,6 +6,8 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -160,33 +162,66 @@ void ToolDialog::import_aa_file() {
         ctx_.ui.show_message(this, kNotAnAaFileMessage);
         return;
     }
-    AaReadResult read = read_aa_file(*path, *format);
-    if (!read.ok) {
-        ctx_.ui.show_message(this, std::string(kReadIntoPreviewFailedMessage) + "\n" + read.error);
-        return;
-    }
-    if (read.entries.empty()) {
-        ctx_.ui.show_message(this, kNoAaMessage);
-        return;
-    }
     if (!ctx_.ensure_width_table()) {
         ctx_.report_width_table_failure();
         return;
     }
+    try {
+        import_aa_file(*path, *format);
+    } catch (const std::bad_alloc&) {
+        // Nothing is applied before the import is complete, so the library is as it was.
+        ctx_.ui.show_message(this, kImportOutOfMemoryMessage);
+    }
+}
+
+void ToolDialog::import_aa_file(const std::string& path, AaFormat format) {
     LibraryBook& library = ctx_.docs->library;
-    const ImportFile files[] = {{*path, std::move(read.entries)}};
     ImportOptions options;
     options.start_page = library.current_page;
-    const ImportPlan plan = import_into_library(library, files, *ctx_.widths, options);
-    if (!plan.ok) {
-        ctx_.ui.show_message(this, std::string(kReadIntoPreviewFailedMessage) + "\n" + plan.error);
+    // The file is read and planned off the UI thread, against a copy of the library: only a finished,
+    // uncancelled plan is applied, here, in one step.
+    const auto snapshot = std::make_unique<LibraryBook>(library);
+    const CharWidthTable& widths = *ctx_.widths;
+    AaFileBytes failed_read;
+    SourceImport import;
+    const auto task = [&](TaskProgress& progress) {
+        AaFileBytes file = read_aa_file_bytes(path);
+        if (!file.ok) {
+            failed_read = std::move(file);
+            return;
+        }
+        const ImportSource sources[] = {{path, format, std::move(file.bytes)}};
+        const ImportProgress report = [&progress](std::uint64_t done, std::uint64_t total) {
+            progress.report(done, total);
+            return !progress.cancelled();
+        };
+        import = plan_source_import(*snapshot, sources, widths, options, report);
+    };
+    const bool finished = ctx_.ui.run_task(this, kImportingAaText, task);
+    if (!finished || import.cancelled) return;  // cancelled: nothing changed, the dialog stays open
+    if (failed_read.too_large) {
+        ctx_.ui.show_message(this, describe_too_large_aa_file(path, failed_read.size));
+        return;
+    }
+    if (!failed_read.error.empty() || !import.plan.ok) {
+        const std::string& error = failed_read.error.empty() ? import.plan.error : failed_read.error;
+        ctx_.ui.show_message(this, std::string(kReadIntoPreviewFailedMessage) + "\n" + error);
+        return;
+    }
+    const ImportPlan& plan = import.plan;
+    if (plan.placed.empty() && plan.not_placed.empty()) {
+        ctx_.ui.show_message(this, kNoAaMessage);
+        return;
+    }
+    if (!apply_import(library, plan, import.files)) {
+        ctx_.ui.show_message(this, kReadIntoPreviewFailedMessage);
         return;
     }
     if (!plan.pages.empty()) {
         library.current_page = plan.pages.front().page;
         ctx_.changed(Side::library);
     }
-    ctx_.ui.show_message(this, describe_aa_import(plan, read.report));
+    ctx_.ui.show_message(this, describe_aa_import(plan, import.files, import.reports.front()));
     accept();
 }
 
@@ -217,12 +252,23 @@ void ToolDialog::export_aa_file() {
         ctx_.ui.show_message(this, std::string(kExportFailedMessage) + "\n" + written.error);
         return;
     }
-    ctx_.ui.show_message(this, std::to_string(exported.entries.size() - written.skipped_blank.size()) +
-                                   "ページを書き出しました");
+    ctx_.ui.show_message(
+        this, describe_aa_export(exported, exported.entries.size() - written.skipped_blank.size()));
     accept();
 }
 
-std::string describe_aa_import(const ImportPlan& plan, const DecodeReport& report) {
+namespace {
+
+// The file name without its folder, as a message names it.
+std::string_view base_name(std::string_view path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string describe_aa_import(const ImportPlan& plan, std::span<const ImportFile> files,
+                               const DecodeReport& report) {
     std::string out = std::to_string(plan.placed.size()) + "個のAAを";
     if (plan.pages.empty()) {
         out = "ライブラリに空いているページがないため、AAを読み込めませんでした";
@@ -231,10 +277,15 @@ std::string describe_aa_import(const ImportPlan& plan, const DecodeReport& repor
         out += "ライブラリのページ" + std::to_string(first) +
                (first == last ? std::string() : "～" + std::to_string(last)) + "に読み込みました";
     }
-    if (!plan.not_placed.empty())
-        out += "\n" + std::to_string(plan.not_placed.size()) + "個のAA（" +
-               std::to_string(plan.not_placed.front().entry + 1) +
-               "個目から）は空いているページに入りませんでした";
+    for (const UnplacedAas& rest : plan.not_placed) {
+        const std::string name = static_cast<std::size_t>(rest.file) < files.size()
+                                     ? std::string(base_name(files[static_cast<std::size_t>(rest.file)].name))
+                                     : std::string();
+        const std::size_t first = static_cast<std::size_t>(rest.first) + 1, last = first + rest.count - 1;
+        out += "\n" + name + "の" + std::to_string(first) +
+               (rest.count > 1 ? "～" + std::to_string(last) : std::string()) + "個目のAA（" +
+               std::to_string(rest.count) + "個）は空いているページに入りませんでした";
+    }
     if (!plan.cut.empty())
         out += "\n" + std::to_string(plan.cut.size()) + "個のAAは長すぎるため、パーツに入る長さで切りました";
     if (report.unconvertible_count > 0) {
@@ -247,6 +298,25 @@ std::string describe_aa_import(const ImportPlan& plan, const DecodeReport& repor
         }
         if (report.unconvertible_count > report.unconvertible.size()) out += " …";
     }
+    return out;
+}
+
+std::string describe_too_large_aa_file(const std::string& path, std::uint64_t size) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    return "ファイルが大きすぎるため読み込めません：" + path + "\n（" +
+           std::to_string((size + kMiB - 1) / kMiB) + "MB。読み込めるのは" +
+           std::to_string(kMaxAaFileBytes / kMiB) + "MBまでです）";
+}
+
+std::string describe_aa_export(const PreviewExport& exported, std::size_t written) {
+    std::string out = std::to_string(written) + "ページを書き出しました";
+    if (exported.lost_blank_pages.empty()) return out;
+    out += "\nただし、ページ";
+    for (std::size_t i = 0; i < exported.lost_blank_pages.size(); ++i)
+        out += (i ? "、" : "") + std::to_string(exported.lost_blank_pages[i]);
+    out +=
+        "は空白の整理中に連続できる空白の限界個数を超えたため、その空白を書き出せませんでした"
+        "（同じ行のその後ろが左にずれています）";
     return out;
 }
 

@@ -6,9 +6,12 @@
 
 #include <QDialog>
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "exchange/aa_export.h"
 #include "exchange/aa_text.h"
 #include "exchange/library_import.h"
 
@@ -34,6 +37,9 @@ inline constexpr std::string_view kAaExportFilter = "MLTファイル(mlt)|*.mlt|
 inline constexpr std::string_view kNotAnAaFileMessage = "MLT・AST・TXTファイルではありません";
 inline constexpr std::string_view kNoAaMessage = "AAがありません";
 inline constexpr std::string_view kNothingToExportMessage = "書き出すページがありません";
+inline constexpr std::string_view kImportingAaText = "AAファイルを読み込み中・・・";
+inline constexpr std::string_view kImportOutOfMemoryMessage =
+    "メモリが足りないため、AAファイルを読み込めませんでした";
 
 class ToolDialog : public QDialog {
     Q_OBJECT
@@ -52,6 +58,7 @@ class ToolDialog : public QDialog {
     void export_aa_file();     // [export_aa_file]: the preview's rendered pages as MLT or AST
 
   private:
+    void import_aa_file(const std::string& path, AaFormat format);
     QPushButton* add_button(const char* object_name, const char* caption, void (ToolDialog::*operation)());
     void refresh_preview_side();
     void report(int status, std::string_view failure);
@@ -60,9 +67,17 @@ class ToolDialog : public QDialog {
     AppContext& ctx_;
 };
 
-// The result message of an import: how many AAs went to which library pages, what did not fit or was cut,
-// and the characters kept as references.
-std::string describe_aa_import(const ImportPlan& plan, const DecodeReport& report);
+// The result message of an import: how many AAs went to which library pages, how many of which file did
+// not fit, what was cut, and the characters kept as references. files are those the plan was made from.
+std::string describe_aa_import(const ImportPlan& plan, std::span<const ImportFile> files,
+                               const DecodeReport& report);
+
+// The message for an AA file refused for its size: the file and the limit.
+std::string describe_too_large_aa_file(const std::string& path, std::uint64_t size);
+
+// The result message of an export of the preview's pages: how many were written, and the pages that lost a
+// blank run.
+std::string describe_aa_export(const PreviewExport& exported, std::size_t written);
 
 // The "ツール" command: nothing while the options sheet is open; otherwise the undo snapshot is
 // invalidated, the tool dialog runs, and afterwards the library page combo, both lists and both canvases

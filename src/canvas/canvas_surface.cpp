@@ -36,12 +36,12 @@ void ImageSurface::fill(int64_t left, int64_t top, int64_t right, int64_t bottom
     painter_.fillRect(QRect(l, t, r - l, b - t), qcolor(colour));
 }
 
-void ImageSurface::draw_glyph(quint32 glyph, int64_t x, int64_t top, Rgb colour) {
+void ImageSurface::draw_glyph(const QRawFont& font, quint32 glyph, int64_t x, int64_t top, Rgb colour) {
     // Nothing to do for glyphs wholly outside the image.
     const QSizeF extent = image_.deviceIndependentSize();
     if (x > extent.width() || top > extent.height() || x < -200 || top < -200) return;
     QGlyphRun run;
-    run.setRawFont(font_.raw());
+    run.setRawFont(font);
     run.setGlyphIndexes({glyph});
     run.setPositions({QPointF(0, 0)});
     painter_.setPen(qcolor(colour));
@@ -56,7 +56,15 @@ void ImageSurface::draw_glyph(quint32 glyph, int64_t x, int64_t top, Rgb colour)
 void ImageSurface::glyph(int code, int64_t x, int64_t top, int64_t cell_width, Rgb text, Rgb background) {
     fill(x, top, x + cell_width, top + font_.text_height(), background);
     const quint32 g = font_.glyph(code);
-    if (g != GlyphFont::kNoGlyph) draw_glyph(g, x, top, text);
+    if (g != GlyphFont::kNoGlyph) draw_glyph(font_.raw(), g, x, top, text);
+}
+
+void ImageSurface::code_point_glyph(char32_t code_point, int64_t x, int64_t top, int64_t cell_width, Rgb text,
+                                    Rgb background) {
+    fill(x, top, x + cell_width, top + font_.text_height(), background);
+    // On the baseline of the drawing font, whichever font the glyph comes from.
+    const GlyphFont::CodePointGlyph g = font_.code_point_glyph(code_point);
+    if (g.font && g.index != GlyphFont::kNoGlyph) draw_glyph(*g.font, g.index, x, top, text);
 }
 
 void ImageSurface::text(std::string_view sjis, int64_t x, int64_t top, Rgb colour, Rgb background) {

@@ -38,6 +38,9 @@ class CanvasSurface {
     virtual void fill(int64_t left, int64_t top, int64_t right, int64_t bottom, Rgb colour) = 0;
     // One character with its cell's top left corner at (x, top), on an opaque cell cell_width wide.
     virtual void glyph(int code, int64_t x, int64_t top, int64_t cell_width, Rgb text, Rgb background) = 0;
+    // The same for a character written as a numeric reference, drawn as the character itself.
+    virtual void code_point_glyph(char32_t code_point, int64_t x, int64_t top, int64_t cell_width, Rgb text,
+                                  Rgb background) = 0;
     // A short text in one output (header, icon label), advancing by the font's own widths.
     virtual void text(std::string_view sjis, int64_t x, int64_t top, Rgb colour, Rgb background) = 0;
     // The closed outline through the corners of box, right and bottom exclusive.
@@ -51,11 +54,13 @@ class ImageSurface : public CanvasSurface {
 
     void fill(int64_t left, int64_t top, int64_t right, int64_t bottom, Rgb colour) override;
     void glyph(int code, int64_t x, int64_t top, int64_t cell_width, Rgb text, Rgb background) override;
+    void code_point_glyph(char32_t code_point, int64_t x, int64_t top, int64_t cell_width, Rgb text,
+                          Rgb background) override;
     void text(std::string_view sjis, int64_t x, int64_t top, Rgb colour, Rgb background) override;
     void frame(const Box& box, Rgb colour, int pen_width) override;
 
   private:
-    void draw_glyph(quint32 glyph, int64_t x, int64_t top, Rgb colour);
+    void draw_glyph(const QRawFont& font, quint32 glyph, int64_t x, int64_t top, Rgb colour);
 
     QImage& image_;
     QPainter painter_;

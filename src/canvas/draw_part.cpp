@@ -56,6 +56,8 @@ class TextWalk {
                 markup(item.markup);
             } else if (item.kind == TextItemKind::line_break) {
                 line_break();
+            } else if (item.kind == TextItemKind::reference) {
+                reference(item.reference.code_point);
             } else {
                 character(item.code, item.code);
             }
@@ -124,6 +126,20 @@ class TextWalk {
                 surface_.glyph(glyph_code, pen_, top_, width, canvas_colours::kText, background);
             }
         }
+        pen_ += width;
+    }
+
+    // A character written as a reference: the character itself at its measured width. A Unicode space is a
+    // blank like the space entities.
+    void reference(char32_t code_point) {
+        const int64_t width = widths_.code_point_width(code_point).pixels();
+        if (is_unicode_space(code_point)) {
+            entity_blank(width);
+            return;
+        }
+        transparent_ = false;
+        if (measured_ && !hidden())
+            surface_.code_point_glyph(code_point, pen_, top_, width, canvas_colours::kText, colours_.cell);
         pen_ += width;
     }
 

@@ -42,6 +42,8 @@ GlyphFont::GlyphFont(const std::string& face_sjis, int point_tenths)
     const ResolvedFont font = resolve_font(face.ok ? face.text : std::string());
     if (font.file.empty()) return;
     const int pixel_size = pixel_size_for(point_tenths);
+    resolved_ = font;
+    pixel_size_ = pixel_size;
     raw_ = load_face(font, pixel_size);
     if (!raw_.isValid()) return;
 
@@ -80,6 +82,32 @@ int GlyphFont::advance(int code) const {
     if (g == kNoGlyph) return 0;
     const QList<QPointF> advances = raw_.advancesForGlyphIndexes(QList<quint32>{g});
     return advances.isEmpty() ? 0 : static_cast<int>(std::lround(advances.front().x()));
+}
+
+GlyphFont::CodePointGlyph GlyphFont::code_point_glyph(char32_t code_point) const {
+    if (!raw_.isValid()) return {};
+    if (const auto it = code_point_glyphs_.find(code_point); it != code_point_glyphs_.end())
+        return it->second;
+    auto index_in = [code_point](const QRawFont& font) -> quint32 {
+        const QList<quint32> indexes = font.glyphIndexesForString(QString::fromUcs4(&code_point, 1));
+        return indexes.size() == 1 ? indexes.front() : 0;
+    };
+    CodePointGlyph found{&raw_, index_in(raw_)};
+    if (found.index == 0) {
+        const std::string file = fallback_font_file(resolved_, code_point);
+        if (!file.empty()) {
+            auto it = fallback_fonts_.find(file);
+            if (it == fallback_fonts_.end())
+                it = fallback_fonts_
+                         .emplace(file, QRawFont(QFile::decodeName(QByteArray::fromStdString(file)),
+                                                 pixel_size_, QFont::PreferNoHinting))
+                         .first;
+            if (it->second.isValid())
+                if (const quint32 index = index_in(it->second); index != 0) found = {&it->second, index};
+        }
+    }
+    code_point_glyphs_.emplace(code_point, found);
+    return found;
 }
 
 }  // namespace glyphora

@@ -5,9 +5,12 @@
 
 #include <QRawFont>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
+
+#include "system/font_metrics.h"
 
 namespace glyphora {
 
@@ -32,13 +35,27 @@ class GlyphFont {
     // The font's own advance of a code, in whole pixels.
     int advance(int code) const;
 
+    // A character written as a numeric reference: its glyph and the font it is drawn from. That is this
+    // font where it has the character, else the font fontconfig falls back to for it, as the width was
+    // measured; where no font has it, this font's missing-glyph box. No glyph (index kNoGlyph) when this
+    // font is invalid.
+    struct CodePointGlyph {
+        const QRawFont* font = nullptr;
+        quint32 index = kNoGlyph;
+    };
+    CodePointGlyph code_point_glyph(char32_t code_point) const;
+
   private:
     std::string face_;
     int point_tenths_ = 0;
+    ResolvedFont resolved_;
+    int pixel_size_ = 0;
     QRawFont raw_;
     int ascent_ = 0;
     int text_height_ = 0;
     mutable std::unordered_map<int, quint32> glyphs_;
+    mutable std::unordered_map<char32_t, CodePointGlyph> code_point_glyphs_;
+    mutable std::map<std::string, QRawFont> fallback_fonts_;  // by file; a map keeps them in place
 };
 
 }  // namespace glyphora

@@ -10,6 +10,8 @@
 
 #include "model/sjis.h"
 #include "platform/qt_text.h"
+#include "render/part_markup.h"
+#include "system/encoding.h"
 
 namespace glyphora {
 
@@ -38,7 +40,7 @@ PalettesWidget::PalettesWidget(QWidget* parent) : QWidget(parent) {
         if (!filling_) tab_changed(index);
     });
     connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
-        if (filling_ || selected_code() < 0) return;
+        if (filling_ || selected_character().empty()) return;
         picked_on_press_ = true;
         Q_EMIT picked();
     });
@@ -70,19 +72,52 @@ void PalettesWidget::tab_changed(int index) {
     fill_list();
 }
 
-int PalettesWidget::selected_code() const {
+namespace {
+
+// The characters of a palette's content, each as the palette holds it; a numeric reference is one character.
+std::vector<std::string_view> palette_characters(std::string_view content) {
+    std::vector<std::string_view> out;
+    for (std::size_t pos = 0; pos < content.size();) {
+        std::size_t length = static_cast<std::size_t>(char_at(content, pos).length);
+        if (content[pos] == '&')
+            if (const CharReference ref = match_reference(content, pos); ref.length > 0)
+                length = static_cast<std::size_t>(ref.length);
+        out.push_back(content.substr(pos, length));
+        pos += length;
+    }
+    return out;
+}
+
+// A palette character longer than one byte that starts with "&" is a reference.
+CharReference reference_in(std::string_view character) {
+    return character.size() > 1 && character[0] == '&' ? match_reference(character, 0) : CharReference{};
+}
+
+}  // namespace
+
+std::string PalettesWidget::selected_character() const {
     const QList<QListWidgetItem*> items = list_->selectedItems();
-    return items.isEmpty() ? -1 : items.front()->data(Qt::UserRole).toInt();
+    return items.isEmpty() ? std::string() : items.front()->data(Qt::UserRole).toByteArray().toStdString();
+}
+
+std::vector<char32_t> PalettesWidget::referenced_code_points() const {
+    std::vector<char32_t> out;
+    for (const Palette& palette : palettes_)
+        for (const std::string_view c : palette_characters(palette.content))
+            if (const CharReference ref = reference_in(c); ref.length > 0) out.push_back(ref.code_point);
+    return out;
 }
 
 void PalettesWidget::fill_list() {
     filling_ = true;
     list_->clear();
-    for (const int code : palette_codes(palettes_[current_tab_].content)) {
-        std::string bytes;
-        append_code(bytes, code);
-        auto* item = new QListWidgetItem(sjis_to_qstring(bytes), list_);
-        item->setData(Qt::UserRole, code);
+    for (const std::string_view c : palette_characters(palettes_[current_tab_].content)) {
+        const CharReference ref = reference_in(c);
+        const QString shown = ref.length > 0 && shows_as_itself(ref.code_point)
+                                  ? QString::fromUcs4(&ref.code_point, 1)
+                                  : sjis_to_qstring(c);
+        auto* item = new QListWidgetItem(shown, list_);
+        item->setData(Qt::UserRole, QByteArray(c.data(), static_cast<qsizetype>(c.size())));
         item->setTextAlignment(Qt::AlignCenter);
     }
     filling_ = false;

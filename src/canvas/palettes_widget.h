@@ -5,6 +5,9 @@
 
 #include <QWidget>
 
+#include <string>
+#include <vector>
+
 #include "model/palettes.h"
 
 class QListWidget;
@@ -26,8 +29,11 @@ class PalettesWidget : public QWidget {
 
     const PaletteSet& palettes() const { return palettes_; }
     int current_tab() const { return current_tab_; }
-    // The code of the selected character (a byte, or lead * 256 + trail); -1 when none is selected.
-    int selected_code() const;
+    // The selected character as the palette holds it: its Shift_JIS bytes, or a numeric reference as
+    // written ("&#9825;"), which the list shows as the character itself. Empty when none is selected.
+    std::string selected_character() const;
+    // The code points of the references the palettes hold, for choosing the fonts that show them.
+    std::vector<char32_t> referenced_code_points() const;
 
     QTabBar* tabs() const { return tabs_; }
     QListWidget* list() const { return list_; }

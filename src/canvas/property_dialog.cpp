@@ -10,16 +10,19 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <limits>
 
 #include "canvas/canvas_window.h"
+#include "canvas/glyph_font.h"
 #include "canvas/palettes_widget.h"
 #include "model/books.h"
 #include "model/palettes.h"
 #include "model/sjis.h"
 #include "platform/qt_text.h"
+#include "render/part_markup.h"
 #include "session/dialog_units.h"
 #include "settings/settings.h"
 #include "system/encoding.h"
@@ -47,8 +50,6 @@ class OpenFlag {
     OpenFlag(const OpenFlag&) = delete;
     OpenFlag& operator=(const OpenFlag&) = delete;
 };
-
-constexpr const char* kFallbackFace = "Monapo";
 
 // Captions of the check boxes, in PartFlag order.
 constexpr std::array<const char*, 7> kFlagCaptions = {
@@ -106,6 +107,23 @@ std::string stored_lines(std::string_view sjis) {
         out.push_back(c);
     }
     return out;
+}
+
+// The families of the fonts the canvases draw these characters with where the rendering font lacks them, in
+// the order first needed.
+QStringList fallback_families(const Settings& settings, std::vector<char32_t> code_points) {
+    QStringList families;
+    if (code_points.empty()) return families;
+    std::sort(code_points.begin(), code_points.end());
+    code_points.erase(std::unique(code_points.begin(), code_points.end()), code_points.end());
+    const GlyphFont drawing(settings.fontface, settings.fontpoint);
+    for (const char32_t cp : code_points) {
+        const GlyphFont::CodePointGlyph glyph = drawing.code_point_glyph(cp);
+        if (!glyph.font || glyph.font == &drawing.raw()) continue;
+        if (const QString family = glyph.font->familyName(); !families.contains(family))
+            families.append(family);
+    }
+    return families;
 }
 
 QPlainTextEdit* make_text_edit(QWidget* parent, int lines) {
@@ -167,6 +185,18 @@ CPropertyDialog::CPropertyDialog(AppContext& context, Part& working, std::string
     setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
     palettes_->set_palettes(build_palettes(ctx_.settings.asciiset_filename));
     load_fields();
+    // Characters written as references are shown in the fonts the canvases draw them with.
+    std::vector<char32_t> referenced = palettes_->referenced_code_points();
+    const std::string_view text = get_string(working_.text);
+    BlankTable declared;
+    for (std::size_t pos = read_blank_declarations(text, declared); pos < text.size();)
+        if (const TextItem item = next_text_item(text, pos); item.kind == TextItemKind::reference)
+            referenced.push_back(item.reference.code_point);
+    const QStringList fallbacks = fallback_families(ctx_.settings, referenced);
+    if (!fallbacks.isEmpty()) {
+        dialog_font.setFamilies(dialog_font.families() + fallbacks);
+        setFont(dialog_font);
+    }
     // What the user types at once is the name, not a palette search.
     name_edit_->setFocus();
 }
@@ -260,7 +290,8 @@ void CPropertyDialog::load_fields() {
     shown_name_ = name_edit_->text();
     comment_edit_->setPlainText(shown_lines(get_string(working_.comment)));
     shown_comment_ = comment_edit_->toPlainText();
-    text_edit_->setPlainText(shown_lines(get_string(working_.text)));
+    part_text_.emplace(get_string(working_.text));
+    text_edit_->setPlainText(QString::fromStdString(part_text_->utf8()));
     shown_text_ = text_with_web_spaces(text_edit_);
     x_edit_->setText(QString::number(working_.x));
     y_edit_->setText(QString::number(working_.y));
@@ -275,22 +306,39 @@ void CPropertyDialog::load_fields() {
 
 std::optional<std::string> CPropertyDialog::field_bytes(QWidget* field, const QString& text,
                                                         const QString& shown, std::string_view stored,
-                                                        const char* field_name, std::size_t capacity,
-                                                        bool part_text) {
+                                                        const char* field_name, std::size_t capacity) {
     // An untouched field keeps its bytes exactly, even those no Unicode character stands for.
     if (text == shown) return std::string(stored);
     std::string sjis;
     std::string error;
-    if (!(part_text ? qstring_to_part_text(text, sjis, error) : qstring_to_sjis(text, sjis, error))) {
-        const std::string message = std::string("「") + field_name +
-                                    "」に Shift_JIS で書けない文字があります。その文字を消してください。\n" +
-                                    error;
-        ctx_.ui.show_message(this, message);
-        field->setFocus();
+    if (!qstring_to_sjis(text, sjis, error)) {
+        refuse_field(field, std::string("「") + field_name +
+                                "」に Shift_JIS で書けない文字があります。その文字を消してください。\n" +
+                                error);
         return std::nullopt;
     }
     // The cut counts bytes but never leaves half a character behind.
     return std::string(whole_chars_prefix(stored_lines(sjis), capacity - 1));
+}
+
+std::optional<std::string> CPropertyDialog::part_text_bytes() {
+    const QString text = text_with_web_spaces(text_edit_);
+    if (text == shown_text_) return std::string(get_string(working_.text));
+    const std::string edited = text.toStdString();
+    const Conversion stored = part_text_->store(edited);
+    if (!stored.ok) {
+        refuse_field(text_edit_,
+                     "「パーツテキスト」に入れられない文字があります。その文字を消してください。\n" +
+                         describe_unmappable(edited, stored));
+        return std::nullopt;
+    }
+    // Never inside a character, a reference or an entity.
+    return std::string(part_text_prefix(stored.text, kTextCapacity - 1));
+}
+
+void CPropertyDialog::refuse_field(QWidget* field, const std::string& message) {
+    ctx_.ui.show_message(this, message);
+    field->setFocus();
 }
 
 bool CPropertyDialog::read_integer(QLineEdit* edit, int32_t& value) {
@@ -325,8 +373,7 @@ void CPropertyDialog::accept() {
     const auto comment = field_bytes(comment_edit_, comment_edit_->toPlainText(), shown_comment_,
                                      get_string(working_.comment), "コメント", kCommentCapacity);
     if (!comment) return;
-    const auto text = field_bytes(text_edit_, text_with_web_spaces(text_edit_), shown_text_,
-                                  get_string(working_.text), "パーツテキスト", kTextCapacity, true);
+    const auto text = part_text_bytes();
     if (!text) return;
     int32_t x = 0, y = 0, border_left = 0, border_right = 0;
     if (!read_integer(x_edit_, x) || !read_integer(y_edit_, y) ||
@@ -354,14 +401,16 @@ void CPropertyDialog::accept() {
 }
 
 void CPropertyDialog::character_picked() {
-    const int code = palettes_->selected_code();
-    if (code < 0) return;
-    std::string bytes;
-    append_code(bytes, code);
-    const Conversion shown = sjis_to_utf8(bytes);
+    const std::string bytes = palettes_->selected_character();
+    if (bytes.empty()) return;
+    // A reference goes on the clipboard as written and into the text as the character it stands for.
+    const ShownPartText character(bytes);
+    const Conversion shown = bytes.size() > 1 && bytes[0] == '&'
+                                 ? Conversion{.ok = true, .text = character.utf8()}
+                                 : sjis_to_utf8(bytes);
     if (!shown.ok) {
         char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(code));
+        std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(char_at(bytes, 0).code));
         ctx_.ui.show_message(this, std::string("文字コード ") + hex +
                                        " は Shift_JIS の文字ではないので、テキストに入れられません。");
         return;

@@ -16,6 +16,7 @@
 #include "model/part.h"
 #include "model/side.h"
 #include "session/app_context.h"
+#include "system/encoding.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -86,11 +87,15 @@ class CPropertyDialog : public QDialog {
 
     // The Shift_JIS form of a text field with CR LF line breaks, cut to capacity - 1 bytes at a whole
     // character; the stored bytes when the field is as it was shown. Nothing, after telling the user which
-    // character it is, when code page 932 cannot hold the text. A part's text takes the web's spaces as
-    // their markup (qstring_to_part_text).
+    // character it is, when code page 932 cannot hold the text.
     std::optional<std::string> field_bytes(QWidget* field, const QString& text, const QString& shown,
                                            std::string_view stored, const char* field_name,
-                                           std::size_t capacity, bool part_text = false);
+                                           std::size_t capacity);
+    // The same for the part's text, shown with its references as their characters: what the user did not
+    // edit keeps its stored bytes, new characters code page 932 lacks become references and the web's
+    // spaces their markup (ShownPartText).
+    std::optional<std::string> part_text_bytes();
+    void refuse_field(QWidget* field, const std::string& message);
     bool read_integer(QLineEdit* edit, int32_t& value);
     bool save_sample();
 
@@ -101,6 +106,7 @@ class CPropertyDialog : public QDialog {
     // What each text field showed when the dialog opened: an untouched field keeps its stored bytes.
     QString shown_name_, shown_comment_, shown_text_, shown_sample_;
     std::string stored_sample_;
+    std::optional<ShownPartText> part_text_;
 
     PalettesWidget* palettes_ = nullptr;
     QLineEdit* name_edit_ = nullptr;

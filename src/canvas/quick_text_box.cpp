@@ -13,6 +13,7 @@
 #include "model/sjis.h"
 #include "platform/qt_text.h"
 #include "session/dialog_units.h"
+#include "system/encoding.h"
 
 namespace glyphora {
 
@@ -94,13 +95,8 @@ void QuickTextBox::accept() {
         field_->setFocus();
         return;
     }
-    // A part holds at most kTextCapacity - 1 bytes; the cut never splits a character.
-    if (text.size() >= kTextCapacity) {
-        std::size_t keep = kTextCapacity - 1;
-        if (splits_double_byte(text, keep)) --keep;
-        text.resize(keep);
-    }
-    result_ = std::move(text);
+    // A part holds at most kTextCapacity - 1 bytes; the cut never splits a character or a reference.
+    result_ = std::string(part_text_prefix(text, kTextCapacity - 1));
     QDialog::accept();
 }
 

@@ -41,8 +41,8 @@ class QuickTextBox : public QDialog {
     const std::array<std::string, kRecentTextCount>& recent() const { return recent_; }
 
   public Q_SLOTS:
-    // Enter: the field's text becomes the result. A character code page 932 cannot hold is named in a
-    // message and the box stays open.
+    // Enter: the field's text becomes the result, a character code page 932 lacks as a numeric reference.
+    // A character no part can hold (utf8_to_part_text) is named in a message and the box stays open.
     void accept() override;
 
   protected:

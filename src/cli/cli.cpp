@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "  --help       show this help\n"
     "  --version    show the version\n"
     "\n"
-    "Exit status: 0 success, 1 usage error, 2 an input cannot be read, 3 an output cannot be written.\n";
+    "Exit status: 0 success, 1 usage error, 2 an input cannot be read, 3 an output cannot be written,\n"
+    "4 (export) written, but a page lost a blank run.\n";
 
 }  // namespace
 

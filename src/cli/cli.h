@@ -12,6 +12,7 @@ enum class ExitCode : int {
     usage = 1,   // bad command line
     input = 2,   // an input cannot be read
     output = 3,  // an output cannot be written
+    lossy = 4,   // the output was written without something it should hold (export: a page's blank run)
 };
 
 // The process's exit status for the code.

@@ -29,7 +29,11 @@ constexpr const char* kExportUsage =
     "  --settings FILE     take the settings from FILE instead of the program's own settings file\n"
     "  --set KEY=VALUE     override one setting (repeatable), as for render\n"
     "  --metrics FILE      take character widths and the line height from a metrics file\n"
-    "  --help              show this help\n";
+    "  --help              show this help\n"
+    "\n"
+    "A rendered page can lose a blank run: one that needs more than 300 space characters is not\n"
+    "written (render --report calls it too many blanks), and the rest of its line moves left. The\n"
+    "file is written all the same; the pages are named on standard error and the exit status is 4.\n";
 
 }  // namespace
 
@@ -71,13 +75,16 @@ ExitCode cmd_export(int argc, char** argv) {
     Input input;
     if (const ExitCode rc = read_input(input_path, cli.settings.render, input); rc != ExitCode::ok) return rc;
     std::vector<AaEntry> entries;
+    std::vector<int> lost_blank_pages;
     if (input.kind == FileKind::library) {
         entries = library_entries(input.docs->library);
     } else {
         RenderInputs rendering;
         if (const ExitCode rc = prepare_rendering(cli, rendering); rc != ExitCode::ok) return rc;
         // A single page was read into page 0, and the other pages are empty.
-        entries = preview_entries(input.docs->preview, rendering.context).entries;
+        PreviewExport exported = preview_entries(input.docs->preview, rendering.context);
+        entries = std::move(exported.entries);
+        lost_blank_pages = std::move(exported.lost_blank_pages);
     }
     const AaWriteResult written =
         write_aa_file(output_path, entries, *format, utf8 ? OutputEncoding::utf8 : OutputEncoding::sjis);
@@ -88,8 +95,14 @@ ExitCode cmd_export(int argc, char** argv) {
     for (std::size_t skipped : written.skipped_blank)
         std::fprintf(stderr, "glyphora-cli: AA %zu is blank and is left out (an MLT file cannot hold it)\n",
                      skipped + 1);
-    return write_stdout(std::to_string(entries.size() - written.skipped_blank.size()) + " AAs written to " +
-                        output_path + "\n");
+    for (const int page : lost_blank_pages)
+        std::fprintf(stderr,
+                     "glyphora-cli: page %d (the AA \"page %d\"): a blank run needed more than 300 space "
+                     "characters and is missing\n",
+                     page, page + 1);
+    const ExitCode rc = write_stdout(std::to_string(entries.size() - written.skipped_blank.size()) +
+                                     " AAs written to " + output_path + "\n");
+    return rc == ExitCode::ok && !lost_blank_pages.empty() ? ExitCode::lossy : rc;
 }
 
 }  // namespace glyphora::cli

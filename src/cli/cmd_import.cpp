@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,7 +27,8 @@ constexpr const char* kImportUsage =
     "[AA][title] line; .txt: one AA) in Shift_JIS or UTF-8 and adds each AA as a part to LIBRARY,\n"
     "which is created when it does not exist. The parts flow left to right in reading order, a new\n"
     "page begins when a page is full, and pages that already hold parts are left alone. Prints which\n"
-    "AAs went to which pages and what did not fit. Nothing is written unless every FILE was read.\n"
+    "AAs went to which pages and how many of which FILE did not fit. Nothing is written unless every\n"
+    "FILE was read; a FILE over 256 MB is refused.\n"
     "\n"
     "Options:\n"
     "  -o LIBRARY.aal      the library to create or add to (required)\n"
@@ -83,6 +85,69 @@ std::string describe_plan(const ImportPlan& plan, const std::vector<ImportFile>&
     return out;
 }
 
+// Every input whole, or nothing changes.
+ExitCode import_files(const std::vector<std::string>& inputs, const std::string& library_path, int page,
+                      bool replace, const CliSettings& cli) {
+    std::vector<ImportSource> sources;
+    for (const std::string& path : inputs) {
+        AaFileBytes file = read_aa_file_bytes(path);
+        if (!file.ok) {
+            print_error(path + ": " + file.error);
+            return ExitCode::input;
+        }
+        sources.push_back({path, *aa_format_of_path(path), std::move(file.bytes)});
+    }
+    auto docs = make_documents();
+    LibraryBook& library = docs->library;
+    if (file_exists(library_path)) {
+        const FileStatus status = read_library_all_or_nothing(library_path, library);
+        if (status != FileStatus::ok) {
+            print_error(library_path + ": " + status_message(status));
+            return ExitCode::input;
+        }
+    }
+    auto widths = std::make_unique<CharWidthTable>();
+    if (const ExitCode rc = build_widths(cli, *widths); rc != ExitCode::ok) return rc;
+
+    ImportOptions options;
+    options.start_page = page;
+    options.replace = replace;
+    // The AAs past the library's last free slot are only counted, never decoded.
+    const SourceImport import = plan_source_import(library, sources, *widths, options);
+    sources.clear();
+    const ImportPlan& plan = import.plan;
+    if (!plan.ok) {
+        print_error(plan.error);
+        return ExitCode::input;
+    }
+    const std::vector<ImportFile>& files = import.files;
+    if (!apply_import(library, plan, files)) {
+        print_error(library_path + ": the import could not be applied");
+        return ExitCode::input;
+    }
+    if (const FileStatus status = write_library(library_path, library); status != FileStatus::ok) {
+        print_error(library_path + ": " + status_message(status));
+        return ExitCode::output;
+    }
+
+    for (std::size_t f = 0; f < files.size(); ++f)
+        if (const std::string said = describe_decode_report(import.reports[f]); !said.empty())
+            std::fprintf(stderr, "%s: %s%s", files[f].name.c_str(), said.c_str(),
+                         said.back() == '\n' ? "" : "\n");
+    for (const CutAa& cut : plan.cut)
+        std::fprintf(stderr, "glyphora-cli: %s %s: cut to %zu of its %zu bytes (a part holds %zu)\n",
+                     files[static_cast<std::size_t>(cut.aa.file)].name.c_str(),
+                     aa_range(cut.aa.entry, cut.aa.entry).c_str(), cut.kept_bytes, cut.original_bytes,
+                     kTextCapacity - 1);
+    for (const UnplacedAas& rest : plan.not_placed)
+        std::fprintf(stderr, "glyphora-cli: %s %s (%zu) did not fit into the library's free pages\n",
+                     files[static_cast<std::size_t>(rest.file)].name.c_str(),
+                     aa_range(rest.first, rest.first + static_cast<int>(rest.count) - 1).c_str(), rest.count);
+    std::string out = describe_plan(plan, files);
+    out += std::to_string(plan.placed.size()) + " AAs imported into " + library_path + "\n";
+    return write_stdout(out);
+}
+
 }  // namespace
 
 ExitCode cmd_import(int argc, char** argv) {
@@ -127,60 +192,12 @@ ExitCode cmd_import(int argc, char** argv) {
             return usage_error(path + ": expected a .mlt, .ast or .txt file", kImportUsage);
     if (const ExitCode rc = load_settings(cli); rc != ExitCode::ok) return rc;
 
-    // Every input whole, or nothing changes.
-    std::vector<ImportFile> files;
-    std::string warnings;
-    for (const std::string& path : inputs) {
-        AaReadResult read = read_aa_file(path, *aa_format_of_path(path));
-        if (!read.ok) {
-            print_error(path + ": " + read.error);
-            return ExitCode::input;
-        }
-        if (const std::string said = describe_decode_report(read.report); !said.empty())
-            warnings += path + ": " + said + (said.back() == '\n' ? "" : "\n");
-        files.push_back({path, std::move(read.entries)});
-    }
-    auto docs = make_documents();
-    LibraryBook& library = docs->library;
-    if (file_exists(library_path)) {
-        const FileStatus status = read_library_all_or_nothing(library_path, library);
-        if (status != FileStatus::ok) {
-            print_error(library_path + ": " + status_message(status));
-            return ExitCode::input;
-        }
-    }
-    auto widths = std::make_unique<CharWidthTable>();
-    if (const ExitCode rc = build_widths(cli, *widths); rc != ExitCode::ok) return rc;
-
-    ImportOptions options;
-    options.start_page = static_cast<int>(page);
-    options.replace = replace;
-    const ImportPlan plan = import_into_library(library, files, *widths, options);
-    if (!plan.ok) {
-        print_error(plan.error);
+    try {
+        return import_files(inputs, library_path, static_cast<int>(page), replace, cli);
+    } catch (const std::bad_alloc&) {
+        print_error("not enough memory to import the files; " + library_path + " is unchanged");
         return ExitCode::input;
     }
-    if (const FileStatus status = write_library(library_path, library); status != FileStatus::ok) {
-        print_error(library_path + ": " + status_message(status));
-        return ExitCode::output;
-    }
-
-    std::fputs(warnings.c_str(), stderr);
-    for (const CutAa& cut : plan.cut)
-        std::fprintf(stderr, "glyphora-cli: %s %s: cut to %zu of its %zu bytes (a part holds %zu)\n",
-                     files[static_cast<std::size_t>(cut.aa.file)].name.c_str(),
-                     aa_range(cut.aa.entry, cut.aa.entry).c_str(), cut.kept_bytes, cut.original_bytes,
-                     kTextCapacity - 1);
-    std::string out = describe_plan(plan, files);
-    out += std::to_string(plan.placed.size()) + " AAs imported into " + library_path + "\n";
-    if (!plan.not_placed.empty()) {
-        const AaRef first = plan.not_placed.front();
-        std::fprintf(stderr,
-                     "glyphora-cli: %zu AAs did not fit into the library's free pages, from %s %s on\n",
-                     plan.not_placed.size(), files[static_cast<std::size_t>(first.file)].name.c_str(),
-                     aa_range(first.entry, first.entry).c_str());
-    }
-    return write_stdout(out);
 }
 
 }  // namespace glyphora::cli

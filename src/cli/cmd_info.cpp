@@ -7,6 +7,7 @@
 
 #include "cli/cli.h"
 #include "cli/inputs.h"
+#include "cli/shown_text.h"
 #include "io/file_io.h"
 #include "system/encoding.h"
 
@@ -24,6 +25,8 @@ constexpr const char* kInfoUsage =
     "  --settings FILE     take the global rendering flags (which a version 1 .aap reads its pages\n"
     "                      with) from FILE instead of the program's own settings file\n"
     "  --set KEY=VALUE     override one setting (repeatable), as for render\n"
+    "  --utf8              show numeric references in names and comments (&#9825;) as the\n"
+    "                      characters they stand for\n"
     "  --help              show this help\n";
 
 const char* kind_name(FileKind kind) {
@@ -47,6 +50,7 @@ ExitCode cmd_info(int argc, char** argv) {
     }
     CliSettings cli;
     std::string path;
+    bool utf8 = false;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
         bool taken = false;
@@ -54,6 +58,10 @@ ExitCode cmd_info(int argc, char** argv) {
             rc != ExitCode::ok)
             return rc;
         if (taken) continue;
+        if (arg == "--utf8") {
+            utf8 = true;
+            continue;
+        }
         if (arg.size() > 1 && arg[0] == '-')
             return usage_error("unknown option " + std::string(arg), kInfoUsage);
         if (!path.empty()) return usage_error("info needs exactly one INPUT", kInfoUsage);
@@ -76,6 +84,11 @@ ExitCode cmd_info(int argc, char** argv) {
            (magic ? std::string(kind_name(magic->kind)) + ", version " + std::to_string(magic->version)
                   : "unknown") +
            "\n";
+    // Names and comments with their references as written, or with --utf8 as their characters.
+    const auto shown = [utf8](std::string_view sjis) {
+        return utf8 ? sjis_to_utf8_lenient_showing_references(sjis)
+                    : sjis_to_utf8_lenient(sjis, Unconvertible::hex_bytes);
+    };
     const Documents& docs = *input.docs;
     const bool library = input.kind == FileKind::library;
     const int pages = library ? kLibraryPages : input.kind == FileKind::single_page ? 1 : kPreviewPages;
@@ -83,16 +96,13 @@ ExitCode cmd_info(int argc, char** argv) {
         const Page& page = library ? docs.library.pages[p] : docs.preview.pages[p];
         if (is_page_empty(page)) continue;
         out += "page " + std::to_string(p);
-        if (library)
-            out += " [" +
-                   sjis_to_utf8_lenient(get_string(docs.library.page_names[p]), Unconvertible::hex_bytes) +
-                   "]";
+        if (library) out += " [" + shown(get_string(docs.library.page_names[p])) + "]";
         out += "\n";
         for (int s = 0; s < kPartsPerPage; ++s) {
             if (!page.slots[s].in_use) continue;
             char slot[16];
             std::snprintf(slot, sizeof slot, "  %2d ", s);
-            out += slot + sjis_to_utf8_lenient(list_label(page.slots[s]), Unconvertible::hex_bytes) + "\n";
+            out += slot + shown(list_label(page.slots[s])) + "\n";
         }
     }
     return write_stdout(out);

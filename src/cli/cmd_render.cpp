@@ -7,6 +7,7 @@
 
 #include "cli/cli.h"
 #include "cli/inputs.h"
+#include "cli/shown_text.h"
 #include "io/file_io.h"
 #include "render/error_report.h"
 #include "render/output.h"
@@ -31,27 +32,31 @@ constexpr const char* kRenderUsage =
     "  --settings FILE     take the settings from FILE instead of the program's own settings file\n"
     "  --set KEY=VALUE     override one setting (repeatable): render_linenumber, renderdotflag,\n"
     "                      rendernotsp, renderspbar, renderhancode, renderhantenzmode, rendersetsize,\n"
-    "                      rendernotrenspace, render_pageflag, renderexactfill (0 or 1), fontface\n"
-    "                      (UTF-8), fontpoint (tenths of a point), hanten_filename, hanten_filename2\n"
+    "                      rendernotrenspace, render_pageflag, renderexactfill, renderunicodefill\n"
+    "                      (0 or 1), fontface (UTF-8), fontpoint (tenths of a point),\n"
+    "                      hanten_filename, hanten_filename2\n"
     "  --metrics FILE      take character widths and the line height from a metrics file\n"
-    "  --report            write the rendering report to standard error afterwards\n"
-    "  --utf8              convert text output (to standard output or -o) to UTF-8; NUL separators\n"
-    "                      are kept\n"
+    "  --report            write the rendering report to standard error afterwards: the problems\n"
+    "                      met, the lines holding a character of fractional width, and the\n"
+    "                      number of numeric character references in the output with their bytes\n"
+    "  --utf8              convert text output (to standard output or -o) to UTF-8, numeric\n"
+    "                      references (&#x2005;) written as their characters; NUL separators are kept\n"
     "  --help              show this help\n"
     "\n"
     "Refused as conflicting: --html with -o FILE whose extension is not html (the extension decides),\n"
     "--utf8 with HTML output (HTML is always Shift_JIS), and --page N beyond the pages INPUT holds\n"
     "(a .aat holds page 0 only, a .aal pages 0-19).\n";
 
-// Text output for a terminal: each page text converted to UTF-8, the NUL separators kept. Rendered text
-// is written whole or not at all, so a byte that is no Shift_JIS is an error here, not a replacement.
+// Text output for a terminal: each page text converted to UTF-8, its numeric references written as their
+// characters, the NUL separators kept. Rendered text is written whole or not at all, so a byte that is no
+// Shift_JIS is an error here, not a replacement.
 bool text_to_utf8(std::string_view sjis, std::string& out, std::string& error) {
     std::size_t start = 0;
     while (start <= sjis.size()) {
         std::size_t nul = sjis.find('\0', start);
         if (nul == std::string_view::npos) nul = sjis.size();
         const std::string_view piece = sjis.substr(start, nul - start);
-        const Conversion c = sjis_to_utf8(piece);
+        const Conversion c = sjis_to_utf8_showing_references(piece);
         if (!c.ok) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(piece[c.error_offset]));

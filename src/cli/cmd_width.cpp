@@ -1,5 +1,6 @@
 // glyphora-cli width: pixel widths of texts in the rendering font, as rendering measures them.
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 #include "cli/cli.h"
 #include "cli/inputs.h"
 #include "model/sjis.h"
+#include "render/part_markup.h"
 #include "system/encoding.h"
 
 namespace glyphora::cli {
@@ -20,8 +22,10 @@ constexpr const char* kWidthUsage =
     "TEXT...\n"
     "\n"
     "Prints 'line_height: N', then for each TEXT (UTF-8) its total width in pixels, a tab, and the\n"
-    "width of each of its characters, as the rendering font measures them. A TEXT of '-' reads\n"
-    "standard input and measures each of its lines; after '--' every argument is a TEXT.\n";
+    "width of each of its characters, as the rendering font measures them. A numeric reference\n"
+    "(&#x2005; &#9825; or without the ';') is one character, measured as a browser shows it; one\n"
+    "whose width is not a whole pixel shows it after the rounded one, e.g. 3(2.672). A TEXT of '-'\n"
+    "reads standard input and measures each of its lines; after '--' every argument is a TEXT.\n";
 
 // Each line of standard input (LF or CR LF ends) as one text.
 bool read_stdin_lines(std::vector<std::string>& texts) {
@@ -40,6 +44,34 @@ bool read_stdin_lines(std::vector<std::string>& texts) {
         start = end + 1;
     }
     return true;
+}
+
+// A width of 1/64 pixels to three decimals: 171 -> "2.672".
+std::string exact_pixels(CodePointWidth w) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", w.sixty_fourths / 64.0);
+    return text;
+}
+
+// How to measure a character the text cannot hold: as the reference a part keeps it as. Nothing for bytes
+// that are no UTF-8 character, or for a control.
+std::string reference_hint(std::string_view bad_char) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bad_char[i]); };
+    const std::size_t n = bad_char.empty()  ? 0
+                          : byte(0) >= 0xF5 ? 0
+                          : byte(0) >= 0xF0 ? 4
+                          : byte(0) >= 0xE0 ? 3
+                          : byte(0) >= 0xC0 ? 2
+                                            : 0;
+    if (n == 0 || bad_char.size() != n) return {};
+    uint32_t cp = byte(0) & (0x7Fu >> n);
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return {};
+        cp = (cp << 6) | (byte(i) & 0x3Fu);
+    }
+    const uint32_t least[] = {0, 0, 0xA0, 0x800, 0x10000};  // shorter forms are no UTF-8
+    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return {};
+    return "; measure it as the reference &#" + std::to_string(cp) + ";";
 }
 
 }  // namespace
@@ -77,7 +109,7 @@ ExitCode cmd_width(int argc, char** argv) {
     for (const std::string& t : texts) {
         const Conversion c = utf8_to_sjis(t);
         if (!c.ok) {
-            print_error(describe_unmappable(t, c));
+            print_error(describe_unmappable(t, c) + reference_hint(c.bad_char));
             return ExitCode::usage;
         }
         sjis.push_back(c.text);
@@ -89,10 +121,20 @@ ExitCode cmd_width(int argc, char** argv) {
         long total = 0;
         std::string each;
         for (std::size_t pos = 0; pos < s.size();) {
+            if (!each.empty()) each += ' ';
+            // Only references are read as the renderer reads them; an entity is measured as its characters.
+            if (const CharReference ref = s[pos] == '&' ? match_reference(s, pos) : CharReference{};
+                ref.length > 0) {
+                const CodePointWidth w = widths->code_point_width(ref.code_point);
+                total += w.pixels();
+                each += std::to_string(w.pixels());
+                if (w.fractional()) each += "(" + exact_pixels(w) + ")";
+                pos += static_cast<std::size_t>(ref.length);
+                continue;
+            }
             const SjisChar ch = char_at(s, pos);
             const int w = widths->width(ch.code);
             total += w;
-            if (!each.empty()) each += ' ';
             each += std::to_string(w);
             pos += static_cast<std::size_t>(ch.length);
         }

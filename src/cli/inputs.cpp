@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "cli/cli.h"
+#include "settings/render_setup.h"
 #include "settings/settings_location.h"
 #include "storage/library_file.h"
 #include "storage/page_file.h"
@@ -37,13 +38,15 @@ ExitCode apply_override(const std::string& item, Settings& settings) {
         settings.render.flag(i) = number != 0;
         return ExitCode::ok;
     }
-    if (key == keys::render_pageflag.key || key == keys::renderexactfill.key) {
+    if (key == keys::render_pageflag.key || key == keys::renderexactfill.key ||
+        key == keys::renderunicodefill.key) {
         if (!parse_int(value, 0, 1, number)) {
             print_error("--set " + key + ": expected 0 or 1, not '" + value + "'");
             return ExitCode::usage;
         }
-        (key == keys::render_pageflag.key ? settings.render_pageflag : settings.renderexactfill) =
-            number != 0;
+        (key == keys::render_pageflag.key   ? settings.render_pageflag
+         : key == keys::renderexactfill.key ? settings.renderexactfill
+                                            : settings.renderunicodefill) = number != 0;
     } else if (key == keys::fontpoint.key) {
         if (!parse_int(value, 10, 720, number)) {
             print_error("--set " + key + ": expected tenths of a point from 10 to 720, not '" + value + "'");
@@ -205,14 +208,7 @@ ExitCode build_widths(const CliSettings& cli, CharWidthTable& table) {
 ExitCode prepare_rendering(const CliSettings& cli, RenderInputs& out) {
     if (const ExitCode rc = build_widths(cli, *out.widths); rc != ExitCode::ok) return rc;
     load_mirror_tables(*out.mirrors, cli.settings.hanten_filename, cli.settings.hanten_filename2);
-    RenderContext& ctx = out.context;
-    ctx.widths = out.widths.get();
-    ctx.mirror_h = &out.mirrors->horizontal;
-    ctx.mirror_v = &out.mirrors->vertical;
-    ctx.global_settings = cli.settings.render;
-    ctx.render_pageflag = cli.settings.render_pageflag;
-    ctx.exact_fill = cli.settings.renderexactfill;
-    ctx.fontface = cli.settings.fontface;
+    out.context = make_render_context(cli.settings, *out.widths, *out.mirrors);
     return ExitCode::ok;
 }
 

@@ -46,6 +46,8 @@ PreviewExport preview_entries(PreviewBook& book, const RenderContext& ctx) {
         if (text.ends_with("\r\n")) text.remove_suffix(2);
         result.entries.push_back({"page " + std::to_string(p + 1), std::string(text)});
         result.pages.push_back(p);
+        if (rendered->report.slots[index_of(ErrorKind::too_many_blanks)] != 0)
+            result.lost_blank_pages.push_back(p);
     }
     return result;
 }

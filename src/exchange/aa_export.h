@@ -15,6 +15,9 @@ struct PreviewExport {
     std::vector<AaEntry> entries;  // one per preview page with content, titled "page N" (N from 1)
     std::vector<int> pages;        // the preview page (0 to 29) of each entry
     ErrorReport report;            // the pages' render reports merged as the all-pages render command does
+    // The preview pages (0 to 29) among them that lost a blank run: one that needed more space items than
+    // a run may have is not written (ErrorKind::too_many_blanks), so what follows it on its line moves left.
+    std::vector<int> lost_blank_pages;
 };
 
 // Every preview page rendered as text (not HTML) with its active settings, as render_all_pages renders it;

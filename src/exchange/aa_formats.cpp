@@ -1,6 +1,11 @@
 #include "exchange/aa_formats.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "io/file_io.h"
@@ -133,55 +138,19 @@ bool is_blank_aa(std::string_view text) {
 
 namespace {
 
-// One AA of a file before decoding: where its text and (AST) its title lie, and their lines.
-struct Piece {
-    std::string_view title;
-    std::string_view text;
-    int title_line = 0;
-    int first_line = 1;
+// One line of bytes, whatever its line end (CR LF, LF or a lone CR): [start, end) is its content, next where
+// the following line starts. Bytes that end in a line end have no further empty line after it.
+struct RawLine {
+    std::size_t start, end, next;
 };
 
-// Calls f(start, end, number) for every line of bytes, whatever its line ends (CR LF, LF or a lone CR):
-// [start, end) is its content, number counts from 1. Bytes that end in a line end have no further empty
-// line after it.
-template <typename F>
-void for_each_raw_line(std::string_view bytes, F&& f) {
-    std::size_t start = 0;
-    int number = 1;
-    while (start < bytes.size()) {
-        std::size_t end = start;
-        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
-        f(start, end, number++);
-        start = end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n'
-                    ? end + 2
-                    : end + 1;
-    }
-}
-
-std::vector<Piece> mlt_pieces(std::string_view bytes) {
-    std::vector<Piece> pieces;
-    std::size_t block = 0, last_end = 0;  // where the current AA starts; the content end of the last line
-    int block_line = 1;
-    bool block_has_lines = false;
-    for_each_raw_line(bytes, [&](std::size_t start, std::size_t end, int number) {
-        if (bytes.substr(start, end - start) == kSplitLine) {
-            pieces.push_back({{},
-                              block_has_lines ? bytes.substr(block, last_end - block) : std::string_view(),
-                              0,
-                              block_line});
-            block = std::min(end + 1, bytes.size());
-            if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
-                ++block;
-            block_line = number + 1;
-            block_has_lines = false;
-        } else {
-            block_has_lines = true;
-            last_end = end;
-        }
-    });
-    pieces.push_back(
-        {{}, block_has_lines ? bytes.substr(block, last_end - block) : std::string_view(), 0, block_line});
-    return pieces;
+RawLine line_at(std::string_view bytes, std::size_t pos) {
+    std::size_t end = pos;
+    while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
+    std::size_t next = end;
+    if (end < bytes.size())
+        next = end + (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1);
+    return {pos, end, next};
 }
 
 // A header's title: the rest of the line without one closing "]" (a whole character of its own: in
@@ -193,107 +162,217 @@ std::string_view header_title(std::string_view line, bool sjis) {
     return title;
 }
 
-std::vector<Piece> ast_pieces(std::string_view bytes, bool sjis) {
-    std::vector<Piece> pieces;
-    std::size_t body = 0, last_end = 0;
-    bool body_has_lines = false;
-    auto close = [&] {
-        if (!pieces.empty() && body_has_lines) pieces.back().text = bytes.substr(body, last_end - body);
-    };
-    for_each_raw_line(bytes, [&](std::size_t start, std::size_t end, int number) {
-        const std::string_view line = bytes.substr(start, end - start);
-        if (!line.starts_with(kAstHeader)) {
-            body_has_lines = true;
-            last_end = end;
-            return;
-        }
-        close();
-        pieces.push_back({header_title(line, sjis), {}, number, number + 1});
-        body = std::min(end + 1, bytes.size());
-        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
-            ++body;
-        body_has_lines = false;
-    });
-    close();
-    return pieces;
+// Bytes that decode to nothing but line ends: the decoder drops NUL bytes.
+bool decodes_blank(std::string_view bytes) {
+    return bytes.find_first_not_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
-// MLT cannot carry a blank AA at its ends: one there is no AA.
-void drop_blank_ends(std::vector<AaEntry>& entries) {
-    if (!entries.empty() && is_blank_aa(entries.back().text)) entries.pop_back();
-    if (!entries.empty() && is_blank_aa(entries.front().text)) entries.erase(entries.begin());
-}
-
-std::vector<AaEntry> copied(const std::vector<Piece>& pieces) {
-    std::vector<AaEntry> entries;
-    entries.reserve(pieces.size());
-    for (const Piece& p : pieces) entries.push_back({std::string(p.title), std::string(p.text)});
-    return entries;
+// "300 MB" (rounded up), or "1000 bytes" below a megabyte.
+std::string amount_of_bytes(std::uint64_t n) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    return n < kMiB ? std::to_string(n) + " bytes" : std::to_string((n + kMiB - 1) / kMiB) + " MB";
 }
 
 }  // namespace
 
+AaSplitter::AaSplitter(std::string_view bytes, AaFormat format) : format_(format) {
+    const AaSource source = open_aa_bytes(bytes);
+    encoding_ = source.encoding;
+    if (!source.ok) {
+        error_ = source.error;
+        done_ = true;
+        return;
+    }
+    bytes_ = source.bytes;
+    offset_ = bytes.size() - source.bytes.size();
+    start();
+    // Text without any header is most likely no AST file at all: an error, not an empty import.
+    if (format_ == AaFormat::ast && done_ && !is_blank_aa(bytes_))
+        error_ = "no line begins with [AA][, so this is no AST file";
+}
+
+AaSplitter::AaSplitter(std::string_view text, AaFormat format, DecodedText)
+    : bytes_(text), format_(format), decode_(false) {
+    start();
+}
+
+void AaSplitter::start() {
+    if (format_ != AaFormat::ast) return;
+    // Text before the first header is no AA.
+    while (pos_ < bytes_.size()) {
+        const RawLine line = line_at(bytes_, pos_);
+        if (bytes_.substr(line.start, line.end - line.start).starts_with(kAstHeader)) return;
+        pos_ = line.next;
+        ++line_;
+    }
+    done_ = true;
+}
+
+bool AaSplitter::blank(std::string_view text) const {
+    return decode_ ? decodes_blank(text) : is_blank_aa(text);
+}
+
+bool AaSplitter::raw_piece(Piece& piece) {
+    if (done_) return false;
+    piece = Piece{};
+    if (format_ == AaFormat::txt) {
+        piece.text = bytes_;
+        pos_ = bytes_.size();
+        done_ = piece.last = true;
+        return true;
+    }
+    if (format_ == AaFormat::ast) {
+        const RawLine header = line_at(bytes_, pos_);
+        piece.title = header_title(bytes_.substr(header.start, header.end - header.start),
+                                   !decode_ || encoding_ == TextEncoding::sjis);
+        piece.title_line = line_++;
+        pos_ = header.next;
+    }
+    piece.first_line = line_;
+    // The AA's lines, up to the next separator (MLT, taken) or header (AST, left for the next AA); its final
+    // line end is not part of it.
+    const std::size_t begin = pos_;
+    std::size_t last_end = begin;
+    bool has_lines = false;
+    while (pos_ < bytes_.size()) {
+        const RawLine line = line_at(bytes_, pos_);
+        const std::string_view content = bytes_.substr(line.start, line.end - line.start);
+        if (format_ == AaFormat::ast && content.starts_with(kAstHeader)) break;
+        pos_ = line.next;
+        ++line_;
+        if (format_ == AaFormat::mlt && content == kSplitLine) {
+            if (has_lines) piece.text = bytes_.substr(begin, last_end - begin);
+            return true;
+        }
+        has_lines = true;
+        last_end = line.end;
+    }
+    if (has_lines) piece.text = bytes_.substr(begin, last_end - begin);
+    done_ = piece.last = pos_ >= bytes_.size();
+    return true;
+}
+
+bool AaSplitter::next_piece(Piece& piece) {
+    while (raw_piece(piece)) {
+        const bool first = pieces_++ == 0;
+        // MLT cannot carry a blank AA at its ends (nor TXT an empty file): one there is no AA.
+        if (format_ != AaFormat::ast && (first || piece.last) && blank(piece.text)) continue;
+        return true;
+    }
+    return false;
+}
+
+bool AaSplitter::next(AaEntry& entry, DecodeReport& report) {
+    Piece piece;
+    if (!next_piece(piece)) return false;
+    entry.title.clear();
+    entry.text.clear();
+    if (!decode_) {
+        entry.title = piece.title;
+        entry.text = piece.text;
+        return true;
+    }
+    decode_aa_piece(piece.title, encoding_, piece.title_line, entry.title, report);
+    decode_aa_piece(piece.text, encoding_, piece.first_line, entry.text, report);
+    // The whole file is the AA: its final line end is not part of it.
+    if (format_ == AaFormat::txt && entry.text.ends_with(kCrLf)) entry.text.resize(entry.text.size() - 2);
+    return true;
+}
+
+bool AaSplitter::skip() {
+    Piece piece;
+    return next_piece(piece);
+}
+
 std::vector<AaEntry> split_mlt(std::string_view text) {
-    std::vector<AaEntry> entries = copied(mlt_pieces(text));
-    drop_blank_ends(entries);
+    AaSplitter splitter(text, AaFormat::mlt, AaSplitter::DecodedText{});
+    std::vector<AaEntry> entries;
+    DecodeReport unused;
+    for (AaEntry entry; splitter.next(entry, unused);) entries.push_back(std::move(entry));
     return entries;
 }
 
 std::vector<AaEntry> split_ast(std::string_view text) {
-    return copied(ast_pieces(text, true));
+    AaSplitter splitter(text, AaFormat::ast, AaSplitter::DecodedText{});
+    std::vector<AaEntry> entries;
+    DecodeReport unused;
+    for (AaEntry entry; splitter.next(entry, unused);) entries.push_back(std::move(entry));
+    return entries;
 }
 
 AaReadResult read_aa_bytes(std::string_view bytes, AaFormat format) {
     AaReadResult result;
-    const AaSource source = open_aa_bytes(bytes);
-    result.report.encoding = source.encoding;
-    if (!source.ok) {
-        result.error = source.error;
+    // Split first, then decode each AA into its entry: a large file is not held a second time.
+    AaSplitter splitter(bytes, format);
+    result.report.encoding = splitter.encoding();
+    if (!splitter.ok()) {
+        result.error = splitter.error();
         return result;
     }
-    // Split first, then decode each AA into its entry: a large file is not held a second time.
-    std::vector<Piece> pieces;
-    switch (format) {
-        case AaFormat::txt:
-            pieces.push_back({{}, source.bytes, 0, 1});
-            break;
-        case AaFormat::mlt:
-            pieces = mlt_pieces(source.bytes);
-            break;
-        case AaFormat::ast:
-            pieces = ast_pieces(source.bytes, source.encoding == TextEncoding::sjis);
-            if (pieces.empty() && !is_blank_aa(source.bytes)) {
-                result.error = "no line begins with [AA][, so this is no AST file";
-                return result;
-            }
-            break;
+    for (AaEntry entry; splitter.next(entry, result.report);) result.entries.push_back(std::move(entry));
+    result.ok = true;
+    return result;
+}
+
+AaFileBytes read_aa_file_bytes(const std::string& path, std::uint64_t limit) {
+    AaFileBytes result;
+    auto refuse = [&](std::uint64_t size) {
+        result.too_large = true;
+        result.size = size;
+        result.bytes = std::string();
+        result.error = "the file has " + amount_of_bytes(size) + "; an AA file may have at most " +
+                       amount_of_bytes(limit);
+        return result;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = "cannot open " + path + ": " + errno_message(errno);
+        return result;
     }
-    result.entries.resize(pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        AaEntry& entry = result.entries[i];
-        const Piece& piece = pieces[i];
-        decode_aa_piece(piece.title, source.encoding, piece.title_line, entry.title, result.report);
-        decode_aa_piece(piece.text, source.encoding, piece.first_line, entry.text, result.report);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        result.error = "cannot read " + path + ": " + errno_message(err);
+        return result;
     }
-    if (format == AaFormat::txt) {
-        // The whole file: its final line end is not part of the AA.
-        std::string& text = result.entries.front().text;
-        if (text.ends_with(kCrLf)) text.resize(text.size() - kCrLf.size());
+    if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) > limit) {
+        ::close(fd);
+        return refuse(static_cast<std::uint64_t>(st.st_size));
     }
-    if (format != AaFormat::ast) drop_blank_ends(result.entries);
+    if (S_ISREG(st.st_mode)) result.bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            result.bytes = std::string();
+            result.error = "cannot read " + path + ": " + errno_message(err);
+            return result;
+        }
+        if (n == 0) break;
+        // A file that grew since it was looked at, or one without a size, stops at the limit.
+        if (result.bytes.size() + static_cast<std::size_t>(n) > limit) {
+            ::close(fd);
+            return refuse(limit + 1);
+        }
+        result.bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
     result.ok = true;
     return result;
 }
 
 AaReadResult read_aa_file(const std::string& path, AaFormat format) {
-    std::string bytes;
-    const IoResult io = read_whole_file(path, bytes);
-    if (!io.ok) {
+    AaFileBytes file = read_aa_file_bytes(path);
+    if (!file.ok) {
         AaReadResult result;
-        result.error = io.error;
+        result.error = file.error;
         return result;
     }
-    return read_aa_bytes(bytes, format);
+    return read_aa_bytes(file.bytes, format);
 }
 
 AaWriteResult write_aa_bytes(std::span<const AaEntry> entries, AaFormat format, OutputEncoding encoding) {

@@ -8,6 +8,7 @@
 // a reader takes one line end off again, so a text that ends in CR LF keeps it through a round trip.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,6 +31,54 @@ struct AaEntry {
     friend bool operator==(const AaEntry&, const AaEntry&) = default;
 };
 
+// A file's AAs one at a time: split as they are wanted, and decoded only when asked for. An import that runs
+// out of room decodes nothing past that point and counts the rest without holding them. The AAs are those
+// read_aa_bytes gives (it is this splitter run to the end); the bytes must outlive the splitter.
+class AaSplitter {
+  public:
+    AaSplitter(std::string_view bytes, AaFormat format);
+
+    // False when the bytes cannot be read as the format at all (see read_aa_bytes); there are no AAs then.
+    bool ok() const { return error_.empty(); }
+    const std::string& error() const { return error_; }  // UTF-8
+    TextEncoding encoding() const { return encoding_; }
+
+    // The next AA, decoded into entry (replacing what it held), its decoding added to report; false after
+    // the last one.
+    bool next(AaEntry& entry, DecodeReport& report);
+    // Passes over the next AA without decoding it; false after the last one.
+    bool skip();
+    // How many of the bytes the AAs passed so far take up, for a progress display.
+    std::size_t position() const { return offset_ + pos_; }
+
+  private:
+    struct Piece {
+        std::string_view title, text;
+        int title_line = 0, first_line = 1;
+        bool last = false;  // nothing follows it in the file
+    };
+    struct DecodedText {};  // the text is Shift_JIS with CR LF already: split, never decoded
+    AaSplitter(std::string_view text, AaFormat format, DecodedText);
+    friend std::vector<AaEntry> split_mlt(std::string_view text);
+    friend std::vector<AaEntry> split_ast(std::string_view text);
+
+    void start();
+    bool next_piece(Piece& piece);  // the next AA's bytes, MLT's and TXT's blank ends left out
+    bool raw_piece(Piece& piece);
+    bool blank(std::string_view text) const;
+
+    std::string_view bytes_;  // after a byte order mark
+    std::size_t offset_ = 0;  // the byte order mark's length
+    AaFormat format_;
+    bool decode_ = true;
+    TextEncoding encoding_ = TextEncoding::sjis;
+    std::string error_;
+    std::size_t pos_ = 0;  // the start of the next line not yet taken
+    int line_ = 1;         // its number
+    std::size_t pieces_ = 0;
+    bool done_ = false;
+};
+
 struct AaReadResult {
     bool ok = false;
     std::string error;  // UTF-8, when !ok; then entries is empty
@@ -42,8 +91,24 @@ struct AaReadResult {
 // separators are kept whatever they hold. Errors: the decoding's, and an AST file that has text but no
 // "[AA][" line (most likely not an AST file at all).
 AaReadResult read_aa_bytes(std::string_view bytes, AaFormat format);
-// The file at path, read whole.
+// The file at path, read whole (see read_aa_file_bytes).
 AaReadResult read_aa_file(const std::string& path, AaFormat format);
+
+// The largest AA file read. No collection of text art comes near it, and a file is held whole while its AAs
+// are split; a larger one is refused before it is read.
+constexpr std::uint64_t kMaxAaFileBytes = std::uint64_t{256} << 20;
+
+struct AaFileBytes {
+    bool ok = false;
+    std::string error;       // UTF-8, when !ok
+    bool too_large = false;  // refused for its size, which the error gives together with the limit
+    std::uint64_t size = 0;  // the file's size when it was too large (at least limit + 1)
+    std::string bytes;
+};
+
+// The bytes of the file at path, unless it holds more than limit bytes: a file's size is looked at before
+// anything is read, and one whose size is not known beforehand (a pipe) is read no further than the limit.
+AaFileBytes read_aa_file_bytes(const std::string& path, std::uint64_t limit = kMaxAaFileBytes);
 
 // The splitting alone, on text already decoded (Shift_JIS, CR LF).
 std::vector<AaEntry> split_mlt(std::string_view text);

@@ -303,7 +303,7 @@ std::string describe_decode_report(const DecodeReport& report) {
                " web space character(s) written as &nbsp; &ensp; &thinsp;.\n";
     if (report.unconvertible_count > 0) {
         out += std::to_string(report.unconvertible_count) +
-               " character(s) cannot be written in Shift_JIS and stay as references:";
+               " character(s) beyond Shift_JIS kept as numeric references:";
         for (const UnconvertibleChar& c : report.unconvertible) {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c.code_point));

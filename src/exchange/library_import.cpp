@@ -52,6 +52,21 @@ std::string aa_part_name(std::string_view title, std::string_view text) {
             space = false;
         } else if (item.kind == TextItemKind::markup) {
             if (is_space_markup(item.markup.kind)) space = true;
+        } else if (item.kind == TextItemKind::reference) {
+            // One character: a blank like the others, or kept as written, never cut in half, and closed
+            // with ";" so that a digit after it in the name cannot extend it.
+            const CharReference& ref = item.reference;
+            if (is_unicode_space(ref.code_point) || ref.code_point <= ' ') {
+                space = true;
+                continue;
+            }
+            const auto length = static_cast<std::size_t>(ref.length);
+            const std::size_t gap = space && !name.empty() ? 1 : 0;
+            if (name.size() + gap + length + (ref.terminated ? 0 : 1) > kNameMax) break;
+            if (gap) name += ' ';
+            space = false;
+            name.append(text.substr(pos - length, length));
+            if (!ref.terminated) name += ';';
         } else if (item.code <= ' ' || item.code == 0x8140) {
             space = true;
         } else {
@@ -82,95 +97,191 @@ std::string import_page_name(std::string_view file_name, int number) {
     return sjis + suffix;
 }
 
+namespace {
+
+// Places AAs one after another, as plan_import describes, into the plan it was given.
+class Planner {
+  public:
+    Planner(const LibraryBook& book, const CharWidthTable& widths, const ImportOptions& options,
+            ImportPlan& plan)
+        : book_(book), widths_(widths), options_(options), plan_(plan), next_page_(options.start_page) {}
+
+    // False once an AA found no room: no AA after it is placed either.
+    bool has_room() const {
+        if (out_of_pages_) return false;
+        if (flow_.page >= 0 && !flow_.closed && flow_.slot < kPartsPerPage) return true;
+        for (int page = next_page_; page < kLibraryPages; ++page)
+            if (options_.replace || is_page_empty(book_.pages[page])) return true;
+        return false;
+    }
+
+    // The AA's place, when it has one.
+    bool place(const AaRef& ref, const AaEntry& entry, std::string_view file_name) {
+        if (out_of_pages_) return false;
+        const int64_t lh = widths_.line_height;
+        const std::size_t length = part_text_length(entry.text);
+        const std::string_view text = std::string_view(entry.text).substr(0, length);
+        clear_slot(*scratch_);
+        set_text(*scratch_, text);
+        const Box size = measure_part(*scratch_, widths_);  // at (0, 0)
+        const int64_t w = std::max<int64_t>(size.right, 0), h = std::max<int64_t>(size.bottom, lh);
+        while (true) {
+            if (flow_.page < 0 || flow_.closed || flow_.slot >= kPartsPerPage) {
+                if (!open_page(ref.file, file_name)) {
+                    out_of_pages_ = true;
+                    return false;
+                }
+            }
+            // Wrap: a new row below the tallest part of this one.
+            if (flow_.x > 0 && flow_.x + w > options_.page_width) {
+                flow_.row_top = (flow_.row_top + flow_.row_height + lh + lh - 1) / lh * lh;
+                flow_.x = 0;
+                flow_.row_height = 0;
+            }
+            if (flow_.slot > 0 && flow_.row_top + h > options_.page_height) {
+                flow_.closed = true;
+                continue;
+            }
+            break;
+        }
+        PlacedAa placed;
+        placed.aa = ref;
+        placed.page = flow_.page;
+        placed.slot = flow_.slot++;
+        placed.x = static_cast<int32_t>(flow_.x);
+        placed.y = static_cast<int32_t>(flow_.row_top);
+        placed.box =
+            Box{size.left + placed.x, size.top + placed.y, size.right + placed.x, size.bottom + placed.y};
+        placed.name = aa_part_name(entry.title, text);
+        placed.text_bytes = length;
+        plan_.placed.push_back(std::move(placed));
+        if (length < entry.text.size()) plan_.cut.push_back({ref, entry.text.size(), length});
+        flow_.x += w + options_.gap;
+        flow_.row_height = std::max(flow_.row_height, h);
+        if (h > options_.page_height) flow_.closed = true;
+        return true;
+    }
+
+    // Once there is no room, every AA is one of the rest.
+    void not_placed(const AaRef& ref) {
+        out_of_pages_ = true;
+        std::vector<UnplacedAas>& runs = plan_.not_placed;
+        if (!runs.empty() && runs.back().file == ref.file)
+            ++runs.back().count;
+        else
+            runs.push_back({ref.file, ref.entry, 1});
+    }
+
+  private:
+    bool open_page(int file, std::string_view file_name) {
+        while (next_page_ < kLibraryPages && !options_.replace && !is_page_empty(book_.pages[next_page_]))
+            ++next_page_;
+        if (next_page_ >= kLibraryPages) return false;
+        flow_ = Flow{};
+        flow_.page = next_page_++;
+        if (static_cast<std::size_t>(file) >= pages_started_.size())
+            pages_started_.resize(static_cast<std::size_t>(file) + 1, 0);
+        plan_.pages.push_back({flow_.page,
+                               import_page_name(file_name, ++pages_started_[static_cast<std::size_t>(file)]),
+                               !is_page_empty(book_.pages[flow_.page])});
+        return true;
+    }
+
+    const LibraryBook& book_;
+    const CharWidthTable& widths_;
+    const ImportOptions& options_;
+    ImportPlan& plan_;
+    int next_page_;
+    std::vector<int> pages_started_;  // per file
+    Flow flow_;
+    bool out_of_pages_ = false;
+    std::unique_ptr<Part> scratch_ = std::make_unique<Part>();  // for measuring
+};
+
+// The checks every plan starts with; an error for the user, or empty.
+std::string plan_error(const CharWidthTable& widths, const ImportOptions& options) {
+    if (options.start_page < 0 || options.start_page >= kLibraryPages)
+        return "the start page must be 0 to " + std::to_string(kLibraryPages - 1);
+    if (!widths.built || widths.line_height <= 0) return "the character widths are not measured";
+    if (options.page_width <= 0 || options.page_height <= 0 || options.gap < 0)
+        return "the page width and height must be positive and the gap not negative";
+    return {};
+}
+
+}  // namespace
+
+std::size_t not_placed_count(const ImportPlan& plan) {
+    std::size_t n = 0;
+    for (const UnplacedAas& run : plan.not_placed) n += run.count;
+    return n;
+}
+
 ImportPlan plan_import(const LibraryBook& book, std::span<const ImportFile> files,
                        const CharWidthTable& widths, const ImportOptions& options) {
     ImportPlan plan;
-    if (options.start_page < 0 || options.start_page >= kLibraryPages) {
-        plan.error = "the start page must be 0 to " + std::to_string(kLibraryPages - 1);
-        return plan;
-    }
-    if (!widths.built || widths.line_height <= 0) {
-        plan.error = "the character widths are not measured";
-        return plan;
-    }
-    if (options.page_width <= 0 || options.page_height <= 0 || options.gap < 0) {
-        plan.error = "the page width and height must be positive and the gap not negative";
-        return plan;
-    }
-    const int64_t lh = widths.line_height;
-    int next_page = options.start_page;
-    std::vector<int> pages_started(files.size(), 0);
-    Flow flow;
-    bool out_of_pages = false;
-    auto open_page = [&](std::size_t file) {
-        while (next_page < kLibraryPages && !options.replace && !is_page_empty(book.pages[next_page]))
-            ++next_page;
-        if (next_page >= kLibraryPages) return false;
-        flow = Flow{};
-        flow.page = next_page++;
-        plan.pages.push_back({flow.page, import_page_name(files[file].name, ++pages_started[file]),
-                              !is_page_empty(book.pages[flow.page])});
-        return true;
-    };
-
-    auto scratch = std::make_unique<Part>();  // for measuring
+    plan.error = plan_error(widths, options);
+    if (!plan.error.empty()) return plan;
+    Planner planner(book, widths, options, plan);
     for (std::size_t f = 0; f < files.size(); ++f) {
         for (std::size_t e = 0; e < files[f].entries.size(); ++e) {
             const AaRef ref{static_cast<int>(f), static_cast<int>(e)};
-            if (out_of_pages) {
-                plan.not_placed.push_back(ref);
-                continue;
-            }
-            const AaEntry& entry = files[f].entries[e];
-            const std::size_t length = part_text_length(entry.text);
-            const std::string_view text = std::string_view(entry.text).substr(0, length);
-            clear_slot(*scratch);
-            set_text(*scratch, text);
-            const Box size = measure_part(*scratch, widths);  // at (0, 0)
-            const int64_t w = std::max<int64_t>(size.right, 0), h = std::max<int64_t>(size.bottom, lh);
-
-            while (true) {
-                if (flow.page < 0 || flow.closed || flow.slot >= kPartsPerPage) {
-                    if (!open_page(f)) {
-                        out_of_pages = true;
-                        break;
-                    }
-                }
-                // Wrap: a new row below the tallest part of this one.
-                if (flow.x > 0 && flow.x + w > options.page_width) {
-                    flow.row_top = (flow.row_top + flow.row_height + lh + lh - 1) / lh * lh;
-                    flow.x = 0;
-                    flow.row_height = 0;
-                }
-                if (flow.slot > 0 && flow.row_top + h > options.page_height) {
-                    flow.closed = true;
-                    continue;
-                }
-                break;
-            }
-            if (out_of_pages) {
-                plan.not_placed.push_back(ref);
-                continue;
-            }
-            PlacedAa placed;
-            placed.aa = ref;
-            placed.page = flow.page;
-            placed.slot = flow.slot++;
-            placed.x = static_cast<int32_t>(flow.x);
-            placed.y = static_cast<int32_t>(flow.row_top);
-            placed.box =
-                Box{size.left + placed.x, size.top + placed.y, size.right + placed.x, size.bottom + placed.y};
-            placed.name = aa_part_name(entry.title, text);
-            placed.text_bytes = length;
-            plan.placed.push_back(std::move(placed));
-            if (length < entry.text.size()) plan.cut.push_back({ref, entry.text.size(), length});
-            flow.x += w + options.gap;
-            flow.row_height = std::max(flow.row_height, h);
-            if (h > options.page_height) flow.closed = true;
+            if (!planner.place(ref, files[f].entries[e], files[f].name)) planner.not_placed(ref);
         }
     }
     plan.ok = true;
     return plan;
+}
+
+SourceImport plan_source_import(const LibraryBook& book, std::span<const ImportSource> sources,
+                                const CharWidthTable& widths, const ImportOptions& options,
+                                const ImportProgress& progress) {
+    SourceImport result;
+    ImportPlan& plan = result.plan;
+    plan.error = plan_error(widths, options);
+    if (!plan.error.empty()) return result;
+    // Every source must open before anything is planned.
+    std::vector<AaSplitter> splitters;
+    splitters.reserve(sources.size());
+    std::uint64_t total = 0;
+    for (const ImportSource& source : sources) {
+        splitters.emplace_back(source.bytes, source.format);
+        if (!splitters.back().ok()) {
+            plan.error = source.name + ": " + splitters.back().error();
+            return result;
+        }
+        total += source.bytes.size();
+        result.files.push_back({source.name, {}});
+        result.reports.emplace_back().encoding = splitters.back().encoding();
+    }
+
+    Planner planner(book, widths, options, plan);
+    std::uint64_t before = 0;  // the bytes of the sources already gone through
+    AaEntry entry;
+    for (std::size_t f = 0; f < sources.size(); ++f) {
+        AaSplitter& splitter = splitters[f];
+        std::vector<AaEntry>& entries = result.files[f].entries;
+        for (int e = 0;; ++e) {
+            const AaRef ref{static_cast<int>(f), e};
+            if (planner.has_room()) {
+                if (!splitter.next(entry, result.reports[f])) break;
+                if (planner.place(ref, entry, sources[f].name))
+                    entries.push_back(std::move(entry));
+                else
+                    planner.not_placed(ref);
+            } else {
+                if (!splitter.skip()) break;
+                planner.not_placed(ref);
+            }
+            if (progress && !progress(before + splitter.position(), total)) {
+                result = SourceImport{};
+                result.cancelled = true;
+                return result;
+            }
+        }
+        before += sources[f].bytes.size();
+    }
+    plan.ok = true;
+    return result;
 }
 
 bool apply_import(LibraryBook& book, const ImportPlan& plan, std::span<const ImportFile> files) {

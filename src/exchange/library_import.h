@@ -7,12 +7,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "exchange/aa_formats.h"
+#include "exchange/aa_text.h"
 #include "model/books.h"
 #include "render/char_width_table.h"
 
@@ -63,14 +65,27 @@ struct ImportPage {
     bool had_content = false;  // it held parts, which applying the plan clears (only with replace)
 };
 
+// AAs of one file that found no room: entries first to first + count - 1.
+struct UnplacedAas {
+    int file = 0;
+    int first = 0;
+    std::size_t count = 0;
+    friend bool operator==(const UnplacedAas&, const UnplacedAas&) = default;
+};
+
 struct ImportPlan {
     bool ok = false;
     std::string error;              // UTF-8, when !ok (nothing is planned then)
     std::vector<ImportPage> pages;  // in the order they are filled
     std::vector<PlacedAa> placed;   // in reading order
-    std::vector<AaRef> not_placed;  // the AAs after the last one that found room, in reading order
-    std::vector<CutAa> cut;         // AAs longer than a part holds, cut at a whole line or character
+    // The AAs after the last one that found room, in reading order: the rest of one file and every AA of
+    // the files after it, one entry per file that has any.
+    std::vector<UnplacedAas> not_placed;
+    std::vector<CutAa> cut;  // AAs longer than a part holds, cut at a whole line or character
 };
+
+// How many AAs did not fit, in all files.
+std::size_t not_placed_count(const ImportPlan& plan);
 
 // Where every AA of the files would go. widths must be built (it measures the parts); an empty library
 // page is one without parts in use (its name does not count). Fails for a start page outside 0 to 19 or
@@ -86,6 +101,33 @@ bool apply_import(LibraryBook& book, const ImportPlan& plan, std::span<const Imp
 // plan_import, then apply_import of what fits; the result lists what did not.
 ImportPlan import_into_library(LibraryBook& book, std::span<const ImportFile> files,
                                const CharWidthTable& widths, const ImportOptions& options = {});
+
+// A file to import as it was read: its name as for ImportFile, its format and its bytes, not yet split.
+struct ImportSource {
+    std::string name;
+    AaFormat format = AaFormat::mlt;
+    std::string bytes;
+};
+
+struct SourceImport {
+    ImportPlan plan;
+    // One per source, with its name: the AAs that were decoded (every placed one among them, at the index
+    // its AaRef gives); the AAs that did not fit are left out.
+    std::vector<ImportFile> files;
+    std::vector<DecodeReport> reports;  // one per source: the decoding of those AAs
+    bool cancelled = false;             // progress asked to stop: nothing is planned (plan.ok is false)
+};
+
+// Called after each AA with how many bytes of all sources are gone through and how many there are; false
+// stops the work. It runs on the thread the work runs on.
+using ImportProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+
+// plan_import for sources not yet split. Each AA is decoded only when the library still has room for it:
+// once it has none, the rest are counted in plan.not_placed without being decoded. Every source is opened
+// first (see AaSplitter), and a source that cannot be read fails the whole plan, its name in the error.
+SourceImport plan_source_import(const LibraryBook& book, std::span<const ImportSource> sources,
+                                const CharWidthTable& widths, const ImportOptions& options = {},
+                                const ImportProgress& progress = {});
 
 // The part name for an AA: the title when it has one, else the first line that is not blank (spaces,
 // full-width spaces and space markup collapse to one half-width space), cut at a whole character to fit.

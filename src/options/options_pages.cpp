@@ -183,6 +183,20 @@ OptionDialogRender::OptionDialogRender(AppContext& context, QWidget* parent)
     exactfill_ = new QCheckBox(qs("ずれを最小にする空白（実験的）"), this);
     exactfill_->setChecked(context.settings.renderexactfill);
     layout->addWidget(exactfill_);
+    // A refinement of the box above, so it stands indented under it and works only while that is on; its
+    // own state is kept either way.
+    unicodefill_ = new QCheckBox(qs("Unicodeの空白も使う（文字参照）"), this);
+    unicodefill_->setChecked(context.settings.renderunicodefill);
+    unicodefill_->setToolTip(
+        qs("「ずれを最小にする空白」がオンのときだけ働きます。1ドットや3ドットのように、通常の空白では"
+           "文字を元の位置に置けない所にだけ、U+200A（1ドット）などの空白を数値文字参照で書き出します。"
+           "参照1つにつき7～8バイト増えます。"));
+    unicodefill_->setEnabled(exactfill_->isChecked());
+    connect(exactfill_, &QCheckBox::toggled, unicodefill_, &QCheckBox::setEnabled);
+    auto* indented = new QHBoxLayout;
+    indented->addSpacing(20);
+    indented->addWidget(unicodefill_);
+    layout->addLayout(indented);
     layout->addStretch(1);
 
     show_selected_record();
@@ -202,6 +216,7 @@ std::optional<FieldProblem> OptionDialogRender::take(OptionsValues& values) cons
     RenderSettings& record = values.settings.render_pageflag ? values.page_settings : values.settings.render;
     for (int i = 0; i < RenderSettings::kCount; ++i) record.flag(i) = flags_[i]->isChecked();
     values.settings.renderexactfill = exactfill_->isChecked();
+    values.settings.renderunicodefill = unicodefill_->isChecked();
     return std::nullopt;
 }
 

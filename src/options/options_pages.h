@@ -80,8 +80,8 @@ class OptionDialogDir : public OptionsPage {
 };
 
 // "レンダリング": the per-page switch and the eight rendering flags, of the whole program or of the current
-// preview page; below them the exact-alignment fill, which is global only and so stands outside the group
-// and keeps its state whichever record the group shows.
+// preview page; below them the exact-alignment fill and its Unicode spaces, which are global only and so
+// stand outside the group and keep their state whichever record the group shows.
 class OptionDialogRender : public OptionsPage {
     Q_OBJECT
 
@@ -93,6 +93,7 @@ class OptionDialogRender : public OptionsPage {
     QGroupBox* group() const { return group_; }
     QCheckBox* flag_box(int i) const { return flags_[i]; }
     QCheckBox* exactfill_box() const { return exactfill_; }
+    QCheckBox* unicodefill_box() const { return unicodefill_; }
 
   private:
     // Shows the record the switch selects, from memory: edits made to the other set are dropped.
@@ -106,6 +107,7 @@ class OptionDialogRender : public OptionsPage {
     QGroupBox* group_ = nullptr;
     std::array<QCheckBox*, RenderSettings::kCount> flags_{};
     QCheckBox* exactfill_ = nullptr;
+    QCheckBox* unicodefill_ = nullptr;  // enabled only while exactfill_ is checked
 };
 
 // "その他のオプション": the ten texts the canvas popup menu offers as ready-made parts.

@@ -125,6 +125,7 @@ void OptionsSheet::store(const OptionsValues& values) {
     }
     s.render_pageflag = values.settings.render_pageflag;
     s.renderexactfill = values.settings.renderexactfill;  // global whichever record the group edited
+    s.renderunicodefill = values.settings.renderunicodefill;
     // Per-page settings go into the current page's record (kept only in page collection files); the global
     // record then stays as it was and is written unchanged.
     if (s.render_pageflag) {

@@ -16,7 +16,8 @@ QString sjis_to_qstring(std::string_view sjis);
 bool qstring_to_sjis(const QString& text, std::string& out, std::string& error);
 // The same for the text of a part, which comes from outside (typed, pasted, copied from a web page): the
 // web's spaces (no-break, en and thin space), which code page 932 lacks, become the part markup "&nbsp;",
-// "&ensp;" and "&thinsp;" of the same widths; other characters it lacks still fail with a message.
+// "&ensp;" and "&thinsp;" of the same widths, other characters it lacks numeric references; only what no
+// part can hold fails with a message (utf8_to_part_text).
 bool qstring_to_part_text(const QString& text, std::string& out, std::string& error);
 
 }  // namespace glyphora

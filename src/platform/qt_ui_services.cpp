@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -17,15 +19,21 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpacerItem>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <limits>
+#include <thread>
 
 #include "platform/qt_text.h"
 #include "system/encoding.h"
@@ -99,10 +107,11 @@ void QtUiServices::show_message(QWidget* parent, std::string_view text, std::str
     box.exec();
 }
 
-bool QtUiServices::ask_yes_no(QWidget* parent, std::string_view text, std::string_view caption) {
+bool QtUiServices::ask_yes_no(QWidget* parent, std::string_view text, std::string_view caption,
+                              DefaultAnswer default_answer) {
     QMessageBox box(QMessageBox::Question, from_utf8(caption), from_utf8(text),
                     QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(default_answer == DefaultAnswer::no ? QMessageBox::No : QMessageBox::Yes);
     fit_caption(box);
     return box.exec() == QMessageBox::Yes;
 }
@@ -178,6 +187,56 @@ void QtUiServices::begin_progress(QWidget* parent, std::string_view text) {
 
 void QtUiServices::end_progress() {
     progress_.reset();
+}
+
+bool QtUiServices::run_task(QWidget* parent, std::string_view text,
+                            const std::function<void(TaskProgress&)>& task) {
+    // A short task ends before anything is shown; a longer one gets the window after this long.
+    constexpr int kShowAfterMs = 400;
+    constexpr int kPollMs = 20;
+    constexpr int kSteps = 1000;
+    TaskProgress progress;
+    std::atomic<bool> finished{false};
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            task(progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished = true;
+    });
+
+    QProgressDialog dialog(from_utf8(text), QString::fromUtf8("ｷｬﾝｾﾙ"), 0, kSteps, parent);
+    dialog.setWindowTitle(QStringLiteral("Glyphora"));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setAutoReset(false);
+    dialog.setAutoClose(false);
+    dialog.setMinimumDuration(std::numeric_limits<int>::max());  // shown below, not by its own timer
+    QObject::connect(&dialog, &QProgressDialog::canceled, [&progress] { progress.cancel(); });
+    QElapsedTimer clock;
+    clock.start();
+    while (!finished) {
+        // Input waits while no window says why nothing responds, and again once the task was cancelled.
+        QEventLoop loop;
+        QTimer::singleShot(kPollMs, &loop, &QEventLoop::quit);
+        loop.exec(dialog.isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+        if (finished || progress.cancelled()) continue;
+        if (!dialog.isVisible() && clock.elapsed() >= kShowAfterMs) {
+            if (parent) dialog.move(parent->frameGeometry().center() - dialog.rect().center());
+            dialog.show();
+        }
+        const std::uint64_t total = progress.total();
+        if (total == 0) {
+            dialog.setMaximum(0);  // a busy indicator
+        } else {
+            dialog.setMaximum(kSteps);
+            dialog.setValue(static_cast<int>(std::min(progress.done(), total) * kSteps / total));
+        }
+    }
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
+    return !progress.cancelled();
 }
 
 void QtUiServices::begin_busy() {

@@ -19,12 +19,15 @@ class QtUiServices : public UiServices {
     ~QtUiServices() override;
 
     void show_message(QWidget* parent, std::string_view text, std::string_view caption) override;
-    bool ask_yes_no(QWidget* parent, std::string_view text, std::string_view caption) override;
+    bool ask_yes_no(QWidget* parent, std::string_view text, std::string_view caption,
+                    DefaultAnswer default_answer = DefaultAnswer::yes) override;
     std::optional<std::string> open_file(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<std::string> save_file(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<std::string> ask_text(QWidget* parent, const TextDialogRequest& request) override;
     void begin_progress(QWidget* parent, std::string_view text) override;
     void end_progress() override;
+    bool run_task(QWidget* parent, std::string_view text,
+                  const std::function<void(TaskProgress&)>& task) override;
     void begin_busy() override;
     void end_busy() override;
     bool set_clipboard_text(std::string_view sjis) override;

@@ -1,6 +1,10 @@
 #include "platform/scripted_ui_services.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
+#include <thread>
+#include <utility>
 
 namespace glyphora {
 
@@ -83,6 +87,9 @@ std::vector<std::string> ScriptedUiServices::trace() const {
             case EventKind::program_started:
                 out.push_back("start:" + e.text);
                 break;
+            case EventKind::task:
+                out.push_back("task:" + e.text);
+                break;
         }
     }
     return out;
@@ -92,11 +99,17 @@ void ScriptedUiServices::show_message(QWidget*, std::string_view text, std::stri
     events_.push_back({EventKind::message, std::string(text), std::string(caption), {}, {}, {}});
 }
 
-bool ScriptedUiServices::ask_yes_no(QWidget*, std::string_view text, std::string_view caption) {
+bool ScriptedUiServices::ask_yes_no(QWidget*, std::string_view text, std::string_view caption,
+                                    DefaultAnswer default_answer) {
     const auto answer = next_answer({AnswerKind::yes_no}, "the question \"" + std::string(text) + "\"");
     const bool yes = answer && answer->yes;
-    events_.push_back(
-        {EventKind::question, std::string(text), std::string(caption), {}, {}, yes ? "yes" : "no"});
+    events_.push_back({EventKind::question,
+                       std::string(text),
+                       std::string(caption),
+                       {},
+                       {},
+                       yes ? "yes" : "no",
+                       default_answer});
     return yes;
 }
 
@@ -135,6 +148,28 @@ void ScriptedUiServices::begin_progress(QWidget*, std::string_view text) {
 void ScriptedUiServices::end_progress() {
     --progress_depth_;
     events_.push_back({EventKind::progress_end, {}, {}, {}, {}, {}});
+}
+
+bool ScriptedUiServices::run_task(QWidget*, std::string_view text,
+                                  const std::function<void(TaskProgress&)>& task) {
+    TaskProgress progress;
+    if (cancel_task_at_) progress.cancel_at(*cancel_task_at_);
+    cancel_task_at_.reset();
+    std::exception_ptr failure;
+    const bool out_of_memory = std::exchange(task_out_of_memory_, false);
+    std::thread worker([&] {
+        try {
+            if (out_of_memory) throw std::bad_alloc();
+            task(progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    worker.join();
+    Event event{EventKind::task, std::string(text), {}, {}, {}, progress.cancelled() ? "cancelled" : "done"};
+    events_.push_back(std::move(event));
+    if (failure) std::rethrow_exception(failure);
+    return !progress.cancelled();
 }
 
 void ScriptedUiServices::begin_busy() {

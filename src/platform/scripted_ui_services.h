@@ -27,6 +27,7 @@ class ScriptedUiServices : public UiServices {
         busy_end,
         clipboard_set,
         program_started,
+        task,
     };
 
     struct Event {
@@ -36,6 +37,7 @@ class ScriptedUiServices : public UiServices {
         FileDialogRequest file_request;  // file dialogs
         TextDialogRequest text_request;  // text dialogs
         std::string answer;              // what the script answered ("yes", "no", a path, "<cancel>")
+        DefaultAnswer default_answer = DefaultAnswer::yes;  // questions: the button Return would press
     };
 
     // --- The script, consumed in order.
@@ -44,13 +46,19 @@ class ScriptedUiServices : public UiServices {
     void answer_file(const std::string& path);  // the next open or save dialog chooses path
     void answer_text(const std::string& text);  // the next text dialog is confirmed with text
     void answer_cancel();                       // the next file or text dialog is cancelled
+    // The next task is cancelled, as by its cancel button, once it reports `done` steps or more. Tasks run
+    // to their end otherwise.
+    void cancel_task_at(std::uint64_t done = 0) { cancel_task_at_ = done; }
+    // The next task runs out of memory: std::bad_alloc comes out of run_task instead.
+    void task_runs_out_of_memory() { task_out_of_memory_ = true; }
 
     // --- What happened.
     const std::vector<Event>& events() const { return events_; }
     std::vector<std::string> messages() const;   // texts of the message boxes, in order
     std::vector<std::string> questions() const;  // texts of the questions, in order
     // "message:TEXT", "question:TEXT", "open:PROPOSAL", "save:PROPOSAL", "text:TITLE", "progress:TEXT",
-    // "progress-end", "busy", "busy-end", "clipboard", "start:PROGRAM": a compact trace for order checks.
+    // "progress-end", "busy", "busy-end", "clipboard", "start:PROGRAM", "task:TEXT" (answer "done" or
+    // "cancelled"): a compact trace for order checks.
     std::vector<std::string> trace() const;
     const std::vector<std::string>& script_errors() const { return script_errors_; }
     std::size_t unused_answers() const { return answers_.size(); }
@@ -64,12 +72,16 @@ class ScriptedUiServices : public UiServices {
     int busy_depth() const { return busy_depth_; }
 
     void show_message(QWidget* parent, std::string_view text, std::string_view caption) override;
-    bool ask_yes_no(QWidget* parent, std::string_view text, std::string_view caption) override;
+    bool ask_yes_no(QWidget* parent, std::string_view text, std::string_view caption,
+                    DefaultAnswer default_answer = DefaultAnswer::yes) override;
     std::optional<std::string> open_file(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<std::string> save_file(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<std::string> ask_text(QWidget* parent, const TextDialogRequest& request) override;
     void begin_progress(QWidget* parent, std::string_view text) override;
     void end_progress() override;
+    // Runs the task on a thread of its own and waits for it.
+    bool run_task(QWidget* parent, std::string_view text,
+                  const std::function<void(TaskProgress&)>& task) override;
     void begin_busy() override;
     void end_busy() override;
     bool set_clipboard_text(std::string_view sjis) override;
@@ -94,6 +106,8 @@ class ScriptedUiServices : public UiServices {
     std::vector<std::string> script_errors_;
     int progress_depth_ = 0;
     int busy_depth_ = 0;
+    std::optional<std::uint64_t> cancel_task_at_;
+    bool task_out_of_memory_ = false;
 };
 
 }  // namespace glyphora

@@ -1,13 +1,16 @@
 #pragma once
 // Everything the program asks of the user or of the desktop, behind one interface: message boxes, Yes/No
-// questions, file dialogs, the one-field text dialog, the progress window, the busy cursor, the clipboard,
-// the screen and starting another program. The program uses QtUiServices; GUI tests use
-// ScriptedUiServices, which answers from a script and records what was shown. No window of the program
-// opens a message box or a file dialog any other way.
+// questions, file dialogs, the one-field text dialog, the progress window, tasks run off the UI thread, the
+// busy cursor, the clipboard, the screen and starting another program. The program uses QtUiServices; GUI
+// tests use ScriptedUiServices, which answers from a script and records what was shown. No window of the
+// program opens a message box or a file dialog any other way.
 //
 // Texts shown to the user are UTF-8. Paths are the platform's native bytes (UTF-8 on Linux). Clipboard
 // text is Shift_JIS on this side; the implementation converts it to and from Unicode.
 
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,6 +67,32 @@ struct ScreenMetrics {
     int caption_height = 0;  // caption bar of a top-level window
 };
 
+// The button a question starts on.
+enum class DefaultAnswer { yes, no };
+
+// What a task running off the UI thread shares with it: how far the task is, and whether it is to stop.
+class TaskProgress {
+  public:
+    // The task's side: steps done of total (any unit; total 0 while unknown), and whether to stop now.
+    void report(std::uint64_t done, std::uint64_t total) {
+        total_ = total;
+        done_ = done;
+        if (done >= cancel_at_) cancelled_ = true;
+    }
+    bool cancelled() const { return cancelled_; }
+
+    // The UI's side.
+    void cancel() { cancelled_ = true; }
+    void cancel_at(std::uint64_t done) { cancel_at_ = done; }  // as if the user cancelled at that report
+    std::uint64_t done() const { return done_; }
+    std::uint64_t total() const { return total_; }
+
+  private:
+    std::atomic<std::uint64_t> done_{0}, total_{0};
+    std::atomic<std::uint64_t> cancel_at_{UINT64_MAX};
+    std::atomic<bool> cancelled_{false};
+};
+
 class UiServices {
   public:
     virtual ~UiServices() = default;
@@ -71,9 +100,11 @@ class UiServices {
     // A modal message box with an OK button.
     virtual void show_message(QWidget* parent, std::string_view text,
                               std::string_view caption = kMessageCaption) = 0;
-    // A modal question with Yes and No; true for Yes.
+    // A modal question with Yes and No; true for Yes. Return answers with the default button: No where
+    // Yes could lose work.
     virtual bool ask_yes_no(QWidget* parent, std::string_view text,
-                            std::string_view caption = kMessageCaption) = 0;
+                            std::string_view caption = kMessageCaption,
+                            DefaultAnswer default_answer = DefaultAnswer::yes) = 0;
     // The chosen path, or nothing when cancelled. The default extension is already applied.
     virtual std::optional<std::string> open_file(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> save_file(QWidget* parent, const FileDialogRequest& request) = 0;
@@ -83,6 +114,12 @@ class UiServices {
     // A small window with one line of text, shown (and painted) at once, until end_progress.
     virtual void begin_progress(QWidget* parent, std::string_view text) = 0;
     virtual void end_progress() = 0;
+    // Runs task on a thread of its own and returns when it has returned, false when it was cancelled; an
+    // exception it throws is thrown again here. Meanwhile the program takes no input; from a moment on a
+    // modal progress window with the text, how far the task is and a cancel button shows. A task looks at
+    // cancelled() often and, once it is set, returns without having changed anything.
+    virtual bool run_task(QWidget* parent, std::string_view text,
+                          const std::function<void(TaskProgress&)>& task) = 0;
     // The wait cursor over the whole program, until end_busy. Calls nest.
     virtual void begin_busy() = 0;
     virtual void end_busy() = 0;

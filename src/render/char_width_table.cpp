@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -26,9 +27,12 @@ class CodePointCache {
             if (known != kUnknown) return CodePointWidth{known};
         }
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (code_point >= kBmp) {
-            const auto found = astral_.find(code_point);
-            if (found != astral_.end()) return CodePointWidth{found->second};
+        // Another thread may have measured it while this one waited for the lock.
+        if (code_point < kBmp) {
+            const int32_t known = bmp_[code_point].load(std::memory_order_relaxed);
+            if (known != kUnknown) return CodePointWidth{known};
+        } else if (const auto found = astral_.find(code_point); found != astral_.end()) {
+            return CodePointWidth{found->second};
         }
         const int32_t measured = measure(code_point, table);
         if (code_point < kBmp)
@@ -145,20 +149,21 @@ MetricsParseResult parse_metrics(std::string_view content, MetricsFile& out) {
         const std::string_view value_word = trim(line.substr(sep));
         if (key.starts_with("U+") || key.starts_with("u+")) {
             long code_point = 0;
-            double width = -1;
-            const std::string width_text(value_word);
-            char* end = nullptr;
-            if (!width_text.empty() && (std::isdigit(static_cast<unsigned char>(width_text[0])) != 0))
-                width = std::strtod(width_text.c_str(), &end);
             if (!parse_number("0x" + std::string(key.substr(2)), code_point) || key.size() < 3 ||
                 code_point < 1 || code_point > 0x10FFFF || (code_point >= 0xD800 && code_point <= 0xDFFF)) {
                 result.line = line_no;
                 result.message = "'" + std::string(key) + "' is not a Unicode code point";
                 return result;
             }
-            if (width < 0 || end == nullptr || *end != '\0' || width > 10000) {
+            // Digits and a decimal point only, whatever the locale (strtod would take "2,667" in some).
+            double width = -1;
+            const char* const first = value_word.data();
+            const char* const last = first + value_word.size();
+            const bool digits_first = !value_word.empty() && value_word[0] >= '0' && value_word[0] <= '9';
+            const auto parsed = std::from_chars(first, last, width, std::chars_format::fixed);
+            if (!digits_first || parsed.ec != std::errc() || parsed.ptr != last || width > 10000) {
                 result.line = line_no;
-                result.message = "'" + width_text + "' is not a width from 0 to 10000";
+                result.message = "'" + std::string(value_word) + "' is not a width from 0 to 10000";
                 return result;
             }
             out.code_point_64ths[static_cast<char32_t>(code_point)] =

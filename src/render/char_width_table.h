@@ -106,7 +106,7 @@ struct MetricsFile {
     // Width per table entry; -1 where the file gave none (the default applies).
     int32_t widths[CharWidthTable::kCapacity];
     // "U+2005 4", "U+2006 2.667": widths of characters written as references, in 1/64 pixel. A code point
-    // not listed is as wide as its Shift_JIS character where it has one, else default.
+    // not listed is as wide as its table entry when it is printable ASCII, else default.
     std::map<char32_t, int32_t> code_point_64ths;
     MetricsFile();
 };

@@ -7,18 +7,28 @@
 // vanishes at the start of a line and right after another collapsible blank.
 //
 // A line plan minimises, in this order: the characters that stand off their composed x, the sum over all
-// characters of their distance from it (in pixels), the dots written, and the bytes written.
+// characters of their distance from it, the dots written, and the bytes written.
+//
+// With renderunicodefill the fills may also use the Unicode spaces the rendering font gives a whole-pixel
+// width (U+200A is 1 pixel in Monapo, U+2008 3), written as decimal references, but only for a width the
+// classic items cannot fill: each fill first uses the fewest references. Such a plan also counts the
+// fractions of a pixel that characters like "&#x2006;" leave (LineCell::fraction64): a character stands at
+// its x when the browser puts it within half a pixel of it.
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "render/char_width_table.h"
 #include "render/gap_fill.h"
 #include "render/render_line.h"
 #include "render/text_buffer.h"
 
 namespace glyphora {
 
-// The space items of a fill.
+// The space items of a fill. Values from kFillTokenKinds on are the Unicode spaces of a FillItems.
 enum class FillToken : uint8_t {
     full_space,  // "　" 11 px, 2 bytes
     half_space,  // " " 5 px, 1 byte; collapsible
@@ -33,7 +43,9 @@ struct FillTokenInfo {
     int width;
     int bytes;
     std::string_view text;
+    char32_t code_point;  // the Unicode space written as a reference, 0 for the classic items
 };
+// The classic items only.
 const FillTokenInfo& fill_token_info(FillToken token);
 
 // What stands beside a fill, as far as the browser's collapsing of half-width spaces goes.
@@ -51,9 +63,11 @@ constexpr bool collapses_with_space(int32_t code) {
 // The widest fill of at most kMaxTokens items.
 constexpr int kMaxFillWidth = kMaxTokens * 11;
 
-// The cheapest exact fill of a width: fewest dots, then fewest bytes, then fewest items.
+// The cheapest exact fill of a width: fewest references, then fewest dots, then fewest bytes, then fewest
+// items.
 struct FillCost {
     bool reachable = false;  // there is an exact fill of at most kMaxTokens items
+    int refs = 0;            // Unicode spaces
     int dots = 0;
     int bytes = 0;
     int count = 0;
@@ -64,20 +78,65 @@ struct FillTokens {
     FillToken tokens[kMaxTokens];
 };
 
-// Exact fills, looked up in tables built once (about 0.7 MB of static storage, no allocation). Width 0 is
-// the empty fill; 1 pixel is never reachable, 3 only with dots. `after` is never line_start.
+// The items fills are made of, with tables of the cheapest exact fill of every width up to kMaxFillWidth
+// (about 0.8 MB each), built once: the classic items, or those and the Unicode spaces of one font.
+class FillItems {
+  public:
+    // The classic items; built on first use.
+    static const FillItems& classic();
+    // The classic items and each Unicode space (is_unicode_space) whose width in `widths` is a whole
+    // number of pixels. Shared by every caller whose table gives the same widths.
+    static std::shared_ptr<const FillItems> with_unicode_spaces(const CharWidthTable& widths);
+
+    // The classic items and the given Unicode spaces (code point and width in pixels); of several of one
+    // width only the one written in the fewest bytes is kept, and widths outside 1 to kMaxFillWidth are
+    // left out. Plans with these items count the fractions of a pixel, even when no space is left.
+    struct Space {
+        char32_t code_point;
+        int width;
+        friend bool operator==(const Space&, const Space&) = default;
+    };
+    explicit FillItems(const std::vector<Space>& unicode_spaces);
+    ~FillItems();
+    FillItems(const FillItems&) = delete;
+    FillItems& operator=(const FillItems&) = delete;
+
+    int kinds() const { return static_cast<int>(tokens_.size()); }
+    const FillTokenInfo& info(FillToken token) const { return tokens_[static_cast<std::size_t>(token)]; }
+    bool unicode() const { return unicode_; }
+
+    // Width 0 is the empty fill. With the classic items 1 pixel is never reachable, 3 only with dots.
+    // `after` is never line_start.
+    FillCost cost(int64_t width, FillEdge before, FillEdge after, bool dots) const;
+    // The items of that fill, left to right; false and no items when the width is not reachable.
+    bool fill(int64_t width, FillEdge before, FillEdge after, bool dots, FillTokens& out) const;
+
+    class Table;
+    const Table& table() const { return *table_; }
+
+  private:
+    FillItems();
+
+    bool unicode_ = false;
+    std::vector<FillTokenInfo> tokens_;
+    std::vector<std::unique_ptr<std::string>> texts_;  // where the Unicode items' references are kept
+    std::unique_ptr<Table> table_;
+};
+
+// The fills of the classic items.
 FillCost exact_fill_cost(int64_t width, FillEdge before, FillEdge after, bool dots);
-// The items of that fill, left to right; false and no items when the width is not reachable.
 bool exact_fill(int64_t width, FillEdge before, FillEdge after, bool dots, FillTokens& out);
 
 // How far, in pixels either way, a plan lets a stretch of characters stand off its composed x.
 constexpr int kMaxPlanDrift = 12;
 
 // Writes one line's cells (after fill_gaps and merge_blanks, so blanks never stand side by side and the
-// line ends in a character) with planned fills; the line's leading full-width space is already written.
-// Records ErrorKind::inexact_blank when some character could not be kept at its x, and
-// ErrorKind::too_many_blanks for a run no kMaxTokens items can fill: it writes nothing, as the classic fill
-// does, and the plan goes on from where the text then stands.
-void write_line_exact(TextBuffer& out, const LineCell* cells, int count, bool dots, int32_t line_number);
+// line ends in a character) with planned fills of `items`; the line's leading full-width space is already
+// written. Records ErrorKind::inexact_blank when some character after a blank could not be kept at its x,
+// and ErrorKind::too_many_blanks for a run no kMaxTokens items can fill: it writes nothing, as the classic
+// fill does, and the plan goes on from where the text then stands. Fractions of a pixel count only with
+// items.unicode().
+void write_line_exact(TextBuffer& out, const LineCell* cells, int count, bool dots, int32_t line_number,
+                      const FillItems& items = FillItems::classic());
 
 }  // namespace glyphora

@@ -72,7 +72,9 @@ void render_preview_page(PreviewBook& book, int page, const RenderContext& ctx, 
     const bool tables = !settings.renderhancode;
     render_page(workspace, *ctx.widths, book, tables ? ctx.mirror_h : nullptr,
                 tables ? ctx.mirror_v : nullptr, page, settings, out,
-                ctx.exact_fill ? BlankFill::exact : BlankFill::classic);
+                !ctx.exact_fill    ? BlankFill::classic
+                : ctx.unicode_fill ? BlankFill::exact_unicode
+                                   : BlankFill::exact);
 }
 
 namespace {
@@ -220,8 +222,7 @@ std::string render_all_pages_to_bytes(PreviewBook& book, const RenderContext& ct
     char header[32];
     for (int p = 0; p < kPreviewPages; ++p) {
         render_preview_page(book, p, ctx, workspace, *rendered);
-        for (int k = 1; k < kErrorSlots; ++k)
-            if (rendered->report.slots[k] != 0) report.slots[k] = rendered->report.slots[k];
+        merge_report(report, rendered->report);
         if (!rendered->has_content) continue;
         const std::string_view text(rendered->text, rendered->length);
         if (html) {

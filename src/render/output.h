@@ -26,6 +26,8 @@ struct RenderContext {
     bool render_pageflag = false;
     bool exact_fill = false;  // renderexactfill: global only, never part of a page's own record
     std::string fontface;     // Shift_JIS, written into the HTML head
+    // renderunicodefill: where exact_fill is on, its fills may also use Unicode spaces; global only
+    bool unicode_fill = false;
 };
 
 // The output file dialog's set-up for the remembered extension and collection name.
@@ -58,7 +60,8 @@ void render_preview_page(PreviewBook& book, int page, const RenderContext& ctx, 
                          RenderOutput& out);
 
 // The bytes of the all-pages output; measures unmeasured parts first (hence the mutable book). The report
-// merges the pages' reports: for each kind, the value from the last page on which it occurred.
+// merges the pages' reports (merge_report): for each kind, the value from the last page on which it
+// occurred; the references of all pages.
 std::string render_all_pages_to_bytes(PreviewBook& book, const RenderContext& ctx, bool html,
                                       RenderWorkspace& workspace, ErrorReport& report);
 // The bytes of the one-page output for page `page`, with that page's report.

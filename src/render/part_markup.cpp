@@ -13,6 +13,14 @@ int hex_digit(char c) {
     return 0;
 }
 
+// What a browser shows for a reference to U+0080-U+009F: the character Windows-1252 has at that byte (0 where
+// it has none, and the control itself stays).
+constexpr char32_t kWindows1252[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
 }  // namespace
 
 std::size_t read_blank_declarations(std::string_view text, BlankTable& table) {
@@ -85,7 +93,9 @@ CharReference match_reference(std::string_view text, std::size_t pos) {
         return ref;
     ref.terminated = p < text.size() && text[p] == ';';
     if (ref.terminated) ++p;
-    ref.code_point = value;
+    ref.code_point = value >= 0x80 && value <= 0x9F && kWindows1252[value - 0x80] != 0
+                         ? kWindows1252[value - 0x80]
+                         : static_cast<char32_t>(value);
     ref.length = static_cast<int>(p - pos);
     return ref;
 }

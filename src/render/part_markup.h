@@ -56,6 +56,8 @@ MarkupItem match_markup(std::string_view text, std::size_t pos);
 // stands for one character. Code point 0, a surrogate or one above U+10FFFF is no reference: its bytes
 // stay ordinary text.
 struct CharReference {
+    // The character a browser shows: the number written, except that 128-159 are read as Windows-1252
+    // ("&#150;" is U+2013), as browsers do.
     char32_t code_point = 0;
     int length = 0;           // bytes the reference takes, the ";" included; 0 when there is none at pos
     bool terminated = false;  // written with its ";"

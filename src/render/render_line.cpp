@@ -39,7 +39,7 @@ void RenderLine::move_gap(int position) {
     }
 }
 
-bool RenderLine::place_cell(int32_t code, int64_t x, int64_t width) {
+bool RenderLine::place_cell(int32_t code, int64_t x, int64_t width, int32_t fraction64) {
     if (width <= 0 || x < 0) return false;
     const int n = size();
     // lo: the first cell the new one touches, which is the one straddling x if there is one.
@@ -69,8 +69,15 @@ bool RenderLine::place_cell(int32_t code, int64_t x, int64_t width) {
         back_ = kStorage - tail;
         end_ = kStorage;
     }
-    cells_[front_++] = LineCell{x, width, code};
+    cells_[front_++] = LineCell{x, width, code, fraction64};
     return full;
+}
+
+LineCell* RenderLine::cell_at(int64_t x) {
+    const int k = first_at_or_after(x);
+    if (k == size()) return nullptr;
+    LineCell& cell = k < front_ ? cells_[k] : cells_[back_ + (k - front_)];
+    return cell.x == x ? &cell : nullptr;
 }
 
 const LineCell* RenderLine::cells() {

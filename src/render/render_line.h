@@ -8,7 +8,11 @@
 // there. The observable behaviour, including what is lost when the line is full, is exactly that of the
 // plain array of 1000 cells that is compacted after every change.
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace glyphora {
 
@@ -32,6 +36,62 @@ constexpr bool is_blank_code(int32_t code) {
     return code == 0x20 || code == 0x8140 ||
            (code >= code_of(BlankCode::wide) && code <= code_of(BlankCode::gap));
 }
+
+// Cell codes of characters written as numeric references ("&#x2661;"): kReferenceCodeFirst plus the
+// index of the cell's bytes in the rendering's ReferenceSpellings. Far above every Shift_JIS code and every
+// BlankCode, so that no writer can take one for a character code or a blank.
+constexpr int32_t kReferenceCodeFirst = 0x01000000;
+
+constexpr bool is_reference_code(int32_t code) {
+    return code >= kReferenceCodeFirst;
+}
+
+// The bytes of the reference cells of one rendering, each as it goes into the output: the reference as its
+// part wrote it, with the ";" added when it had none, so that a digit or letter written after it on the
+// line is never read into it. A cell holds one character of width; references of no width (a combining
+// mark, a variation selector) ride along in the cell of the character beside them, so that they are
+// written where they stood.
+class ReferenceSpellings {
+  public:
+    void clear() {
+        bytes_.clear();
+        ends_.clear();
+    }
+    // The cell being built: bytes are appended to it until close() gives it its code.
+    void append(std::string_view bytes) { bytes_.append(bytes); }
+    void append_reference(std::string_view spelling, bool terminated) {
+        bytes_.append(spelling);
+        if (!terminated) bytes_.push_back(';');
+    }
+    bool building() const { return bytes_.size() > (ends_.empty() ? 0 : ends_.back()); }
+    void discard() { bytes_.resize(ends_.empty() ? 0 : ends_.back()); }
+    int32_t close() {
+        ends_.push_back(bytes_.size());
+        return kReferenceCodeFirst + static_cast<int32_t>(ends_.size() - 1);
+    }
+    // Makes the last closed cell, whose code is given, the one being built again; false when code is not
+    // that cell or another is being built.
+    bool reopen(int32_t code) {
+        if (building() || ends_.empty() ||
+            code != kReferenceCodeFirst + static_cast<int32_t>(ends_.size() - 1))
+            return false;
+        ends_.pop_back();
+        return true;
+    }
+    // The bytes of a reference cell; empty for a code that is none of them.
+    std::string_view spelling(int32_t code) const {
+        if (!is_reference_code(code)) return {};
+        const std::size_t i = static_cast<std::size_t>(code - kReferenceCodeFirst);
+        if (i >= ends_.size()) return {};
+        const std::size_t start = i == 0 ? 0 : ends_[i - 1];
+        return std::string_view(bytes_).substr(start, ends_[i] - start);
+    }
+    bool empty() const { return ends_.empty() && bytes_.empty(); }
+
+  private:
+    std::string bytes_;
+    std::vector<std::size_t> ends_;  // cell i is bytes_[ends_[i - 1], ends_[i])
+};
 
 // Positions are 64-bit so that no part position or width, however large, can overflow.
 struct LineCell {
@@ -57,7 +117,10 @@ class RenderLine {
     // Places a cell, removing every cell it touches. Cells of no width or left of pixel 0 are dropped.
     // Returns true when the line was full (the caller records ErrorKind::line_full); the last cell is then
     // lost.
-    bool place_cell(int32_t code, int64_t x, int64_t width);
+    bool place_cell(int32_t code, int64_t x, int64_t width, int32_t fraction64 = 0);
+
+    // The cell that starts at x, or nullptr. The pointer is valid until the next change.
+    LineCell* cell_at(int64_t x);
 
     // The cells in order, contiguous; valid until the next change.
     const LineCell* cells();

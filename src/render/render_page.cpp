@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 #include "model/sjis.h"
@@ -47,17 +49,21 @@ class PartLayout {
         has_content_ = false;
         start_pending_ = true;
         while (pos < text.size()) {
+            const std::size_t start = pos;
             const TextItem item = next_text_item(text, pos);
             if (item.kind == TextItemKind::markup) {
                 if (!markup(item.markup)) break;
             } else if (item.kind == TextItemKind::line_break) {
                 if (!line_break()) break;
+            } else if (item.kind == TextItemKind::reference) {
+                reference(text.substr(start, pos - start), item.reference);
             } else {
                 const int32_t w0 = widths_.width(item.code);
                 const int32_t mapped = map(item.code);
                 character(mapped, w0, widths_.width(mapped));
             }
         }
+        drop_held_references();
         if (opaque_ && has_content_) fill_and_right_margin();
     }
 
@@ -132,26 +138,91 @@ class PartLayout {
         item(code, w0, width);
     }
 
-    void item(int32_t code, int64_t w0, int64_t w) {
+    // A numeric reference: one cell of its character's width, written as the part wrote it. It is no
+    // mirror image of anything and never a declared blank; a Unicode space is a blank in that it does not
+    // end a transparent run, but its cell keeps it as written, so that what follows lands where the
+    // browser puts it in the part's own text, and a width no space item can write (1 pixel) is kept.
+    void reference(std::string_view spelling, const CharReference& ref) {
+        const CodePointWidth w = widths_.code_point_width(ref.code_point);
+        const int64_t width = w.pixels();
+        if (!is_unicode_space(ref.code_point)) transparent_ = false;
+        if (width == 0) {
+            zero_width(spelling, ref.terminated, w.sixty_fourths);
+            return;
+        }
+        ReferenceSpellings& refs = ws_.references;
+        refs.append_reference(spelling, ref.terminated);
+        const int32_t fraction = w.sixty_fourths - static_cast<int32_t>(width * 64) + held_fraction_;
+        holding_ = false;
+        held_fraction_ = 0;
+        item(refs.close(), width, width, fraction);
+    }
+
+    // A reference of no width (a combining mark, a variation selector) takes no cell of its own: it joins
+    // the character cell this part has just placed, or else waits for the next one on the line; a line
+    // that has none loses it with nothing to see.
+    void zero_width(std::string_view spelling, bool terminated, int32_t sixty_fourths) {
+        ReferenceSpellings& refs = ws_.references;
+        LineCell* cell = joinable_ ? ws_.lines[joined_line_].cell_at(joined_x_) : nullptr;
+        if (!cell || cell->code != joined_code_) {
+            refs.append_reference(spelling, terminated);
+            holding_ = true;
+            held_fraction_ += sixty_fourths;
+            return;
+        }
+        if (!is_reference_code(cell->code)) {
+            char bytes[2];
+            refs.append(std::string_view(bytes, static_cast<std::size_t>(put_code(bytes, cell->code))));
+        } else if (!refs.reopen(cell->code)) {
+            refs.append(std::string(refs.spelling(cell->code)));
+        }
+        refs.append_reference(spelling, terminated);
+        cell->code = joined_code_ = refs.close();
+        cell->fraction64 += sixty_fourths;
+    }
+
+    void drop_held_references() {
+        if (!holding_) return;
+        ws_.references.discard();
+        holding_ = false;
+        held_fraction_ = 0;
+    }
+
+    void item(int32_t code, int64_t w0, int64_t w, int32_t fraction64 = 0) {
         if (start_pending_) {
             left_margin();
             start_pending_ = false;
         }
+        joinable_ = false;
         // A flipped line steps left by the unmapped character's width, so the flipped text keeps the
         // original's spacing; only outside the drift-reducing mode does a much wider mirror image get its
         // own width.
         if (flip_h_) pen_ -= (w0 < w - 1 && !settings_.renderhantenzmode) ? w : w0;
         if (!transparent_ || opaque_) {
-            place(code, pen_, w);
+            // References of no width held for the next character go into its cell.
+            if (holding_ && !is_blank_code(code)) {
+                char bytes[2];
+                ws_.references.append(
+                    std::string_view(bytes, static_cast<std::size_t>(put_code(bytes, code))));
+                code = ws_.references.close();
+                fraction64 += held_fraction_;
+                holding_ = false;
+                held_fraction_ = 0;
+            }
+            place(code, pen_, w, fraction64);
             has_content_ = true;
         }
         if (!flip_h_) pen_ += w;
     }
 
-    void place(int32_t code, int64_t x, int64_t w) {
+    void place(int32_t code, int64_t x, int64_t w, int32_t fraction64 = 0) {
         if (line_ < 0 || line_ >= kRenderLines) return;
         RenderLine& line = ws_.lines[line_];
-        if (line.place_cell(code, x, w)) record_error(report_, ErrorKind::line_full, line.number);
+        if (line.place_cell(code, x, w, fraction64)) record_error(report_, ErrorKind::line_full, line.number);
+        joinable_ = !is_blank_code(code);
+        joined_line_ = line_;
+        joined_x_ = x;
+        joined_code_ = code;
     }
 
     void left_margin() {
@@ -181,8 +252,10 @@ class PartLayout {
 
     // False when the next line lies outside the page.
     bool line_break() {
+        drop_held_references();
         if (start_pending_) left_margin();
         fill_and_right_margin();
+        joinable_ = false;
         has_content_ = false;
         start_pending_ = true;
         pen_ = start_pen();
@@ -210,6 +283,13 @@ class PartLayout {
     bool transparent_ = false;
     bool has_content_ = false;
     bool start_pending_ = true;
+    // The character cell a reference of no width joins: placed last by this part, on the current line.
+    bool joinable_ = false;
+    int joined_line_ = 0;
+    int64_t joined_x_ = 0;
+    int32_t joined_code_ = 0;
+    bool holding_ = false;       // references of no width wait for the next character
+    int32_t held_fraction_ = 0;  // their advance
     BlankTable blanks_;
     int32_t single_byte_map_[256];
 };
@@ -229,6 +309,27 @@ void write_size_line(TextBuffer& out) {
     out.put("\r\n", 2, kNoLine);
 }
 
+// The classic fill of one line. LineWriter writes Shift_JIS codes; a reference cell is written here and
+// the writer started afresh past it, which is what writing a character does to it: the pixels written go
+// on from the cell's end, and no half-width space stands just before what follows.
+void write_line_classic(TextBuffer& text, const LineCell* cells, int count, const RenderSettings& settings,
+                        int32_t number) {
+    std::optional<LineWriter> writer(std::in_place, text, settings, number);
+    int64_t origin = 0;  // the pixels written before the current writer started
+    for (int c = 0; c < count; ++c) {
+        const LineCell& cell = cells[c];
+        if (is_blank_code(cell.code)) {
+            writer->write_blank(cell.x - origin, cell.width);
+        } else if (is_reference_code(cell.code)) {
+            text.put_char(cell.code, number);
+            origin += writer->written() + cell.width;
+            writer.emplace(text, settings, number);
+        } else {
+            writer->write_char(cell.code, cell.width);
+        }
+    }
+}
+
 // Every second half-width space of a run becomes "_", so that no two spaces stand side by side.
 void bar_pass(TextBuffer& out) {
     for (std::size_t i = 0; i + 1 < out.length; ++i) {
@@ -245,6 +346,7 @@ void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const Previe
                  const MirrorTable* mirror_h, const MirrorTable* mirror_v, int page,
                  const RenderSettings& settings, RenderOutput& out, BlankFill fill) {
     for (int i = 0; i < kRenderLines; ++i) ws.lines[i].clear(i + 1);
+    ws.references.clear();
     clear_report(out.report);
     out.has_content = false;
     out.length = 0;
@@ -264,14 +366,25 @@ void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const Previe
     if (lines == 0) return;
     out.has_content = true;
 
-    const bool exact = fill == BlankFill::exact && !settings.rendernotsp;
-    TextBuffer text{out.text, 0, out.report};
+    const bool exact = fill != BlankFill::classic && !settings.rendernotsp;
+    const std::shared_ptr<const FillItems> unicode_fill =
+        exact && fill == BlankFill::exact_unicode ? FillItems::with_unicode_spaces(widths) : nullptr;
+    const bool references = !ws.references.empty();
+    TextBuffer text{out.text, 0, out.report, &ws.references};
     for (int i = 0; i < lines; ++i) {
         RenderLine& line = ws.lines[i];
         bool no_room = false;
         int count = fill_gaps(line.cells(), line.size(), ws.scratch, no_room);
         if (no_room) record_error(out.report, ErrorKind::gap_no_room, line.number);
         count = merge_blanks(ws.scratch, count);
+        if (references) {
+            for (int c = 0; c < count; ++c) {
+                if (ws.scratch[c].fraction64 != 0) {
+                    record_fractional_line(out.report, line.number);
+                    break;
+                }
+            }
+        }
         if (settings.render_linenumber) {
             char prefix[16];
             const int n = std::snprintf(prefix, sizeof prefix, "%02d : ", static_cast<int>(line.number));
@@ -280,22 +393,16 @@ void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const Previe
         text.put("\x81\x40", 2,
                  line.number);  // the leading full-width space, not counted in the written width
         if (exact) {
-            write_line_exact(text, ws.scratch, count, settings.renderdotflag, line.number);
+            write_line_exact(text, ws.scratch, count, settings.renderdotflag, line.number,
+                             unicode_fill ? *unicode_fill : FillItems::classic());
         } else {
-            LineWriter writer(text, settings, line.number);
-            for (int c = 0; c < count; ++c) {
-                const LineCell& cell = ws.scratch[c];
-                if (is_blank_code(cell.code)) {
-                    writer.write_blank(cell.x, cell.width);
-                } else {
-                    writer.write_char(cell.code, cell.width);
-                }
-            }
+            write_line_classic(text, ws.scratch, count, settings, line.number);
         }
         text.put("\r\n", 2, line.number);
     }
     if (settings.rendersetsize) write_size_line(text);
     if (settings.renderspbar) bar_pass(text);
+    count_references(std::string_view(text.data, text.length), out.report);
     text.terminate();
     out.length = text.length;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // render_page: one preview page in, its Shift_JIS text out. The parts are laid out in slot order onto 80
 // lines of pixel-positioned cells (a later part covers what its cells touch), then each line is written
-// left to right with every run of empty pixels turned into space items of the same width.
+// left to right with every run of empty pixels turned into space items of the same width. A numeric
+// character reference is one cell of its character's width and is written as its part wrote it.
 
 #include <cstddef>
 
@@ -21,6 +22,7 @@ constexpr int kRenderLines = 80;
 struct RenderWorkspace {
     RenderLine lines[kRenderLines];
     LineCell scratch[kCellsPerLine];  // one line with its gaps filled, while it is written
+    ReferenceSpellings references;    // the bytes of the reference cells
 };
 
 struct RenderOutput {
@@ -35,6 +37,8 @@ enum class BlankFill {
     classic,  // run by run, as the classic rules say (gap_fill.h)
     exact,    // each line planned as a whole for the fewest characters off their x (exact_fill.h); used
               // only where entities are allowed (rendernotsp off), the classic way otherwise
+    // exact, and where the classic items fall short also the Unicode spaces of whole-pixel width
+    exact_unicode,
 };
 
 // Renders preview page `page` (0 to 29) with the given settings. mirror_h and mirror_v may be nullptr (no

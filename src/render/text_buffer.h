@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "model/sjis.h"
 #include "render/error_report.h"
+#include "render/render_line.h"
 
 namespace glyphora {
 
@@ -15,6 +17,8 @@ struct TextBuffer {
     char* data;
     std::size_t length;
     ErrorReport& report;
+    // The bytes of the page's reference cells; nullptr while the page has none.
+    const ReferenceSpellings* references = nullptr;
 
     // Writes n bytes when length < capacity - n, else records ErrorKind::text_too_long with error_value.
     void put(const char* bytes, std::size_t n, int32_t error_value) {
@@ -33,6 +37,20 @@ struct TextBuffer {
         } else {
             record_error(report, ErrorKind::text_too_long, error_value);
         }
+    }
+
+    // Writes a character cell: the bytes of its Shift_JIS code, or of its reference as ReferenceSpellings
+    // keeps them, whole or not at all.
+    void put_char(int32_t code, int32_t error_value) {
+        if (is_reference_code(code)) {
+            if (!references) return;
+            const std::string_view bytes = references->spelling(code);
+            put(bytes.data(), bytes.size(), error_value);
+            return;
+        }
+        char bytes[2];
+        const int n = put_code(bytes, code);
+        put(bytes, static_cast<std::size_t>(n), error_value);
     }
 
     void terminate() { data[length] = '\0'; }

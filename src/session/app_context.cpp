@@ -1,5 +1,6 @@
 #include "session/app_context.h"
 
+#include "settings/render_setup.h"
 #include "system/font_metrics.h"
 
 namespace glyphora {
@@ -35,15 +36,7 @@ void AppContext::report_width_table_failure() {
 }
 
 RenderContext AppContext::render_context() const {
-    RenderContext rc;
-    rc.widths = widths.get();
-    rc.mirror_h = &mirrors->horizontal;
-    rc.mirror_v = &mirrors->vertical;
-    rc.global_settings = settings.render;
-    rc.render_pageflag = settings.render_pageflag;
-    rc.exact_fill = settings.renderexactfill;
-    rc.fontface = settings.fontface;
-    return rc;
+    return make_render_context(settings, *widths, *mirrors);
 }
 
 void AppContext::preview_modified() {

@@ -42,6 +42,7 @@ void read_startup(const IniDocument& doc, Settings& s) {
     s.totalfontsize = read_setting(doc, k::totalfontsize);
     for (int i = 0; i < RenderSettings::kCount; ++i) s.render.flag(i) = read_setting(doc, k::render_flag(i));
     s.renderexactfill = read_setting(doc, k::renderexactfill);
+    s.renderunicodefill = read_setting(doc, k::renderunicodefill);
     s.fontpoint = read_setting(doc, k::fontpoint);
     s.fontface = read_setting(doc, k::fontface);
     for (int i = 0; i < kMenuTextCount; ++i) s.menuchr[i] = read_setting(doc, k::menuchr(i));
@@ -223,6 +224,7 @@ IoResult write_options(SettingsFile& file, const Settings& s, bool full_sheet) {
     for (int i = 0; i < RenderSettings::kCount; ++i)
         entries.push_back(setting_entry(k::render_flag(i), s.render.flag(i)));
     entries.push_back(setting_entry(k::renderexactfill, s.renderexactfill));
+    entries.push_back(setting_entry(k::renderunicodefill, s.renderunicodefill));
     return write_entries(file, entries);
 }
 

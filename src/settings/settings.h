@@ -59,6 +59,9 @@ BoolKey render_flag(int i);
 // Blank runs planned line by line for the fewest characters off their place (experimental). Global only: a
 // page's own rendering record, stored in page collection files, has no such flag.
 inline constexpr BoolKey renderexactfill{"option", "renderexactfill", false};
+// With renderexactfill, the fills may also use the Unicode spaces the font gives a whole-pixel width, written
+// as numeric references, where the classic items cannot put a character in place. Global only.
+inline constexpr BoolKey renderunicodefill{"option", "renderunicodefill", false};
 
 inline constexpr BoolKey multilibrary{"file", "multilibrary", false};
 inline constexpr StringKey library_filename{"file", "library_filename", "", kPathCapacity};
@@ -142,6 +145,7 @@ struct Settings {
     int totalfontsize = settings_keys::totalfontsize.default_value;
     RenderSettings render = default_global_render_settings();  // the global record; keys kRenderFlagKeys
     bool renderexactfill = settings_keys::renderexactfill.default_value;
+    bool renderunicodefill = settings_keys::renderunicodefill.default_value;
 
     // [file]
     bool multilibrary = settings_keys::multilibrary.default_value;
@@ -176,8 +180,9 @@ struct Settings {
 
 // --- Reads, in the order and groups the program makes them.
 
-// Start-up: render_pageflag, multilibrary, totalfontsize, the eight render flags, renderexactfill, fontpoint,
-// fontface, menuchr0-9, asciiset_filename, hanten_filename, hanten_filename2, library_filename.
+// Start-up: render_pageflag, multilibrary, totalfontsize, the eight render flags, renderexactfill,
+// renderunicodefill, fontpoint, fontface, menuchr0-9, asciiset_filename, hanten_filename, hanten_filename2,
+// library_filename.
 void read_startup_settings(const SettingsFile& file, Settings& settings);
 
 // Just before a canvas is created: x, y, wx, wy, with a negative x or y replaced by 4. The boxflag of the
@@ -202,7 +207,7 @@ void read_all(const IniDocument& doc, Settings& settings, const WindowMetrics& m
 
 // The options sheet confirmed. Full sheet: multilibrary, fontpoint, totalfontsize, asciiset_filename,
 // hanten_filename, hanten_filename2, fontface, menuchr0-9; then, for both sheets, render_pageflag, the
-// eight flags of the global record and renderexactfill.
+// eight flags of the global record, renderexactfill and renderunicodefill.
 IoResult write_options(SettingsFile& file, const Settings& settings, bool full_sheet);
 
 IoResult write_library_filename(SettingsFile& file, std::string_view path);

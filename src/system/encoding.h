@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace glyphora {
 
@@ -44,10 +45,56 @@ int sjis_code_to_unicode(int code);
 int unicode_to_sjis_code(uint32_t code_point);
 
 // Text that comes into a part from outside the program (the clipboard, a text field) as UTF-8: the web's
-// spaces U+00A0, U+2002 and U+2009, which code page 932 lacks, become the part markup "&nbsp;", "&ensp;"
-// and "&thinsp;" (5, 8 and 2 pixels); everything else converts as utf8_to_sjis does. On failure
-// error_offset and bad_char name the first character that cannot be written, as offsets into utf8.
+// spaces U+00A0, U+2002 and U+2009 become the part markup "&nbsp;", "&ensp;" and "&thinsp;" (5, 8 and 2
+// pixels); any other character code page 932 lacks becomes a decimal numeric reference ("&#9825;"), which
+// the part's readers take as that one character; everything else converts as utf8_to_sjis does. Refused,
+// as no part can hold them: NUL (a part's text ends there), U+FFFD (what the windows show for bytes that are
+// no character, so storing it would replace those bytes), the C1 controls U+0080 to U+009F (a browser reads
+// their references as other characters) and bytes that are no UTF-8. On failure error_offset and bad_char
+// name the first of them, as offsets into utf8.
 Conversion utf8_to_part_text(std::string_view utf8);
+
+// The longest start of a part's text with at most max_bytes bytes that ends between two of its items: never
+// inside a double-byte character, a numeric reference, an entity or a CR LF.
+std::string_view part_text_prefix(std::string_view text, std::size_t max_bytes);
+
+// Whether a text field shows a character written as a numeric reference as the character itself: not a
+// control, a line or paragraph separator, something a text document uses for itself (U+FDD0 to U+FDEF,
+// U+FFFC), U+FFFD (which stands for bytes that are no character) nor a noncharacter. Such references are
+// shown as written.
+bool shows_as_itself(char32_t code_point);
+
+// A part's text as a text field shows it, and the way back. Line breaks (CR LF, a lone CR or LF) show as
+// "\n", a numeric reference as its character where it shows_as_itself, everything else as
+// sjis_to_utf8_lenient shows it; the "&space" declaration lines are shown as written. Each shown character
+// remembers the stored bytes it stands for, so an edit changes only the stretch the user changed.
+class ShownPartText {
+  public:
+    explicit ShownPartText(std::string_view stored);
+
+    // The text to show, UTF-8.
+    const std::string& utf8() const { return shown_; }
+
+    // The stored form of an edited text (UTF-8, "\n" line breaks). The stored bytes before and after the
+    // edited stretch stay as they were; the stretch converts with utf8_to_part_text, its line breaks as
+    // CR LF. An unedited text gives back the stored bytes. On failure error_offset and bad_char are those
+    // of the refused character in edited.
+    Conversion store(std::string_view edited) const;
+
+  private:
+    struct Piece {
+        std::size_t stored_begin = 0, stored_length = 0;
+        std::size_t shown_begin = 0, shown_length = 0;
+        int open_reference_base = 0;  // 10 or 16: a reference without ";" that digits after it would extend
+        bool lone_cr = false;         // a CR without LF, which an LF after it would join
+        bool lone_lead_byte = false;  // the last byte of the text, a lead byte without its trail
+    };
+    void add(std::size_t stored_begin, std::size_t stored_end, std::string_view shown, Piece piece);
+
+    std::string stored_;
+    std::string shown_;
+    std::vector<Piece> pieces_;
+};
 
 // The part markup that stands for one of the web's spaces (U+00A0, U+2002, U+2009, which code page 932
 // lacks): "&nbsp;", "&ensp;" or "&thinsp;"; empty for any other code point.

@@ -76,7 +76,7 @@ namespace {
 
 // Characters written as references, measured as a browser on this machine lays them out: the advance of
 // the rendering font without hinting, or, where that font has no glyph, of the font fontconfig puts first
-// for that character.
+// for that character (a Unicode space excepted, see fallback_space).
 class FontCodePoints : public CodePointMetricsSource {
   public:
     FontCodePoints(ResolvedFont font, int pixel_size) : font_(std::move(font)), pixel_size_(pixel_size) {}
@@ -86,12 +86,18 @@ class FontCodePoints : public CodePointMetricsSource {
         if (library_) FT_Done_FreeType(library_);
     }
 
-    int sjis_code(char32_t code_point) override { return unicode_to_sjis_code(code_point); }
+    // Only a code point that is the table's character both ways: U+00A5 is written as 0x5C, but 0x5C is
+    // the backslash, whose glyph may be another width.
+    int sjis_code(char32_t code_point) override {
+        const int code = unicode_to_sjis_code(code_point);
+        return code >= 0 && sjis_code_to_unicode(code) == static_cast<int>(code_point) ? code : -1;
+    }
 
     int32_t advance_64ths(char32_t code_point) override {
         FT_Face primary = face(font_.file, font_.index);
         if (!primary) return 0;
         if (FT_Get_Char_Index(primary, code_point) != 0) return advance(primary, code_point);
+        if (const int32_t space = fallback_space(primary, code_point); space >= 0) return space;
         if (FT_Face other = fallback_face(code_point)) return advance(other, code_point);
         return advance(primary, code_point);  // the missing-glyph box
     }
@@ -145,6 +151,57 @@ class FontCodePoints : public CodePointMetricsSource {
         if (file.empty()) return nullptr;
         FT_Face other = face(file, index);
         return other && FT_Get_Char_Index(other, code_point) != 0 ? other : nullptr;
+    }
+
+    // A space the font lacks is not taken from another font: the browser's shaper (HarfBuzz) sets it with
+    // the font's own space glyph at a width of its kind: a fraction of the em, the width of a digit or of
+    // ".", half the space. -1 for any other character.
+    int32_t fallback_space(FT_Face primary, char32_t code_point) {
+        const int32_t em = pixel_size_ * 64;
+        auto of_char = [&](char32_t c) {
+            return FT_Get_Char_Index(primary, c) != 0 ? advance(primary, c) : int32_t{-1};
+        };
+        auto part_of_em = [&](int32_t n) { return (em + n / 2) / n; };
+        switch (code_point) {
+            case 0x2000:  // EN QUAD is the same as EN SPACE
+                return of_char(0x2002) >= 0 ? of_char(0x2002) : part_of_em(2);
+            case 0x2001:  // EM QUAD is the same as EM SPACE
+                return of_char(0x2003) >= 0 ? of_char(0x2003) : em;
+            case 0x2002:
+                return part_of_em(2);
+            case 0x2003:
+                return em;
+            case 0x2004:
+                return part_of_em(3);
+            case 0x2005:
+                return part_of_em(4);
+            case 0x2006:
+                return part_of_em(6);
+            case 0x2009:
+                return part_of_em(5);
+            case 0x200A:
+                return part_of_em(16);
+            case 0x205F:
+                return (em * 4 + 9) / 18;
+            case 0x2007:
+                for (char32_t digit = '0'; digit <= '9'; ++digit)
+                    if (const int32_t w = of_char(digit); w >= 0) return w;
+                return space_advance(primary);
+            case 0x2008:
+                if (const int32_t w = of_char('.'); w >= 0) return w;
+                if (const int32_t w = of_char(','); w >= 0) return w;
+                return space_advance(primary);
+            case 0x00A0:
+                return space_advance(primary);
+            case 0x202F:
+                return space_advance(primary) / 2;
+            default:
+                return -1;
+        }
+    }
+
+    static int32_t space_advance(FT_Face face) {
+        return FT_Get_Char_Index(face, ' ') != 0 ? advance(face, ' ') : 0;
     }
 
     static int32_t advance(FT_Face face, char32_t code_point) {

@@ -92,6 +92,7 @@ class CommandsTest : public test::GuiTest {
     void a_damaged_file_leaves_every_page_as_it_was();
     void library_page_name();
     void render_commands_write_the_file_and_show_the_report();
+    void render_report_names_fractional_lines_and_counts_references();
     void render_button_writes_what_the_command_line_tool_writes();
 
   private:
@@ -561,6 +562,25 @@ void CommandsTest::render_commands_write_the_file_and_show_the_report() {
     click(control_id::kRender);
     click(control_id::kRenderPage);
     QVERIFY(ui_->events().empty());
+}
+
+void CommandsTest::render_report_names_fractional_lines_and_counts_references() {
+    start();
+    QVERIFY(ctx_->ensure_width_table());
+    auto metrics = std::make_unique<MetricsFile>();
+    QVERIFY(parse_metrics("line_height 18\ndefault 8\nU+2006 2.667\n", *metrics).ok);
+    ctx_->widths->set_code_point_source(MetricsFileSource(*metrics).code_points());
+    put_part(preview(), 0, 0, 18, "A&#x2006;B&#x2661", "refs");
+    ResultDialogWatch watch;
+    ui_->answer_file(home_->file("refs.txt"));
+    watch.arm();
+    click(control_id::kRenderPage);
+    QVERIFY(watch.seen());
+    const QString expected = QStringLiteral(
+        "2行目：幅が１ドット単位でない文字参照があり、ブラウザではその後ろの文字が少しずれます\n"
+        "出力の文字参照：2個（17バイト）");
+    QVERIFY2(watch.text() == expected, qPrintable(watch.text()));
+    QVERIFY(TestHome::read_file(home_->file("refs.txt")).find("A&#x2006;B&#x2661;\r\n") != std::string::npos);
 }
 
 void CommandsTest::render_button_writes_what_the_command_line_tool_writes() {

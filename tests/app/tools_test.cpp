@@ -7,13 +7,18 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/application.h"
@@ -22,6 +27,7 @@
 #include "app/tool_dialog.h"
 #include "canvas/canvas_window.h"
 #include "model/test_support.h"
+#include "platform/qt_ui_services.h"
 #include "platform/scripted_ui_services.h"
 #include "qtest_support/test_support.h"
 #include "storage/library_file.h"
@@ -46,6 +52,14 @@ void put_seeded_part(Page& page, int slot, int seed) {
 // The stored form of a page: equal pages as far as files go.
 std::string page_bytes(const Page& page) {
     return serialize_single_page(page);
+}
+
+// Every page, its name and the current page of the library.
+std::string library_state(const LibraryBook& library) {
+    std::string out;
+    for (int page = 0; page < kLibraryPages; ++page)
+        out += page_bytes(library.pages[page]) + std::string(get_string(library.page_names[page])) + "|";
+    return out + std::to_string(library.current_page);
 }
 
 std::string empty_page_bytes() {
@@ -101,6 +115,10 @@ class ToolsTest : public test::GuiTest {
     void cancelled_and_failed_exports();
     void aa_file_import_fills_free_library_pages_and_reports();
     void aa_file_export_writes_the_rendered_pages();
+    void aa_file_import_cancelled_or_failed_changes_nothing();
+    void aa_file_import_into_a_full_library_names_what_did_not_fit();
+    void aa_file_export_names_pages_that_lost_a_blank_run();
+    void the_progress_window_cancels_a_running_task();
     void library_as_a_collection_loads_into_the_preview();
     void organise_library_opens_maintenance_and_closes_the_tool_dialog();
 
@@ -443,6 +461,137 @@ void ToolsTest::aa_file_export_writes_the_rendered_pages() {
     run_export(home_->file("no such folder/pages.ast"));
     QCOMPARE(ui_->messages().size(), std::size_t(1));
     QVERIFY(ui_->messages()[0].starts_with(kExportFailedMessage));
+}
+
+void ToolsTest::aa_file_import_cancelled_or_failed_changes_nothing() {
+    fill_library_pages({0, 3});
+    LibraryBook& library = ctx_->docs->library;
+    const std::string before = library_state(library);
+    int changes = 0;
+    const auto hook = ctx_->changed_hook;
+    ctx_->changed_hook = [&](Sides sides) {
+        ++changes;
+        hook(sides);
+    };
+    const std::string mlt = home_->file("many.mlt");
+    std::string bytes;
+    for (int i = 0; i < 120; ++i) bytes += "A\r\n[SPLIT]\r\n";
+    TestHome::write_file(mlt, bytes);
+    const std::string big = home_->file("big.mlt");
+    TestHome::write_file(big, "");
+    std::filesystem::resize_file(big, std::uintmax_t{300} << 20);  // sparse: never read
+    auto run_import = [&](const std::string& path) -> bool {
+        ui_->clear_events();
+        ToolDialog tool(*dialog_);
+        if (!test::show_active(&tool)) return false;
+        ui_->answer_file(path);
+        click_button(&tool, "import_aa_file");
+        return tool.isVisible();
+    };
+
+    // Cancelled halfway through the file: the dialog stays, and the library is as it was.
+    ui_->cancel_task_at(bytes.size() / 2);
+    QVERIFY(run_import(mlt));
+    QCOMPARE(ui_->trace(), (std::vector<std::string>{"open:", "task:" + std::string(kImportingAaText)}));
+    QCOMPARE(ui_->events().back().answer, std::string("cancelled"));
+    QCOMPARE(library_state(library), before);
+    QCOMPARE(changes, 0);
+    QVERIFY(!ctx_->docs->preview.modified);
+
+    // Too large: refused with the file and the limit.
+    QVERIFY(run_import(big));
+    QCOMPARE(ui_->messages(), std::vector<std::string>{"ファイルが大きすぎるため読み込めません：" + big +
+                                                       "\n（300MB。読み込めるのは256MBまでです）"});
+    QCOMPARE(library_state(library), before);
+    QCOMPARE(changes, 0);
+
+    // Out of memory: said so, and nothing changes.
+    ui_->task_runs_out_of_memory();
+    QVERIFY(run_import(mlt));
+    QCOMPARE(ui_->messages(), std::vector<std::string>{std::string(kImportOutOfMemoryMessage)});
+    QCOMPARE(library_state(library), before);
+    QCOMPARE(changes, 0);
+
+    // Not cancelled, the same file goes in.
+    QVERIFY(!run_import(mlt));
+    QCOMPARE(ui_->events()[1].answer, std::string("done"));
+    QVERIFY(library_state(library) != before);
+    QVERIFY(changes > 0);
+}
+
+void ToolsTest::aa_file_import_into_a_full_library_names_what_did_not_fit() {
+    std::initializer_list<int> used = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18};
+    fill_library_pages(used);
+    const std::string mlt = home_->file("faces.mlt");
+    std::string bytes;
+    for (int i = 0; i < 60; ++i) bytes += "A\r\n[SPLIT]\r\n";
+    TestHome::write_file(mlt, bytes);
+    ToolDialog tool(*dialog_);
+    QVERIFY(test::show_active(&tool));
+    ui_->answer_file(mlt);
+    click_button(&tool, "import_aa_file");
+    QCOMPARE(ui_->messages(), std::vector<std::string>{"50個のAAをライブラリのページ19に読み込みました\n"
+                                                       "faces.mltの51～60個目のAA（10個）は空いているページに"
+                                                       "入りませんでした"});
+    const LibraryBook& library = ctx_->docs->library;
+    QCOMPARE(library.current_page, 19);
+    QVERIFY(library.pages[19].slots[49].in_use);
+    QCOMPARE(get_string(library.pages[18].slots[0].name), "p1018");
+}
+
+void ToolsTest::aa_file_export_names_pages_that_lost_a_blank_run() {
+    ctx_->settings.render.rendersetsize = false;
+    put_part(ctx_->docs->preview.pages[0], 0, 0, 0, "A");
+    put_part(ctx_->docs->preview.pages[2], 0, 0, 0, "A");
+    put_part(ctx_->docs->preview.pages[2], 1, 10'000, 0, "B");  // far more than 300 spaces from the "A"
+    const std::string path = home_->file("pages.mlt");
+    ToolDialog tool(*dialog_);
+    QVERIFY(test::show_active(&tool));
+    ui_->answer_file(path);
+    click_button(&tool, "export_aa_file");
+    QCOMPARE(ui_->messages().size(), std::size_t(1));
+    const std::string message = ui_->messages()[0];
+    QVERIFY2(message.starts_with("2ページを書き出しました\nただし、ページ2は空白の整理中に"),
+             message.c_str());
+    QCOMPARE(QByteArray::fromStdString(TestHome::read_file(path)), QByteArray("\x81\x40"
+                                                                              "A\r\n[SPLIT]\r\n\x81\x40"
+                                                                              "AB\r\n"));
+}
+
+void ToolsTest::the_progress_window_cancels_a_running_task() {
+    QtUiServices qt;
+    // A short task ends before any window shows.
+    QVERIFY(qt.run_task(dialog_, "short", [](TaskProgress& progress) { progress.report(1, 1); }));
+
+    // A long one shows the window with its progress; its cancel button stops it.
+    int shown_value = -1;
+    QTimer watch;
+    watch.setInterval(20);
+    connect(&watch, &QTimer::timeout, [&] {
+        auto* window = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!window || !window->isVisible() || shown_value >= 0) return;
+        shown_value = window->value();
+        QVERIFY(shown_value > 0);
+        QCOMPARE(window->labelText(), QStringLiteral("long"));
+        test::click(window->findChild<QPushButton*>());
+    });
+    watch.start();
+    bool stopped = false;
+    const bool finished = qt.run_task(dialog_, "long", [&](TaskProgress& progress) {
+        for (int i = 0; i < 10'000 && !progress.cancelled(); ++i) {
+            progress.report(500, 1000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        stopped = progress.cancelled();
+    });
+    watch.stop();
+    QVERIFY(!finished);
+    QVERIFY(stopped);
+    QCOMPARE(shown_value, 500);
+
+    // What the task throws reaches the caller.
+    QVERIFY_THROWS_EXCEPTION(std::bad_alloc,
+                             qt.run_task(dialog_, "failing", [](TaskProgress&) { throw std::bad_alloc(); }));
 }
 
 void ToolsTest::library_as_a_collection_loads_into_the_preview() {

@@ -1,12 +1,16 @@
 // Unsaved pages: which commands mark the preview modified and which clear the mark, the title, the exit
-// question, the autosave to the recovery file (and its failure, said once), and the recovery at start.
+// question (and the one when the pages cannot be kept), the autosave to the recovery file (and its failure,
+// said once), the end of its claim at a save, and the recovery at start.
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QPushButton>
 #include <QTest>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 #include "app/application.h"
 #include "app/autosave.h"
@@ -32,6 +36,9 @@ class UnsavedPagesTest : public test::GuiTest {
     void autosave_writes_the_recovery_file_and_says_a_failure_once();
     void recovery_yes_restores_and_no_keeps_five_aside();
     void a_damaged_recovery_file_is_said_and_kept();
+    void a_save_ends_the_recovery_files_claim();
+    void a_newer_saved_file_makes_no_the_default();
+    void exit_asks_when_the_pages_cannot_be_kept();
 
   private:
     bool modified() const { return ctx_->docs->preview.modified; }
@@ -46,6 +53,19 @@ class UnsavedPagesTest : public test::GuiTest {
         QCOMPARE(app_->start(home_->environment()), StartResult::running);
         ctx_ = &app_->context();
         dialog_ = app_->main_dialog();
+    }
+    // The questions asked, with the answer Return would give.
+    std::vector<std::pair<std::string, DefaultAnswer>> questions_with_defaults() const {
+        std::vector<std::pair<std::string, DefaultAnswer>> out;
+        for (const auto& event : ui_->events())
+            if (event.kind == ScriptedUiServices::EventKind::question)
+                out.emplace_back(event.text, event.default_answer);
+        return out;
+    }
+    std::string recovered_name(int page, int slot) const {
+        auto book = std::make_unique<PreviewBook>();
+        if (read_recovery(recovery(), *book) != FileStatus::ok) return "<unreadable>";
+        return std::string(get_string(book->pages[page].slots[slot].name));
     }
     std::vector<fs::path> kept_aside() const {
         std::vector<fs::path> out;
@@ -227,6 +247,120 @@ void UnsavedPagesTest::a_damaged_recovery_file_is_said_and_kept() {
     QCOMPARE(test::TestHome::read_file(kept_aside()[0].string()),
              std::string(kRecoveryMagic) + '\0' + "/aa/work.aap");
     QVERIFY(!modified());
+}
+
+void UnsavedPagesTest::a_save_ends_the_recovery_files_claim() {
+    start();
+    Autosaver& saver = *app_->autosaver();
+    saver.set_delays(20, 200);
+    test::put_part(preview(), 0, 0, 0, "A", "first");
+    ctx_->changed(Side::preview);
+    QTRY_COMPARE(recovered_name(0, 0), std::string("first"));
+
+    // A single page saved leaves the rest unsaved: the recovery file stays, kept up to date.
+    test::put_part(preview(), 1, 0, 18, "A", "second");
+    ctx_->changed(Side::preview);
+    ui_->answer_file(home_->file("one.aat"));
+    press(control_id::kSave);
+    QTRY_COMPARE(recovered_name(0, 1), std::string("second"));
+    QTRY_VERIFY(!saver.writing());
+
+    // Changed and saved whole before the autosave came: the older pages are no longer offered.
+    test::put_part(preview(), 2, 0, 36, "A", "last");
+    ctx_->changed(Side::preview);
+    ui_->answer_file(home_->file("work.aap"));
+    press(control_id::kSave);
+    QVERIFY(!fs::exists(recovery()));
+    QTest::qWait(100);  // the timers that ran for the change write nothing
+    QVERIFY(!fs::exists(recovery()));
+
+    // Saved while a write of a full book is in progress: the write cannot bring the file back. The save
+    // command's call once its file is written, made at once: saving a full book takes as long as the write.
+    for (Page& page : ctx_->docs->preview.pages)
+        for (int slot = 0; slot < kPartsPerPage; ++slot)
+            test::put_part(page, slot, 0, 0, std::string(kTextCapacity - 1, 'A'), "full");
+    ctx_->changed(Side::preview);
+    const QDeadlineTimer deadline(5000);
+    while (!saver.writing() && !deadline.hasExpired()) QCoreApplication::processEvents();  // no sleeps
+    QVERIFY(saver.writing());
+    ctx_->preview_saved();
+    QVERIFY(!saver.writing());
+    QTest::qWait(100);
+    QVERIFY(!fs::exists(recovery()));
+    clear_preview(ctx_->docs->preview);
+    // The dropped result of that write leaves the autosave working: two more writes go through.
+    test::put_part(preview(), 0, 0, 0, "A", "after");
+    ctx_->changed(Side::preview);
+    QTRY_COMPARE(recovered_name(0, 0), std::string("after"));
+    test::put_part(preview(), 0, 0, 0, "A", "again");
+    ctx_->changed(Side::preview);
+    QTRY_COMPARE(recovered_name(0, 0), std::string("again"));
+    ui_->answer_file(home_->file("work.aap"));
+    press(control_id::kSave);
+
+    // A crash right after the save: the next start asks nothing and shows nothing unsaved.
+    shut_down();
+    ui_->clear_events();
+    start_keeping_events();
+    QVERIFY(ui_->questions().empty());
+    QVERIFY(!modified());
+    QVERIFY(!dialog_->windowTitle().endsWith(" *"));
+}
+
+void UnsavedPagesTest::a_newer_saved_file_makes_no_the_default() {
+    const std::string saved = home_->file("work.aap");
+    test::TestHome::write_file(saved, "saved pages");
+    auto book = std::make_unique<PreviewBook>();
+    test::put_part(book->pages[0], 0, 0, 0, "A", "older");
+    set_string(book->collection_name, saved);
+    const auto write_recovery_beside = [&](std::chrono::seconds saved_later) {
+        QVERIFY(write_recovery(recovery(), *book).ok);
+        fs::last_write_time(saved, fs::last_write_time(recovery()) + saved_later);
+    };
+
+    // Written after the save: offered as it is, Yes by default.
+    write_recovery_beside(std::chrono::seconds(-60));
+    ui_->answer_no();
+    start_keeping_events();
+    using Asked = std::vector<std::pair<std::string, DefaultAnswer>>;
+    QCOMPARE(questions_with_defaults(), (Asked{{kRecoveryQuestion, DefaultAnswer::yes}}));
+    shut_down();
+
+    // Saved after the last autosave: the question says so and starts on No.
+    write_recovery_beside(std::chrono::seconds(60));
+    ui_->clear_events();
+    ui_->answer_no();
+    start_keeping_events();
+    const std::string question = std::string(kRecoveryQuestion) + kRecoverySavedNewerNote + saved;
+    QCOMPARE(questions_with_defaults(), (Asked{{question, DefaultAnswer::no}}));
+    QVERIFY(!modified());
+}
+
+void UnsavedPagesTest::exit_asks_when_the_pages_cannot_be_kept() {
+    start();
+    test::put_part(preview(), 0, 40, 18, "A", "kept");
+    ctx_->changed(Side::preview);
+    // A folder where the recovery file must go: the write fails whatever the permissions.
+    QVERIFY(fs::create_directory(recovery()));
+
+    ui_->answer_yes();
+    ui_->answer_no();
+    QVERIFY(!app_->close_request());
+    QVERIFY(!app_->dialog_ended());
+    QVERIFY(dialog_->isVisible());
+    const auto asked = questions_with_defaults();
+    QCOMPARE(asked.size(), std::size_t{2});
+    QCOMPARE(asked[0].first, std::string(kExitUnsavedQuestion));
+    QVERIFY(asked[1].first.starts_with(std::string(kExitUnprotectedQuestion) + "\n"));
+    QVERIFY(asked[1].first.size() > std::string(kExitUnprotectedQuestion).size() + 1);  // and why
+    QCOMPARE(asked[1].second, DefaultAnswer::no);
+    QVERIFY(ui_->messages().empty());  // the question says it all
+
+    // Yes ends the program all the same.
+    ui_->answer_yes();
+    ui_->answer_yes();
+    QVERIFY(app_->close_request());
+    QVERIFY(app_->dialog_ended());
 }
 
 QTEST_MAIN(UnsavedPagesTest)

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
@@ -141,6 +142,7 @@ class CanvasInputTest : public test::GuiTest {
     void double_click_on_empty_preview_types_a_new_part();
     void double_click_refusals();
     void quick_text_box_confirms_the_keys_of_the_window_system();
+    void quick_text_box_takes_characters_code_page_932_lacks();
     void recent_texts_order();
     void part_names_never_split_a_character();
     void right_button_opens_the_menu();
@@ -497,12 +499,12 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
     QCOMPARE(read_recent_texts(ctx_->file())[0], std::string());
     QCOMPARE(read_recent_texts(ctx_->file())[1], std::string("A\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8"));
 
-    // A character code page 932 cannot hold is named; the box stays open until the text is fixed.
+    // A character no part can hold is named; the box stays open until the text is fixed.
     {
         ModalWatch watch([](QWidget* modal) {
             auto* box = qobject_cast<QuickTextBox*>(modal);
             QVERIFY(box);
-            test::type_to_focus(QString::fromUtf8("A€"));
+            test::type_to_focus(QString::fromUtf8("A\uFFFD"));
             test::key_to_focus(Qt::Key_Return);
             QVERIFY(box->isVisible());
             test::key_to_focus(Qt::Key_A, Qt::ControlModifier);  // the correction replaces it all
@@ -513,6 +515,7 @@ void CanvasInputTest::double_click_on_empty_preview_types_a_new_part() {
         QVERIFY(watch.seen());
     }
     QCOMPARE(ui_->messages().size(), std::size_t{1});
+    QVERIFY(ui_->messages()[0].find("(U+FFFD) at character 2") != std::string::npos);
     QCOMPARE(get_string(preview().slots[3].text), std::string_view("B"));
 
     // A 64-byte text: the part keeps it all; the recent entry reads back cut to 63 bytes.
@@ -595,6 +598,31 @@ void CanvasInputTest::quick_text_box_confirms_the_keys_of_the_window_system() {
     });
     QCOMPARE(picked, QStringLiteral("first"));  // the second row: "XY" is the most recent now
     QCOMPARE(made, picked.toStdString());
+}
+
+// Typed or pasted, a character code page 932 lacks becomes a decimal reference; the web's spaces keep their
+// markup; a text cut to the part's capacity never ends inside a reference.
+void CanvasInputTest::quick_text_box_takes_characters_code_page_932_lacks() {
+    start();
+    CanvasWindow& canvas = preview_canvas();
+    const auto new_part = [&](const QString& typed, const QString& pasted) -> std::string {
+        const int slot = find_register_slot(preview());
+        QGuiApplication::clipboard()->setText(pasted);
+        ModalWatch watch([&typed](QWidget* modal) {
+            QVERIFY(qobject_cast<QuickTextBox*>(modal));
+            test::type_to_focus(typed);
+            test::key_to_focus(Qt::Key_V, Qt::ControlModifier);
+            test::key_to_focus(Qt::Key_Return);
+        });
+        test::double_click(&canvas, QPoint(300, 100 + 20 * slot));
+        if (!watch.seen()) return "<no box>";
+        return preview().slots[slot].in_use ? std::string(get_string(preview().slots[slot].text)) : "<none>";
+    };
+    QCOMPARE(new_part(QString::fromUtf8("\u2661\u2005A"), QString::fromUtf8("\u2661\u2005\u00A0\U0001F600")),
+             std::string("&#9825;&#8197;A&#9825;&#8197;&nbsp;&#128512;"));
+    QCOMPARE(new_part(QString(), QString(16380, QLatin1Char('Q')) + QString::fromUtf8("\u2661")),
+             std::string(16380, 'Q'));
+    QVERIFY(ui_->messages().empty());
 }
 
 void CanvasInputTest::recent_texts_order() {

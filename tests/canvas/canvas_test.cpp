@@ -31,6 +31,10 @@ struct Glyph {
     int64_t x, top, width;
     Rgb background;
 };
+struct CodePointGlyph {
+    char32_t code_point;
+    int64_t x, top, width;
+};
 struct Text {
     std::string text;
     int64_t x, top;
@@ -50,6 +54,9 @@ class RecordingSurface : public CanvasSurface {
     void glyph(int code, int64_t x, int64_t top, int64_t width, Rgb, Rgb background) override {
         glyphs.push_back({code, x, top, width, background});
     }
+    void code_point_glyph(char32_t code_point, int64_t x, int64_t top, int64_t width, Rgb, Rgb) override {
+        code_points.push_back({code_point, x, top, width});
+    }
     void text(std::string_view sjis, int64_t x, int64_t top, Rgb colour, Rgb) override {
         texts.push_back({std::string(sjis), x, top, colour});
     }
@@ -57,6 +64,7 @@ class RecordingSurface : public CanvasSurface {
 
     std::vector<Fill> fills;
     std::vector<Glyph> glyphs;
+    std::vector<CodePointGlyph> code_points;
     std::vector<Text> texts;
     std::vector<Frame> frames;
     std::string glyph_codes() const {
@@ -115,6 +123,8 @@ class CanvasTest : public QObject {
     void flips_do_not_show_on_the_canvas();
     void temporary_rendering_colours();
     void draw_part_paints_inside_its_box();
+    void references_are_drawn_as_their_characters();
+    void references_are_drawn_at_their_measured_places();
 
     void first_paint_builds_the_width_table_and_draws_new_parts_at_once();
     void header_and_space_mark();
@@ -469,6 +479,108 @@ void CanvasTest::draw_part_paints_inside_its_box() {
     RecordingSurface s;
     draw_part(*part, s, *widths_, false, false, false, false);
     QCOMPARE(part->box.bottom, 18);
+}
+
+// Widths from a metrics file with entries for code points: the places only, no font.
+void CanvasTest::references_are_drawn_as_their_characters() {
+    MetricsFile file;
+    QVERIFY(parse_metrics("line_height 18\ndefault 8\n0x20 5\nU+2005 4\nU+200A 1\nU+2661 14\nU+2006 2.667\n",
+                          file)
+                .ok);
+    MetricsFileSource source(file);
+    CharWidthTable widths;
+    widths.build(source);
+
+    auto part = make_part(0, 0, "A&#x2005Z&#9825;&#X2661;&#x2006;B&#65;\r\n&ttt;&#x2005;&#x200a;Q");
+    part->always_opaque = false;
+    part->box = Box{1, 1, 1, 1};
+    RecordingSurface s;
+    draw_part(*part, s, widths, false, false, false, false);
+    // The references' own bytes are never drawn: only the letters are glyphs of the table.
+    QCOMPARE(s.glyph_codes(), std::string("AZBQ"));
+    const std::vector<int64_t> letters = {0, 12, 51, 5};
+    for (std::size_t i = 0; i < letters.size(); ++i) QCOMPARE(s.glyphs[i].x, letters[i]);
+    // The characters themselves, each at its measured width (2.667 rounds to 3); a code point code page
+    // 932 holds too is drawn as that character, at its table width.
+    QCOMPARE(s.code_points.size(), std::size_t{3});
+    const std::vector<std::pair<char32_t, int64_t>> drawn = {{0x2661, 20}, {0x2661, 34}, {0x41, 59}};
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+        QCOMPARE(s.code_points[i].code_point, drawn[i].first);
+        QCOMPARE(s.code_points[i].x, drawn[i].second);
+        QCOMPARE(s.code_points[i].top, int64_t{0});
+    }
+    QCOMPARE(s.code_points[0].width, int64_t{14});
+    QCOMPARE(s.code_points[2].width, int64_t{8});
+    // The Unicode spaces are blanks: painted as the entities are, but not inside the transparent run.
+    QCOMPARE(s.fills.size(), std::size_t{2});
+    QCOMPARE(s.fills[0].l, int64_t{8});
+    QCOMPARE(s.fills[0].r, int64_t{12});
+    QCOMPARE(s.fills[1].l, int64_t{48});
+    QCOMPARE(s.fills[1].r, int64_t{51});
+    QCOMPARE(part->box, (Box{0, 0, 67, 36}));
+
+    // A referenced character ends a transparent run as a letter does; a Unicode space does not.
+    auto run = make_part(0, 0, "&ttt;&#x2005;&#9825; ");
+    run->always_opaque = false;
+    run->box = Box{1, 1, 1, 1};
+    RecordingSurface r;
+    draw_part(*run, r, widths, false, false, false, false);
+    QCOMPARE(r.glyph_codes(), std::string(" "));
+    QCOMPARE(r.glyphs[0].x, int64_t{18});
+    QVERIFY(r.fills.empty());
+}
+
+// In the rendering font: "&#x2005;" between two letters moves the second one 4 pixels on and draws
+// nothing, and a character Monapo lacks comes from the font the measurement fell back to.
+void CanvasTest::references_are_drawn_at_their_measured_places() {
+    if (!have_font_) GLYPHORA_SKIP_UNLESS_CI("Monapo is not installed");
+    auto widths = std::make_unique<CharWidthTable>();
+    std::string error;
+    QVERIFY2(build_width_table_from_font(*widths, "Monapo", 120, error), error.c_str());
+    QCOMPARE(widths->code_point_width(0x2005).pixels(), 4);
+    const GlyphFont font("Monapo", 120);
+    QVERIFY(font.valid());
+    auto paint = [&](const char* text) {
+        auto part = make_part(10, 0, text);
+        part->always_opaque = false;
+        RecordingSurface measuring;
+        draw_part(*part, measuring, *widths, false, false, false, false);
+        QImage image(200, 18, QImage::Format_RGB32);
+        image.fill(qRgb(240, 240, 240));
+        ImageSurface surface(image, font);
+        draw_part(*part, surface, *widths, false, false, false, false);
+        return image;
+    };
+    const QImage plain = paint("WW");
+    const QImage spaced = paint("W&#x2005;W");
+    const int w = widths->width('W');
+    const QRect first(10, 0, w, 18);
+    QVERIFY(dark_pixels(plain, first) > 10);
+    QCOMPARE(spaced.copy(first), plain.copy(first));
+    QCOMPARE(dark_pixels(spaced, QRect(10 + w, 0, 4, 18)), 0);
+    QCOMPARE(spaced.copy(QRect(10 + w + 4, 0, w, 18)), plain.copy(QRect(10 + w, 0, w, 18)));
+    // Nothing else: the reference's bytes are not drawn.
+    QCOMPARE(dark_pixels(spaced, spaced.rect()), dark_pixels(plain, plain.rect()));
+
+    const ResolvedFont monapo = resolve_font("Monapo");
+    const std::string fallback = fallback_font_file(monapo, 0x2661);
+    if (fallback.empty()) QSKIP("no installed font has U+2661");
+    const GlyphFont::CodePointGlyph heart = font.code_point_glyph(0x2661);
+    QVERIFY(heart.font && heart.font != &font.raw());
+    QCOMPARE(heart.font->familyName(),
+             QRawFont(QString::fromStdString(fallback), 16, QFont::PreferNoHinting).familyName());
+    QVERIFY(heart.index != 0);
+    // Drawn in its measured cell (a thin outline: counted are the pixels with any ink).
+    const QImage hearts = paint("&#9825;");
+    const int heart_width = widths->code_point_width(0x2661).pixels();
+    auto inked = [&hearts](const QRect& area) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) n += hearts.pixel(x, y) != qRgb(240, 240, 240);
+        return n;
+    };
+    QVERIFY(inked(QRect(10, 0, heart_width, 18)) > 10);
+    QCOMPARE(inked(hearts.rect()), inked(QRect(10, 0, heart_width, 18)));
 }
 
 void CanvasTest::first_paint_builds_the_width_table_and_draws_new_parts_at_once() {

@@ -60,6 +60,7 @@ class PropertyDialogTest : public test::GuiTest {
     void empty_text_is_refused_after_ok_but_a_label_needs_none();
     void texts_are_cut_at_their_capacity_on_whole_characters();
     void untouched_fields_keep_their_bytes();
+    void references_show_as_their_characters_and_keep_their_bytes();
     void sample_is_kept_between_openings_but_not_on_cancel();
     void only_one_detail_dialog_at_a_time();
     void register_finds_its_slot_or_reports_a_full_page();
@@ -68,6 +69,7 @@ class PropertyDialogTest : public test::GuiTest {
     void detail_commands_and_the_double_click();
     void palettes_come_from_the_character_set_file();
     void picking_characters_inserts_them_at_the_caret();
+    void palettes_show_references_as_their_characters();
     void charmap_button_and_dialog_font();
 
   private:
@@ -253,7 +255,7 @@ void PropertyDialogTest::refusals_keep_the_dialog_open_with_the_field_focused() 
         d.name_edit()->setText(u8("€uro"));
         attempt();
         d.name_edit()->setText(u8("p"));
-        d.text_edit()->setPlainText(u8("A\n\xF0\x9F\x98\x80"));
+        d.text_edit()->setPlainText(u8("A\n\uFFFD"));
         attempt();
         // The web's spaces are taken as their markup.
         d.text_edit()->setPlainText(u8("P\u00A0Q\u2009"));
@@ -272,7 +274,7 @@ void PropertyDialogTest::refusals_keep_the_dialog_open_with_the_field_focused() 
     for (int i = 0; i < 3; ++i) QCOMPARE(messages[i], std::string("整数を入力してください。"));
     QVERIFY(messages[3].find("'€' (U+20AC) at character 1") != std::string::npos);
     QVERIFY(messages[3].find("名前") != std::string::npos);
-    QVERIFY(messages[4].find("(U+1F600) at character 3") != std::string::npos);
+    QVERIFY(messages[4].find("(U+FFFD) at character 3") != std::string::npos);
     QVERIFY(messages[4].find("パーツテキスト") != std::string::npos);
     QCOMPARE(messages[5], std::string("名前が空っぽです"));
     focused.pop_back();  // the dialog closed
@@ -348,6 +350,54 @@ void PropertyDialogTest::untouched_fields_keep_their_bytes() {
     QCOMPARE(get_string(part.text), text);
     QCOMPARE(get_string(part.name), "n\xED\x40");
     QCOMPARE(get_string(part.comment), "c\xED\x40");
+    QCOMPARE(ui_->messages(), std::vector<std::string>{});
+}
+
+// The text field shows references as their characters. What the user did not edit is stored back byte for
+// byte, the references' own forms included; typed characters code page 932 lacks become references.
+void PropertyDialogTest::references_show_as_their_characters_and_keep_their_bytes() {
+    start();
+    const std::string text = "A&#x2005Z&#X2661;&#65;\r\n&#9825;B";
+    Part& part = put_part(ctx_->preview_page(), 0, 0, 0, text.c_str(), "refs");
+    part.selected = true;
+    QString shown;
+    on_dialog([&](CPropertyDialog& d) {
+        shown = d.text_edit()->toPlainText();
+        d.y_edit()->setText(u8("18"));
+        test::click(d.ok_button());
+    });
+    click(control_id::kPreviewDetail);
+    QCOMPARE(shown, u8("A\u2005Z\u2661A\n\u2661B"));
+    QCOMPARE(part.y, 18);
+    QCOMPARE(get_string(part.text), text);
+
+    // Typed at the end and after the first character, with the keys: the rest keeps its bytes.
+    on_dialog([&](CPropertyDialog& d) {
+        test::click(d.text_edit());
+        test::key_to_focus(Qt::Key_End, Qt::ControlModifier);
+        test::type_to_focus(u8("\u2661\u2005"));
+        test::key_to_focus(Qt::Key_Home, Qt::ControlModifier);
+        test::key_to_focus(Qt::Key_Right);
+        test::type_to_focus(u8("\u2588"));
+        test::click(d.ok_button());
+    });
+    click(control_id::kPreviewDetail);
+    QCOMPARE(get_string(part.text), "A&#9608;&#x2005Z&#X2661;&#65;\r\n&#9825;B&#9825;&#8197;");
+
+    // Deleting the character after a reference without ";" gives it one before the digit that now
+    // follows it.
+    set_text(part,
+             "&#x2005\x82\xA0"
+             "1");
+    on_dialog([&](CPropertyDialog& d) {
+        test::click(d.text_edit());
+        test::key_to_focus(Qt::Key_Home, Qt::ControlModifier);
+        test::key_to_focus(Qt::Key_Right);
+        test::key_to_focus(Qt::Key_Delete);
+        test::click(d.ok_button());
+    });
+    click(control_id::kPreviewDetail);
+    QCOMPARE(get_string(part.text), "&#x2005;1");
     QCOMPARE(ui_->messages(), std::vector<std::string>{});
 }
 
@@ -476,6 +526,15 @@ void PropertyDialogTest::register_with_shift_starts_from_the_clipboard_text() {
     });
     click(control_id::kPreviewRegister, Qt::ShiftModifier);
     QCOMPARE(get_string(page.slots[1].text).size(), std::size_t(16383));
+
+    // Nor inside a reference: 16380 bytes and a 7-byte reference keep the 16380.
+    ui_->clipboard = std::string(16380, 'r') + "&#9825;";
+    on_dialog([&](CPropertyDialog& d) {
+        d.name_edit()->setText(u8("refs"));
+        test::click(d.ok_button());
+    });
+    click(control_id::kPreviewRegister, Qt::ShiftModifier);
+    QCOMPARE(get_string(page.slots[2].text), std::string(16380, 'r'));
 }
 
 void PropertyDialogTest::register_never_overwrites_a_part_added_meanwhile() {
@@ -616,6 +675,31 @@ void PropertyDialogTest::picking_characters_inserts_them_at_the_caret() {
     QCOMPARE(clipboard_after, (std::vector<std::string>{"\xD0", "\xD0", kHorizontal}));
     // One byte for the half-width katakana, two for the line character.
     QCOMPARE(get_string(page.slots[0].text), "a\xD0\xD0" + kHorizontal);
+}
+
+// A character set file may hold references: the list shows the character, a pick puts the reference on
+// the clipboard and the character into the text, which stores it as a reference again.
+void PropertyDialogTest::palettes_show_references_as_their_characters() {
+    const std::string charset = home_->file("asciiset.txt");
+    TestHome::write_file(charset, "[IndexName=refs]\r\n&#x2661;&#8197;&#1;&amp;A\r\n[END]\r\n");
+    start("asciiset_filename=" + charset + "\n");
+    Page& page = ctx_->preview_page();
+    QStringList shown;
+    std::string clipboard;
+    on_dialog([&](CPropertyDialog& d) {
+        PalettesWidget* p = d.palettes();
+        for (int i = 0; i < p->list()->count(); ++i) shown << p->list()->item(i)->text();
+        test::click(p->list()->viewport(), p->list()->visualItemRect(p->list()->item(0)).center());
+        clipboard = ui_->clipboard.value_or("");
+        d.name_edit()->setText(u8("heart"));
+        test::click(d.ok_button());
+    });
+    click(control_id::kPreviewRegister);
+    // A control is shown as written; "&amp;" is no numeric reference.
+    QCOMPARE(shown, (QStringList{u8("\u2661"), u8("\u2005"), u8("&#1;"), u8("&"), u8("a"), u8("m"), u8("p"),
+                                 u8(";"), u8("A")}));
+    QCOMPARE(clipboard, std::string("&#x2661;"));
+    QCOMPARE(get_string(page.slots[0].text), "&#9825;");
 }
 
 void PropertyDialogTest::charmap_button_and_dialog_font() {

@@ -222,6 +222,40 @@ TEST_F(Cli, ExactFillFromTheSettingsFileOrSet) {
     EXPECT_EQ(render({"--set", "renderexactfill=2", path("c.aap")}).status, 1);
 }
 
+TEST_F(Cli, UnicodeFillFromTheSettingsFileOrSetWorksWithTheExactFill) {
+    auto docs = make_documents();
+    transparent(put_part(docs->preview.pages[0], 0, 0, 0, "AA", "part"));
+    transparent(put_part(docs->preview.pages[0], 1, 17, 0, "B", "part"));  // a 1-pixel run
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
+    ASSERT_TRUE(
+        write_file_atomically(path("m.txt"), "line_height 18\ndefault 8\n0x20 5\n0x8140 11\nU+200A 1\n").ok);
+    const auto with = [&](std::vector<std::string> args) {
+        std::vector<std::string> full = {"render", "--metrics", path("m.txt"), "--set", "rendersetsize=0"};
+        full.insert(full.end(), args.begin(), args.end());
+        full.push_back("--page");
+        full.push_back("0");
+        full.push_back(path("c.aap"));
+        return run(full);
+    };
+    const std::string unicode = kFull + "AA&#8202;B\r\n" + '\0';
+    const std::string exact = with({"--settings", path("empty.ini"), "--set", "renderexactfill=1"}).out;
+    EXPECT_NE(exact, unicode);
+    EXPECT_EQ(
+        with({"--settings", path("empty.ini"), "--set", "renderexactfill=1", "--set", "renderunicodefill=1"})
+            .out,
+        unicode);
+    // Without the exact fill the flag changes nothing.
+    EXPECT_EQ(with({"--settings", path("empty.ini"), "--set", "renderunicodefill=1"}).out,
+              with({"--settings", path("empty.ini")}).out);
+    ASSERT_TRUE(
+        write_file_atomically(path("u.ini"), "[option]\r\nrenderexactfill=1\r\nrenderunicodefill=1\r\n").ok);
+    EXPECT_EQ(with({"--settings", path("u.ini")}).out, unicode);
+    EXPECT_EQ(with({"--settings", path("u.ini"), "--set", "renderunicodefill=0"}).out, exact);
+    const CliResult bad = with({"--settings", path("u.ini"), "--set", "renderunicodefill=yes"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("renderunicodefill"), std::string::npos);
+}
+
 TEST_F(Cli, SinglePageAndLibraryInputs) {
     auto docs = sample_docs();
     ASSERT_EQ(write_single_page(path("p.aat"), docs->preview.pages[3]), FileStatus::ok);
@@ -350,6 +384,65 @@ TEST_F(Cli, WidthOfTexts) {
     r = run({"width", "--settings", path("empty.ini"), " \u3000."});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "line_height: 18\n19\t5 11 3\n");
+}
+
+TEST_F(Cli, WidthOfReferences) {
+    ASSERT_TRUE(
+        write_file_atomically(path("m.txt"), "line_height 18\ndefault 8\n0x20 5\nU+2005 4\nU+2006 2.667\n")
+            .ok);
+    // One character each, with or without ";"; a fraction of a pixel shown after the rounded width.
+    CliResult r =
+        run({"width", "--metrics", path("m.txt"), "A&#x2005;B", "&#8197&#X2006;&#9825;", "&amp;&#;"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "line_height: 18\n20\t8 4 8\n15\t4 3(2.672) 8\n64\t8 8 8 8 8 8 8 8\n");
+    // A character Shift_JIS lacks is refused, naming the reference that measures it.
+    r = run({"width", "--metrics", path("m.txt"), "a\u2661"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(
+        r.err.find(
+            "U+2661) at character 2 cannot be written in Shift_JIS; measure it as the reference &#9825;"),
+        std::string::npos)
+        << r.err;
+    // With the font, as Chromium shows Monapo at 16 px.
+    r = run({"width", "--settings", path("empty.ini"), "&#x2005;", "&#x200A;&#x2006;"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "line_height: 18\n4\t4\n4\t1 3(2.672)\n");
+}
+
+TEST_F(Cli, Utf8ShowsReferencesAsTheirCharacters) {
+    auto docs = make_documents();
+    transparent(
+        put_part(docs->preview.pages[0], 0, 0, 0, "A&#x2005;B&#9825\r\n&nbsp;&#27;[2J&#150;&#x1F600;", "p"));
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
+    CliResult r = render({"--page", "0", "--utf8", path("c.aap")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The characters themselves; a control's reference stays as written.
+    EXPECT_NE(r.out.find("A\u2005B\u2661\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("&#27;[2J\u2013\U0001F600"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("&#x2005;"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1B'), std::string::npos);
+    // Without --utf8 the bytes stay as they were written.
+    r = render({"--page", "0", path("c.aap")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("A&#x2005;B&#9825"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("&#27;[2J&#150;&#x1F600;"), std::string::npos) << r.out;
+
+    // info: names, comments and page names with their references as written, or as characters.
+    set_string(transparent(put_part(docs->library.pages[2], 5, 0, 0, "Z", "&#9825;cat&#27;&nbsp;")).comment,
+               "&#x2005;x");
+    set_string(docs->library.page_names[2], "&#x2661;s");
+    ASSERT_EQ(write_library(path("l.aal"), docs->library), FileStatus::ok);
+    r = run({"info", "--settings", path("empty.ini"), path("l.aal")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("page 2 [&#x2661;s]\n   5   (  0,  0)&#9825;cat&#27;&nbsp;[&#x2005;x]\n"),
+              std::string::npos)
+        << r.out;
+    r = run({"info", "--utf8", "--settings", path("empty.ini"), path("l.aal")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("page 2 [\u2661s]\n   5   (  0,  0)\u2661cat&#27;&nbsp;[\u2005x]\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(run({"info", "--help"}).out.find("--utf8"), std::string::npos);
 }
 
 // What a script relies on: options that cannot both hold are refused (exit 1) instead of one silently
@@ -506,6 +599,66 @@ TEST_F(Cli, ImportAndExportAaFiles) {
     EXPECT_EQ(run({"export", path("lib.aal"), "-o", path("no/such/x.mlt")}).status, 3);
     EXPECT_EQ(slurp(dir / "lib.aal"), before);
     EXPECT_FALSE(fs::exists(dir / "x.mlt"));
+}
+
+// The limits of an import: a file too large to read, a library that runs full, memory that runs out; and an
+// export that had to leave a blank run out says so.
+TEST_F(Cli, ImportLimitsAndLossyExport) {
+    std::ofstream(path("big.mlt")).close();
+    fs::resize_file(dir / "big.mlt", std::uintmax_t{300} << 20);  // sparse: never read
+    CliResult r = run({"import", path("big.mlt"), "-o", path("lib.aal"), "--metrics", metrics});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "glyphora-cli: " + path("big.mlt") +
+                         ": the file has 300 MB; an AA file may have at most 256 MB\n");
+    EXPECT_FALSE(fs::exists(dir / "lib.aal"));
+
+    // Pages 0-18 in use: page 19 takes 50 AAs, the other 10 and the whole second file are named.
+    auto docs = make_documents();
+    for (int page = 0; page < 19; ++page) put_part(docs->library.pages[page], 0, 0, 0, "used");
+    ASSERT_EQ(write_library(path("lib.aal"), docs->library), FileStatus::ok);
+    std::string mlt;
+    for (int i = 0; i < 60; ++i) mlt += "A\r\n[SPLIT]\r\n";
+    ASSERT_TRUE(write_file_atomically(path("a.mlt"), mlt).ok);
+    ASSERT_TRUE(write_file_atomically(path("b.txt"), "B").ok);
+    r = run({"import", path("a.mlt"), path("b.txt"), "-o", path("lib.aal"), "--metrics", metrics});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("50 AAs imported"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "glyphora-cli: " + path("a.mlt") +
+                         " AAs 51-60 (10) did not fit into the library's free pages\n" + "glyphora-cli: " +
+                         path("b.txt") + " AA 1 (1) did not fit into the library's free pages\n");
+    ASSERT_EQ(read_library(path("lib.aal"), docs->library), FileStatus::ok);
+    EXPECT_TRUE(docs->library.pages[19].slots[49].in_use);
+
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer needs more address space than the memory test leaves";
+#endif
+    // Out of memory while reading: a clear error, the library untouched.
+    const std::string library_before = slurp(dir / "lib.aal");
+    fs::resize_file(dir / "big.mlt", std::uintmax_t{250} << 20);
+    r = run({"import", path("big.mlt"), "-o", path("lib.aal"), "--metrics", metrics}, {},
+            "ulimit -v 200000;");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err,
+              "glyphora-cli: not enough memory to import the files; " + path("lib.aal") + " is unchanged\n");
+    EXPECT_EQ(slurp(dir / "lib.aal"), library_before);
+    fs::remove(dir / "big.mlt");
+}
+
+TEST_F(Cli, ExportNamesPagesThatLostABlankRun) {
+    auto docs = make_documents();
+    transparent(put_part(docs->preview.pages[0], 0, 0, 0, "A"));
+    transparent(put_part(docs->preview.pages[3], 0, 0, 0, "A"));
+    transparent(put_part(docs->preview.pages[3], 1, 10'000, 0, "B"));  // far more than 300 spaces away
+    ASSERT_EQ(write_collection(path("c.aap"), docs->preview), FileStatus::ok);
+    const CliResult r = run({"export", path("c.aap"), "-o", path("pages.mlt"), "--metrics", metrics,
+                             "--settings", path("empty.ini"), "--set", "rendersetsize=0"});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err,
+              "glyphora-cli: page 3 (the AA \"page 4\"): a blank run needed more than 300 space characters "
+              "and is missing\n");
+    EXPECT_EQ(slurp(dir / "pages.mlt"),
+              kFull + "A\r\n[SPLIT]\r\n" + kFull + "AB\r\n");  // written all the same
+    EXPECT_NE(run({"export", "--help"}).out.find("exit status is 4"), std::string::npos);
 }
 
 }  // namespace

@@ -55,6 +55,21 @@ TEST(AaExport, PreviewPagesAsRenderedWithoutSizeLineAndFinalLineEnd) {
     }
 }
 
+TEST(AaExport, PagesThatLostABlankRunAreNamed) {
+    auto widths = testing::test_widths();
+    auto book = std::make_unique<PreviewBook>();
+    test::put_part(book->pages[1], 0, 0, 0, "A");
+    test::put_part(book->pages[4], 0, 0, 0, "A");
+    test::put_part(book->pages[4], 1, 10'000, 0, "B");  // far more than 300 spaces from the "A"
+    test::put_part(book->pages[6], 0, 0, 0, "C");
+    RenderContext ctx;
+    ctx.widths = widths.get();
+    const PreviewExport out = preview_entries(*book, ctx);
+    EXPECT_EQ(out.pages, (std::vector<int>{1, 4, 6}));
+    EXPECT_EQ(out.lost_blank_pages, std::vector<int>{4});
+    EXPECT_EQ(out.entries[1].text, kFw + "AB");  // what the loss means
+}
+
 TEST(AaExport, LibraryPartsInUseInOrder) {
     auto book = std::make_unique<LibraryBook>();
     test::put_part(book->pages[5], 2, 0, 0, "late", "second");

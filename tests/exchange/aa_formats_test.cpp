@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace glyphora {
 namespace {
@@ -143,6 +144,55 @@ TEST(AaFormats, FilesOnDisk) {
     EXPECT_EQ(r.entries, entries);
     EXPECT_FALSE(read_aa_file((dir / "missing.mlt").string(), AaFormat::mlt).ok);
     EXPECT_FALSE(write_aa_file((dir / "no/such/dir.mlt").string(), entries, AaFormat::mlt).ok);
+}
+
+TEST(AaFormats, FilesOverTheLimitAreRefusedUnread) {
+    const std::filesystem::path dir = std::filesystem::path(std::getenv("GLYPHORA_HOME")) / "aa_limit";
+    std::filesystem::create_directories(dir);
+    // A sparse file: its size says enough, it is never read.
+    const std::string big = (dir / "big.mlt").string();
+    std::ofstream(big, std::ios::binary | std::ios::trunc).close();
+    std::filesystem::resize_file(std::filesystem::path(big), std::uintmax_t{300} << 20);
+    AaFileBytes file = read_aa_file_bytes(big);
+    EXPECT_FALSE(file.ok);
+    EXPECT_TRUE(file.too_large);
+    EXPECT_EQ(file.size, std::uint64_t{300} << 20);  // its size, not where reading stopped
+    EXPECT_EQ(file.error, "the file has 300 MB; an AA file may have at most 256 MB");
+    EXPECT_TRUE(file.bytes.empty());
+    EXPECT_EQ(read_aa_file(big, AaFormat::mlt).error, file.error);
+    std::filesystem::resize_file(std::filesystem::path(big), kMaxAaFileBytes + 1);
+    EXPECT_EQ(read_aa_file_bytes(big).error, "the file has 257 MB; an AA file may have at most 256 MB");
+    std::filesystem::remove(big);
+
+    // Up to the limit a file is read; a stream without a size is read no further than the limit.
+    const std::string small = (dir / "small.mlt").string();
+    ASSERT_TRUE(write_aa_file(small, std::vector<AaEntry>{{"", "0123456"}}, AaFormat::mlt).ok);  // 9 bytes
+    file = read_aa_file_bytes(small, 9);
+    EXPECT_TRUE(file.ok);
+    EXPECT_EQ(file.bytes, "0123456\r\n");
+    EXPECT_TRUE(read_aa_file_bytes(small, 8).too_large);
+    file = read_aa_file_bytes("/dev/zero", 100'000);
+    EXPECT_TRUE(file.too_large);
+    EXPECT_EQ(file.error, "the file has 100001 bytes; an AA file may have at most 100000 bytes");
+    EXPECT_FALSE(read_aa_file_bytes(dir.string()).ok);
+}
+
+TEST(AaFormats, SkippingCountsTheAasWithoutDecodingThem) {
+    const std::string mlt =
+        "\r\n[SPLIT]\r\nA&#128512;\r\n[SPLIT]\r\n[SPLIT]\r\nB&#128512;\r\n[SPLIT]\r\n\r\n";
+    AaSplitter splitter(mlt, AaFormat::mlt);
+    ASSERT_TRUE(splitter.ok());
+    AaEntry entry;
+    DecodeReport report;
+    ASSERT_TRUE(splitter.next(entry, report));
+    EXPECT_EQ(entry.text, "A&#128512;");
+    EXPECT_EQ(splitter.position(), 32u);  // up to the separator after it
+    EXPECT_TRUE(splitter.skip());         // the empty AA between two separators
+    EXPECT_TRUE(splitter.skip());
+    EXPECT_FALSE(splitter.skip());  // the blank end is no AA
+    EXPECT_EQ(splitter.position(), mlt.size());
+    EXPECT_EQ(report.unconvertible_count, 1u);
+    EXPECT_EQ(read_aa_bytes(mlt, AaFormat::mlt).entries.size(), 3u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "model/test_support.h"
@@ -126,15 +127,74 @@ TEST_F(ImportTest, WhatDoesNotFitIsReportedAndTheRestApplied) {
     const ImportPlan p = import_into_library(*book, files, *widths, options);
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.placed.size(), 100u);
-    ASSERT_EQ(p.not_placed.size(), 3u);
-    EXPECT_EQ(p.not_placed[0], (AaRef{1, 30}));
-    EXPECT_EQ(p.not_placed[2], (AaRef{1, 32}));
+    EXPECT_EQ(p.not_placed, (std::vector<UnplacedAas>{{1, 30, 3}}));
+    EXPECT_EQ(not_placed_count(p), 3u);
     // The second file goes on where the first ended, on the page the first one named.
     EXPECT_EQ(p.placed[70].page, 19);
     EXPECT_EQ(p.placed[70].slot, 20);
     EXPECT_EQ(get_string(book->page_names[19]), "a 2");
     EXPECT_TRUE(book->pages[19].slots[49].in_use);
     EXPECT_TRUE(is_page_empty(book->pages[0]));
+}
+
+// An MLT file of n AAs "A" followed by a character Shift_JIS lacks: each decoded AA adds one to the report.
+ImportSource counted_source(int n, std::string name) {
+    std::string bytes;
+    for (int i = 0; i < n; ++i) bytes += (i ? "[SPLIT]\r\n" : "") + std::string("A&#128512;\r\n");
+    return {std::move(name), AaFormat::mlt, bytes};
+}
+
+TEST_F(ImportTest, SourcesAreDecodedOnlyWhileTheLibraryHasRoom) {
+    for (int page = 0; page < 19; ++page) test::put_part(book->pages[page], 0, 0, 0, "used");
+    ImportOptions options;
+    options.page_width = 1'000'000;
+    const std::vector<ImportSource> sources = {counted_source(60, "a.mlt"), counted_source(7, "b.mlt")};
+    const SourceImport run = plan_source_import(*book, sources, *widths, options);
+    ASSERT_TRUE(run.plan.ok) << run.plan.error;
+    EXPECT_EQ(filled(run.plan), std::vector<int>{19});
+    EXPECT_EQ(run.plan.placed.size(), 50u);
+    EXPECT_EQ(run.plan.not_placed, (std::vector<UnplacedAas>{{0, 50, 10}, {1, 0, 7}}));
+    // Page 19's 50 slots took 50 AAs: not one past them was decoded.
+    EXPECT_EQ(run.reports[0].unconvertible_count, 50u);
+    EXPECT_EQ(run.reports[1].unconvertible_count, 0u);
+    EXPECT_EQ(run.files[0].entries.size(), 50u);
+    EXPECT_TRUE(run.files[1].entries.empty());
+    ASSERT_TRUE(apply_import(*book, run.plan, run.files));
+    EXPECT_EQ(get_string(book->pages[19].slots[49].text), "A&#128512;");
+
+    // A library without a free page decodes nothing at all; an unreadable source plans nothing.
+    const SourceImport none = plan_source_import(*book, sources, *widths, options);
+    EXPECT_TRUE(none.plan.placed.empty());
+    EXPECT_EQ(none.plan.not_placed, (std::vector<UnplacedAas>{{0, 0, 60}, {1, 0, 7}}));
+    EXPECT_EQ(none.reports[0].unconvertible_count, 0u);
+    const std::vector<ImportSource> broken = {sources[0], {"c.ast", AaFormat::ast, "no header"}};
+    EXPECT_EQ(plan_source_import(*book, broken, *widths).plan.error,
+              "c.ast: no line begins with [AA][, so this is no AST file");
+}
+
+TEST_F(ImportTest, SourceImportReportsProgressAndStopsWhenAsked) {
+    const std::vector<ImportSource> sources = {counted_source(5, "a.mlt"), counted_source(5, "b.mlt")};
+    const std::uint64_t total = sources[0].bytes.size() + sources[1].bytes.size();
+    std::vector<std::uint64_t> seen;
+    SourceImport run =
+        plan_source_import(*book, sources, *widths, {}, [&](std::uint64_t done, std::uint64_t all) {
+            EXPECT_EQ(all, total);
+            seen.push_back(done);
+            return true;
+        });
+    ASSERT_TRUE(run.plan.ok);
+    ASSERT_EQ(seen.size(), 10u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), total);
+    // Stopped after the third AA: nothing is planned.
+    int calls = 0;
+    run = plan_source_import(*book, sources, *widths, {},
+                             [&](std::uint64_t, std::uint64_t) { return ++calls < 3; });
+    EXPECT_TRUE(run.cancelled);
+    EXPECT_EQ(calls, 3);
+    EXPECT_FALSE(run.plan.ok);
+    EXPECT_TRUE(run.plan.placed.empty());
+    EXPECT_TRUE(run.files.empty());
 }
 
 TEST_F(ImportTest, AppliedPartsAreClearedSlotsWithTextNameAndMeasuredBox) {
@@ -156,6 +216,17 @@ TEST_F(ImportTest, AppliedPartsAreClearedSlotsWithTextNameAndMeasuredBox) {
     test::put_part(book->pages[1], 0, 0, 0, "new");
     EXPECT_FALSE(apply_import(*book, stale, files));
     EXPECT_FALSE(book->pages[1].slots[1].in_use);
+}
+
+TEST_F(ImportTest, NamesTakeAReferenceAsOneCharacter) {
+    // A Unicode space is a blank; any other reference is kept whole, closed by ";" so that what follows
+    // in the name cannot extend it.
+    EXPECT_EQ(aa_part_name("", "&#x2005;&#x2005;&#9825;&#x200A;a&#9825"), "&#9825; a&#9825;");
+    EXPECT_EQ(aa_part_name("", "&#65&ttt;5"), "&#65;5");
+    // One that does not fit whole is left out.
+    const std::string line(24, 'a');
+    EXPECT_EQ(aa_part_name("", line + "&#9825;b"), line);
+    EXPECT_EQ(aa_part_name("", line.substr(2) + "&#9825;b"), line.substr(2) + "&#9825;");
 }
 
 TEST_F(ImportTest, NamesAndTextsAreCutAtWholeCharacters) {

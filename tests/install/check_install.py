@@ -2,10 +2,12 @@
 
 python3 check_install.py tree|package BUILD_DIR SOURCE_DIR VERSION
 
-tree:    installs the build tree under /usr into a scratch root, then checks the layout, the desktop entry,
-         the metainfo, the icons, the man pages (against every command's --help) and the bash completion.
+tree:    installs the build tree under /usr into a scratch root, then checks the layout, that the programs
+         hold no test seam, the desktop entry, the metainfo, the icons, the man pages (against every
+         command's --help) and the bash completion.
 package: runs cpack on the build tree's own CPack configuration, checks the package's fields and dependencies,
-         unpacks it into a scratch root and runs the unpacked glyphora-cli.
+         unpacks it into a scratch root, checks its layout and that its programs hold no test seam, and runs
+         the unpacked glyphora-cli.
 Nothing outside the scratch folder is touched.
 """
 import os, re, shlex, shutil, struct, subprocess, sys, tempfile
@@ -71,6 +73,16 @@ def check_layout(root):
     expected = {"usr/" + p for p in EXPECTED}
     check(not expected - found, f"not installed: {sorted(expected - found)}")
     check(not found - expected, f"installed but not expected: {sorted(found - expected)}")
+
+
+def check_no_test_seam(usr):
+    """The end-to-end tests' widget map is built into their own copy of the program, never into what is
+    installed: with it, setting GLYPHORA_WIDGET_MAP would make the program write files."""
+    for program in ("glyphora", "glyphora-cli"):
+        path = os.path.join(usr, "bin", program)
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                check(b"GLYPHORA_WIDGET_MAP" not in f.read(), f"the installed {program} has the widget map")
 
 
 # --- the command-line tool's own account of itself ------------------------------------------------------
@@ -231,6 +243,7 @@ def tree(build, source, version, scratch):
     usr = os.path.join(root, "usr")
     cli = os.path.join(usr, "bin/glyphora-cli")
     check_layout(root)
+    check_no_test_seam(usr)
     r = run([cli, "--version"], text=True)
     check(r.stdout.strip() == f"glyphora-cli {version}", f"installed glyphora-cli --version: {r.stdout}")
     check_desktop(usr)
@@ -277,6 +290,7 @@ def package(build, source, version, scratch):
         return
     check_layout(root)
     usr = os.path.join(root, "usr")
+    check_no_test_seam(usr)
     ldd = run(["ldd", os.path.join(usr, "bin/glyphora")], text=True).stdout
     check("not found" not in ldd, f"the packaged glyphora misses libraries:\n{ldd}")
     cli = os.path.join(usr, "bin/glyphora-cli")

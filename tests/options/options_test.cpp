@@ -67,6 +67,7 @@ class OptionsTest : public test::GuiTest {
     void per_page_settings_go_into_the_current_page_only();
     void toggling_the_per_page_box_drops_edits();
     void the_exact_fill_box_edits_the_global_flag_whichever_record_is_shown();
+    void the_unicode_fill_box_works_under_the_exact_fill_box_and_keeps_its_state();
     void rendering_only_sheet_leaves_the_other_settings_untouched();
     void while_open_a_second_request_and_the_close_request_do_nothing();
     void keys_are_written_in_order();
@@ -332,6 +333,46 @@ void OptionsTest::the_exact_fill_box_edits_the_global_flag_whichever_record_is_s
     QVERIFY(ctx_->settings.renderexactfill);
 }
 
+void OptionsTest::the_unicode_fill_box_works_under_the_exact_fill_box_and_keeps_its_state() {
+    start();
+    with_sheet(OptionsSheetKind::rendering_only, [&](OptionsSheet& sheet) {
+        OptionDialogRender* page = sheet.render_page();
+        QCheckBox* exact = page->exactfill_box();
+        QCheckBox* box = page->unicodefill_box();
+        QCOMPARE(box->text(), QString::fromUtf8("Unicodeの空白も使う（文字参照）"));
+        QVERIFY(box->toolTip().contains(QString::fromUtf8("ずれを最小にする空白")));
+        const QPoint indicator(8, box->height() / 2);
+        QVERIFY(!box->isChecked());
+        QVERIFY(!box->isEnabled());
+        test::click(box, indicator);  // without the exact fill it does nothing
+        QVERIFY(!box->isChecked());
+        test::click(exact, QPoint(8, exact->height() / 2));
+        QVERIFY(box->isEnabled());
+        test::click(box, indicator);
+        QVERIFY(box->isChecked());
+        test::click(sheet.ok_button());
+    });
+    QVERIFY(ctx_->settings.renderexactfill && ctx_->settings.renderunicodefill);
+    QVERIFY(ctx_->render_context().unicode_fill);
+    QCOMPARE(value_of(ini(), "option", "renderunicodefill"), QByteArray("1"));
+
+    // Turning the exact fill off disables the box but keeps what it says, for when it comes back on.
+    with_sheet(OptionsSheetKind::full, [&](OptionsSheet& sheet) {
+        sheet.tabs()->setCurrentIndex(2);
+        QCheckBox* exact = sheet.render_page()->exactfill_box();
+        QCheckBox* box = sheet.render_page()->unicodefill_box();
+        QVERIFY(box->isChecked() && box->isEnabled());
+        test::click(exact, QPoint(8, exact->height() / 2));
+        QVERIFY(!box->isEnabled());
+        QVERIFY(box->isChecked());
+        test::click(sheet.ok_button());
+    });
+    QVERIFY(!ctx_->settings.renderexactfill);
+    QVERIFY(ctx_->settings.renderunicodefill);
+    QCOMPARE(value_of(ini(), "option", "renderexactfill"), QByteArray("0"));
+    QCOMPARE(value_of(ini(), "option", "renderunicodefill"), QByteArray("1"));
+}
+
 void OptionsTest::rendering_only_sheet_leaves_the_other_settings_untouched() {
     // Values the full sheet would refuse or rewrite: the rendering sheet must not look at them.
     start("[option]\r\ntotalfontsize=0\r\n[font]\r\nfontpoint=5\r\nfontface=" + std::string(70, 'F') +
@@ -399,7 +440,7 @@ void OptionsTest::keys_are_written_in_order() {
         "[font]\r\nfontpoint=120\r\nfontface=\x82\x6C\x82\x72\x20\x82\x6F\x83\x53\x83\x56\x83\x62\x83\x4E\r\n"
         "[option]\r\ntotalfontsize=90\r\nrender_pageflag=0\r\nrender_linenumber=0\r\nrenderdotflag=0\r\n"
         "rendernotsp=0\r\nrenderspbar=0\r\nrenderhancode=0\r\nrenderhantenzmode=1\r\nrendersetsize=1\r\n"
-        "rendernotrenspace=0\r\nrenderexactfill=0\r\n[menu]\r\n";
+        "rendernotrenspace=0\r\nrenderexactfill=0\r\nrenderunicodefill=0\r\n[menu]\r\n";
     for (int i = 0; i < kMenuTextCount; ++i) expected += "menuchr" + std::to_string(i) + "=\r\n";
     QCOMPARE(TestHome::read_file(home_->file("fresh.ini")), expected);
 

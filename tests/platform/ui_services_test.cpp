@@ -1,11 +1,12 @@
 // The UI services layer: filter lists, default extensions, the scripted implementation's bookkeeping, and
-// the Qt implementation's clipboard conversion and Shift_JIS display.
+// the Qt implementation's clipboard conversion, Shift_JIS display and the default button of its questions.
 
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 #include "platform/qt_text.h"
 #include "platform/qt_ui_services.h"
@@ -27,6 +28,7 @@ class UiServicesTest : public QObject {
     void display_of_shift_jis_keeps_the_rest_of_a_broken_text();
     void qt_texts_are_japanese();
     void message_boxes_show_their_whole_caption();
+    void return_answers_a_question_with_its_default();
 };
 
 void UiServicesTest::filter_lists_split_into_label_and_pattern() {
@@ -81,6 +83,11 @@ void UiServicesTest::scripted_answers_are_used_in_order_and_mismatches_are_repor
                                             "message:m",   "progress:p",  "progress-end"};
     QCOMPARE(ui.trace(), trace);
     QCOMPARE(ui.events()[4].caption, std::string("cap"));
+    // A question records the button it starts on.
+    QCOMPARE(ui.events()[0].default_answer, DefaultAnswer::yes);
+    ui.answer_yes();
+    QVERIFY(ui.ask_yes_no(nullptr, "q3", kMessageCaption, DefaultAnswer::no));
+    QCOMPARE(ui.events().back().default_answer, DefaultAnswer::no);
 }
 
 void UiServicesTest::scripted_file_dialog_applies_the_default_extension() {
@@ -110,17 +117,19 @@ void UiServicesTest::clipboard_round_trip_converts_code_page_932() {
 void UiServicesTest::clipboard_text_that_code_page_932_cannot_hold_is_refused() {
     QtUiServices ui;
     // AA copied from a board is spaced with the web's spaces: they come in as their markup, so the text is
-    // taken; the other characters code page 932 lacks are still refused, naming the character.
-    QGuiApplication::clipboard()->setText(QString::fromUtf8("A\u00A0B\u2002C\u2009D"));
+    // taken; the other characters code page 932 lacks come in as numeric references; what no part can
+    // hold (here U+FFFD) is refused, naming the character.
+    QGuiApplication::clipboard()->setText(
+        QString::fromUtf8("A\u00A0B\u2002C\u2009D\u2661\u2005\xF0\x9F\x98\x80"));
     const ClipboardText web = ui.clipboard_text();
     QVERIFY(web.ok);
-    QCOMPARE(web.text, std::string("A&nbsp;B&ensp;C&thinsp;D"));
+    QCOMPARE(web.text, std::string("A&nbsp;B&ensp;C&thinsp;D&#9825;&#8197;&#128512;"));
 
-    QGuiApplication::clipboard()->setText(QString::fromUtf8("ok \xF0\x9F\x98\x80"));  // an emoji
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("ok \uFFFD"));
     const ClipboardText text = ui.clipboard_text();
     QVERIFY(text.has_text);
     QVERIFY(!text.ok);
-    QVERIFY(text.error.find("U+1F600") != std::string::npos);
+    QVERIFY(text.error.find("U+FFFD") != std::string::npos);
     QVERIFY(text.text.empty());
     // Text that is not Shift_JIS is not put on the clipboard, and what was there stays.
     QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
@@ -160,6 +169,31 @@ void UiServicesTest::message_boxes_show_their_whole_caption() {
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
         QVERIFY2(box.width() >= QFontMetrics(title_font).horizontalAdvance(box.windowTitle()) + 100, caption);
+    }
+}
+
+void UiServicesTest::return_answers_a_question_with_its_default() {
+    QtUiServices ui;
+    for (const DefaultAnswer default_answer : {DefaultAnswer::yes, DefaultAnswer::no}) {
+        // Return, as the window system delivers it, once the question is up.
+        bool pressed = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (pressed || !box || !QTest::qWaitForWindowExposed(box)) return;
+            pressed = true;
+            QTest::keyClick(box->windowHandle(), Qt::Key_Return);
+        });
+        poll.start(20);
+        QTimer give_up;  // a question that Return does not answer fails instead of hanging
+        give_up.setSingleShot(true);
+        connect(&give_up, &QTimer::timeout, this, [] {
+            if (QWidget* box = QApplication::activeModalWidget()) box->close();
+        });
+        give_up.start(5000);
+        const bool yes = ui.ask_yes_no(nullptr, "q", kMessageCaption, default_answer);
+        QVERIFY(pressed);
+        QCOMPARE(yes, default_answer == DefaultAnswer::yes);
     }
 }
 

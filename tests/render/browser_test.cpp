@@ -21,6 +21,7 @@
 #include "model/test_support.h"
 #include "render/measure_part.h"
 #include "render/output.h"
+#include "render/part_markup.h"
 #include "render/render_page.h"
 #include "system/encoding.h"
 #include "system/font_metrics.h"
@@ -330,6 +331,51 @@ TEST_F(Browser, ExactFillKeepsComposedAaInPlace) {
     EXPECT_GE(share_in_place(BlankFill::exact, "AA, exact fill"), 99.0);
 }
 
+// With renderunicodefill: parts side by side 1 and 3 pixels apart, runs no classic item can fill. They are
+// filled with the Unicode spaces the font gives those widths, and every character lands where it was
+// composed.
+TEST_F(Browser, UnicodeFillPutsCharactersAfterOneAndThreePixelRunsInPlace) {
+    const char* pieces[] = {"(´･ω･`)", "ﾉ", "A", "∧＿∧", "｀", "i", "ﾟ", "━━", "!!", "|"};
+    const int runs[] = {1, 3, 1, 1, 3, 3, 1, 4, 3, 1, 7, 1};
+    int slot = 0;
+    for (int line = 0; line < kPartsPerPage / 10; ++line) {
+        int x = line % 2 ? 1 : 3;
+        for (int k = 0; k < 10; ++k, ++slot) {
+            Part& part = put(slot, x, line * 18, pieces[(line + k) % 10]);
+            part.box = measure_part(part, *widths);
+            x = part.box.right + runs[slot % 12];
+        }
+    }
+    const RenderSettings settings = default_global_render_settings();
+    const auto layout = [&](BlankFill fill) {
+        render_page(*ws, *widths, docs->preview, nullptr, nullptr, 0, settings, *out, fill);
+        std::string html = html_header("browser.aap", "Monapo");
+        write_html_text(html, std::string_view(out->text, out->length));
+        html += html_footer();
+        html += kMeasureScript;
+        const fs::path page = dir / "page.html";
+        EXPECT_TRUE(write_file_atomically(page.string(), html).ok);
+        last_actual = browser_layout(page.string(), dir);
+        return count_composed_positions();
+    };
+    verbose_misses = false;
+    const auto [classic_in_place, total] = layout(BlankFill::exact);
+    EXPECT_LT(classic_in_place, total);
+    const std::size_t classic_bytes = out->length;
+
+    verbose_misses = true;
+    const auto [in_place, all] = layout(BlankFill::exact_unicode);
+    EXPECT_EQ(in_place, all);
+    EXPECT_EQ(out->report.slots[index_of(ErrorKind::inexact_blank)], 0);
+    const std::string_view text(out->text, out->length);
+    EXPECT_NE(text.find("&#8202;"), std::string_view::npos);  // U+200A, 1 pixel
+    EXPECT_NE(text.find("&#8200;"), std::string_view::npos);  // U+2008, 3 pixels
+    std::printf(
+        "1- and 3-pixel runs: exact fill %d of %d characters in place, %zu bytes; with Unicode "
+        "spaces %d, %zu bytes\n",
+        classic_in_place, total, classic_bytes, in_place, out->length);
+}
+
 // AA brought in from a board's UTF-8 template file, spaced with the web's spaces and references, then placed
 // into the library by the import: rendered from there, every character lands where the canvas shows it.
 TEST_F(Browser, ImportedAaKeepsItsCharactersInPlace) {
@@ -349,6 +395,93 @@ TEST_F(Browser, ImportedAaKeepsItsCharactersInPlace) {
     check_page(BlankFill::exact);
     EXPECT_EQ(out->report.slots[index_of(ErrorKind::inexact_blank)], 0);
     check_composed_positions();
+}
+
+// The blanks of a measured line: spaces of every kind, which the fills may write differently.
+bool is_blank_unit(int code) {
+    return code == ' ' || code == 0x3000 || is_unicode_space(static_cast<char32_t>(code));
+}
+
+// The glyphs of a line that are no blank, with x from the line's start (its leading full-width space).
+std::vector<Glyph> characters_of(const std::vector<Glyph>& line) {
+    std::vector<Glyph> out;
+    for (const Glyph& g : line)
+        if (!is_blank_unit(g.code)) out.push_back({g.code, g.left - line.front().left});
+    return out;
+}
+
+// AA spaced with the Unicode spaces written as references (U+2005 4 px, U+200A 1, U+2009 2, U+2006 2.667,
+// U+2004 5.334), some without their ";", and a speech bubble with a reference of its own to its right.
+TEST_F(Browser, ReferencesLandWhereTheBrowserPutsThemInTheAasOwnText) {
+    const std::vector<std::string> aa = {
+        "&#x2005;&#x2005;∧＿∧",        "　&#x200A;（&#x2009;´∀｀）&#x2006;ｼｭｯ",
+        "&#8197&#8202（　　&#x2006つ", "　 &#x2009|&#x200a;|&#x2005;&#x2005;&#x2005;",
+        "&#x2006;&#x2004;(_&#8201;_)",
+    };
+    std::string aa_text, raw_text;
+    for (const std::string& l : aa) {
+        aa_text += (aa_text.empty() ? "" : "\r\n") + l;
+        raw_text += "　" + l + "\r\n";
+    }
+    Part& art = put(0, 0, 0, aa_text);
+    art.box = measure_part(art, *widths);
+    Part& bubble = put(1, art.box.right + 9, 0,
+                       "　 ＿＿＿＿＿＿＿\r\n（ &#x2661;ここにあるよ ）\r\n　 ￣￣￣ＶＶ￣￣￣\r\n\r\n   ok");
+    bubble.box = measure_part(bubble, *widths);
+
+    RenderSettings settings = default_global_render_settings();
+    render_page(*ws, *widths, docs->preview, nullptr, nullptr, 0, settings, *out);
+    const ErrorReport& report = out->report;
+    EXPECT_EQ(report.slots[index_of(ErrorKind::inexact_blank)], 0) << "place the bubble where runs are exact";
+    EXPECT_EQ(report.fractional_lines.to_string().substr(81 - 6), "101100");  // lines 2, 3 and 5
+    auto layout_of = [&](std::string_view sjis, const char* name) {
+        std::string html = html_header("browser.aap", "Monapo");
+        write_html_text(html, sjis);
+        html += html_footer();
+        html += kMeasureScript;
+        const fs::path page = dir / name;
+        EXPECT_TRUE(write_file_atomically(page.string(), html).ok);
+        return browser_layout(page.string(), dir);
+    };
+    const auto rendered = layout_of(std::string_view(out->text, out->length), "rendered.html");
+    const Conversion raw = utf8_to_sjis(raw_text);
+    ASSERT_TRUE(raw.ok);
+    const auto alone = layout_of(raw.text, "alone.html");
+    ASSERT_GE(rendered.size(), aa.size());
+    ASSERT_EQ(alone.size(), aa.size());
+
+    for (std::size_t l = 0; l < aa.size(); ++l) {
+        const std::vector<Glyph> expected = characters_of(alone[l]);
+        const std::vector<Glyph> actual = characters_of(rendered[l]);
+        ASSERT_GE(actual.size(), expected.size()) << "line " << l + 1;
+        // Every character of the AA where the browser puts it in the AA's own text.
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(actual[i].code, expected[i].code) << "line " << l + 1 << " item " << i;
+            EXPECT_DOUBLE_EQ(actual[i].left, expected[i].left)
+                << "line " << l + 1 << " U+" << std::hex << expected[i].code;
+        }
+        // Every character of the bubble where it was composed; after a character of fractional width
+        // the browser puts it within the fraction, less than half a pixel, which the report names.
+        RenderLine& line = ws->lines[l];
+        const LineCell* cells = line.cells();
+        std::size_t next = expected.size();
+        for (int c = 0; c < line.size(); ++c) {
+            if (cells[c].x < bubble.x || is_blank_code(cells[c].code)) continue;
+            const std::string_view spelling = ws->references.spelling(cells[c].code);
+            const int code = spelling.empty() ? sjis_code_to_unicode(cells[c].code)
+                                              : static_cast<int>(match_reference(spelling, 0).code_point);
+            ASSERT_LT(next, actual.size()) << "line " << l + 1;
+            const Glyph& g = actual[next++];
+            EXPECT_EQ(g.code, code) << "line " << l + 1;
+            const double composed = static_cast<double>(cells[c].x + 11);
+            if (report.fractional_lines.test(l + 1)) {
+                EXPECT_NEAR(g.left, composed, 0.5) << "line " << l + 1 << " U+" << std::hex << code;
+            } else {
+                EXPECT_DOUBLE_EQ(g.left, composed) << "line " << l + 1 << " U+" << std::hex << code;
+            }
+        }
+        EXPECT_EQ(next, actual.size()) << "line " << l + 1;
+    }
 }
 
 }  // namespace

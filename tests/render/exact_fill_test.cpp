@@ -12,6 +12,7 @@
 
 #include "model/sjis.h"
 #include "render/output.h"
+#include "render/part_markup.h"
 #include "render/test_support.h"
 
 namespace glyphora {
@@ -108,6 +109,12 @@ Placed written_positions(const std::string& text, const CharWidthTable& widths) 
             lines.emplace_back();
             x = -11;
             pos += 2;
+            continue;
+        }
+        if (const CharReference ref = text[pos] == '&' ? match_reference(text, pos) : CharReference{};
+            ref.length > 0) {  // a Unicode space of a fill
+            x += widths.code_point_width(ref.code_point).pixels();
+            pos += static_cast<std::size_t>(ref.length);
             continue;
         }
         bool fill = false;
@@ -288,6 +295,241 @@ TEST(ExactFill, RandomPagesAreNeverWorseThanTheClassicFill) {
     }
     // Many runs of these pages are 1 to 3 pixels wide, and runs at a line's start cannot move.
     EXPECT_LT(off_total * 2, classic_total);
+}
+
+// --- With renderunicodefill
+
+// The spaces as the browser lays them out in Monapo 16 px; U+2004, U+2006, U+202F and U+205F are fractions
+// of a pixel wide and never fill anything.
+constexpr const char* kUnicodeMetrics =
+    "line_height 18\ndefault 8\n0x20 5\n0x8140 11\n0x2E 3\n"
+    "U+00A0 5\nU+2000 8\nU+2001 16\nU+2002 8\nU+2003 16\nU+2004 5.334\nU+2005 4\nU+2006 2.667\n"
+    "U+2007 8\nU+2008 3\nU+2009 2\nU+200A 1\nU+202F 3.2\nU+205F 3.556\n";
+
+std::string fill_text(const FillItems& items, const FillTokens& tokens) {
+    std::string text;
+    for (int k = 0; k < tokens.count; ++k) text += items.info(tokens.tokens[k]).text;
+    return text;
+}
+
+TEST(UnicodeFill, ASpaceOnlyForAWidthTheClassicItemsCannotFill) {
+    const auto widths = testing::widths_from(kUnicodeMetrics);
+    const std::shared_ptr<const FillItems> items = FillItems::with_unicode_spaces(*widths);
+    ASSERT_TRUE(items->unicode());
+    EXPECT_EQ(FillItems::with_unicode_spaces(*widths), items);  // built once per set of widths
+    const FillEdge befores[] = {FillEdge::line_start, FillEdge::text, FillEdge::half_space};
+    const FillEdge afters[] = {FillEdge::text, FillEdge::half_space};
+    FillTokens classic, tokens;
+    for (bool dots : {false, true})
+        for (FillEdge before : befores)
+            for (FillEdge after : afters)
+                for (int w = 0; w <= 400; ++w) {
+                    const FillCost want = exact_fill_cost(w, before, after, dots);
+                    const FillCost got = items->cost(w, before, after, dots);
+                    ASSERT_TRUE(got.reachable) << w;
+                    ASSERT_TRUE(items->fill(w, before, after, dots, tokens));
+                    if (want.reachable) {
+                        exact_fill(w, before, after, dots, classic);
+                        ASSERT_EQ(got.refs, 0) << w;
+                        ASSERT_EQ(fill_text(*items, tokens), fill_text(FillItems::classic(), classic)) << w;
+                        continue;
+                    }
+                    ASSERT_EQ(got.refs, 1) << w;
+                    int sum = 0;
+                    for (int k = 0; k < tokens.count; ++k) {
+                        const FillTokenInfo& info = items->info(tokens.tokens[k]);
+                        sum += info.width;
+                        ASSERT_FALSE(widths->code_point_width(info.code_point).fractional()) << w;
+                    }
+                    ASSERT_EQ(sum, w);
+                }
+    // 7 bytes each, as decimal references.
+    items->fill(1, FillEdge::text, FillEdge::text, false, tokens);
+    EXPECT_EQ(fill_text(*items, tokens), "&#8202;");
+    items->fill(3, FillEdge::text, FillEdge::text, false, tokens);
+    EXPECT_EQ(fill_text(*items, tokens), "&#8200;");
+
+    // A font whose U+2008 is no whole pixel fills 3 pixels with a 1-pixel space and a "&thinsp;"; one
+    // without a 1-pixel space cannot fill 1 pixel at all.
+    const auto other = testing::widths_from("line_height 18\ndefault 8\nU+2008 3.2\nU+200A 1\n");
+    const auto other_items = FillItems::with_unicode_spaces(*other);
+    EXPECT_NE(other_items, items);
+    const FillCost three = other_items->cost(3, FillEdge::text, FillEdge::text, false);
+    EXPECT_EQ(three.refs, 1);
+    EXPECT_EQ(three.bytes, 15);
+    const auto none = FillItems::with_unicode_spaces(*testing::widths_from("line_height 18\ndefault 8\n"));
+    EXPECT_FALSE(none->cost(1, FillEdge::text, FillEdge::text, true).reachable);
+}
+
+TEST(UnicodeFill, OneAndThreePixelRunsAreReachedWhereTheClassicFillMissesThem) {
+    RenderRig rig;
+    rig.widths = testing::widths_from(kUnicodeMetrics);
+    // "AA", a 1-pixel run, "BBBBB", a 3-pixel run, "C", a 2-pixel run, "D".
+    transparent(put_part(rig.page(), 0, 0, 0, "AA"));
+    transparent(put_part(rig.page(), 1, 17, 0, "BBBBB"));
+    transparent(put_part(rig.page(), 2, 60, 0, "C"));
+    transparent(put_part(rig.page(), 3, 70, 0, "D"));
+    const std::vector<int64_t> none(9, 0);
+    EXPECT_NE(drifts(rig, BlankFill::exact), none);
+    EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 1);
+    EXPECT_EQ(drifts(rig, BlankFill::exact_unicode), none);
+    EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 0);
+    EXPECT_EQ(std::string(rig.out->text, rig.out->length),
+              "\x81\x40"
+              "AA&#8202;BBBBB&#8200;C&thinsp;D\r\n");
+
+    // Runs the classic items fill exactly are written as without the flag, byte for byte.
+    clear_preview(*rig.book);
+    const int gaps[] = {2, 4, 5, 6, 7, 9, 10, 12, 6, 17, 28, 14};
+    int x = 2;
+    for (int k = 0; k < 24; ++k) {
+        transparent(put_part(rig.page(), k, x, 0, k % 2 ? "AB" : "C"));
+        x += (k % 2 ? 16 : 8) + gaps[k % 12];
+    }
+    render_page(*rig.ws, *rig.widths, *rig.book, nullptr, nullptr, 0, rig.settings, *rig.out,
+                BlankFill::exact);
+    const std::string exact(rig.out->text, rig.out->length);
+    render_page(*rig.ws, *rig.widths, *rig.book, nullptr, nullptr, 0, rig.settings, *rig.out,
+                BlankFill::exact_unicode);
+    EXPECT_EQ(std::string(rig.out->text, rig.out->length), exact);
+    EXPECT_EQ(exact.find("&#"), std::string::npos);
+}
+
+// Random pages as above: with the Unicode spaces every character lands in place, and a line the classic
+// items already put in place is written byte for byte as without them.
+TEST(UnicodeFill, RandomPagesLandInPlaceAndChangeOnlyTheLinesTheClassicPlanMissed) {
+    RenderRig rig;
+    rig.widths =
+        testing::widths_from(std::string(kUnicodeMetrics) + "0x69 2\n0x57 13\n0x28 4\n0x29 6\n0x2F 4\n");
+    std::mt19937 rng(11);
+    const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const char pool[] = "AiW()/ i i";
+    const auto lines_of = [](const std::string& text) {
+        std::vector<std::string> lines;
+        for (std::size_t pos = 0, end; (end = text.find("\r\n", pos)) != std::string::npos; pos = end + 2)
+            lines.push_back(text.substr(pos, end - pos));
+        return lines;
+    };
+    int changed = 0;
+    for (int n = 0; n < 150; ++n) {
+        clear_preview(*rig.book);
+        const int parts = pick(2, 12);
+        for (int k = 0; k < parts; ++k) {
+            std::string text;
+            for (int line = 0; line < 3; ++line) {
+                if (line > 0) text += "\r\n";
+                for (int c = pick(1, 12); c > 0; --c) text += pool[pick(0, 9)];
+            }
+            transparent(put_part(rig.page(), k, pick(0, 200), 18 * pick(0, 3), text));
+        }
+        rig.settings.renderdotflag = pick(0, 1) != 0;
+        std::string text[2];
+        std::vector<bool> missed[2];
+        for (int unicode = 0; unicode < 2; ++unicode) {
+            render_page(*rig.ws, *rig.widths, *rig.book, nullptr, nullptr, 0, rig.settings, *rig.out,
+                        unicode ? BlankFill::exact_unicode : BlankFill::exact);
+            text[unicode] = std::string(rig.out->text, rig.out->length);
+            const Placed got = written_positions(text[unicode], *rig.widths);
+            const Placed want = composed_positions(rig, static_cast<int>(got.size()));
+            missed[unicode].assign(got.size(), false);
+            for (std::size_t l = 0; l < got.size(); ++l) {
+                ASSERT_EQ(got[l].size(), want[l].size());
+                for (std::size_t i = 0; i < got[l].size(); ++i)
+                    if (got[l][i].second != want[l][i].second) missed[unicode][l] = true;
+            }
+        }
+        EXPECT_EQ(rig.error(ErrorKind::inexact_blank), 0) << text[1];
+        EXPECT_EQ(text[1].find("  "), std::string::npos) << text[1];
+        const std::vector<std::string> classic = lines_of(text[0]), unicode = lines_of(text[1]);
+        ASSERT_EQ(classic.size(), unicode.size());
+        ASSERT_EQ(missed[1].size(), unicode.size());
+        for (std::size_t l = 0; l < unicode.size(); ++l) {
+            EXPECT_FALSE(missed[1][l]) << "line " << l + 1 << ": " << unicode[l];
+            if (missed[0][l]) {
+                ++changed;
+            } else {
+                EXPECT_EQ(unicode[l], classic[l]);
+            }
+        }
+    }
+    EXPECT_GT(changed, 50);  // many runs of these pages are 1 or 3 pixels wide
+}
+
+TEST(UnicodeFill, OnlyWithTheExactFillAndWhereEntitiesAreAllowed) {
+    EXPECT_FALSE(RenderContext{}.unicode_fill);
+    RenderRig rig;
+    rig.widths = testing::widths_from(kUnicodeMetrics);
+    transparent(put_part(rig.page(), 0, 0, 0, "AA"));
+    transparent(put_part(rig.page(), 1, 17, 0, "B"));  // a 1-pixel run
+    RenderContext ctx;
+    ctx.widths = rig.widths.get();
+    ctx.global_settings = rig.settings;
+    const auto render = [&] {
+        render_preview_page(*rig.book, 0, ctx, *rig.ws, *rig.out);
+        return std::string(rig.out->text, rig.out->length);
+    };
+    const std::string classic = render();
+    ctx.unicode_fill = true;
+    EXPECT_EQ(render(), classic);
+    ctx.exact_fill = true;
+    EXPECT_EQ(render(),
+              "\x81\x40"
+              "AA&#8202;B\r\n");
+    ctx.global_settings.rendernotsp = true;
+    const std::string plain = render();
+    ctx.exact_fill = ctx.unicode_fill = false;
+    EXPECT_EQ(render(), plain);
+}
+
+// A line whose characters leave fractions of a pixel: the browser's pen runs behind the written pixels,
+// and the plan writes the run after them as wide as it takes to put the next character within half a
+// pixel of its x.
+TEST(UnicodeFill, FractionsOfAPixelAreCarriedAlongTheLine) {
+    const auto cell = [](int64_t x, int64_t w, int32_t code, int32_t fraction64 = 0) {
+        return LineCell{x, w, code, fraction64};
+    };
+    const auto write = [](const std::vector<LineCell>& cells, const FillItems& items, ErrorReport& report) {
+        char data[256];
+        TextBuffer out{data, 0, report};
+        write_line_exact(out, cells.data(), static_cast<int>(cells.size()), false, 1, items);
+        return std::string(data, out.length);
+    };
+    const auto items = FillItems::with_unicode_spaces(*testing::widths_from(kUnicodeMetrics));
+    const int32_t gap = code_of(BlankCode::gap);
+    ErrorReport report;
+    // Each A is a third of a pixel narrower in the browser: after two of them B needs 11 pixels, not 10.
+    const std::vector<LineCell> two = {cell(0, 8, 'A', -21), cell(8, 8, 'A', -21), cell(16, 10, gap),
+                                       cell(26, 8, 'B')};
+    EXPECT_EQ(write(two, *items, report),
+              "AA\x81\x40"
+              "B");
+    EXPECT_EQ(report.slots[index_of(ErrorKind::inexact_blank)], 0);
+    EXPECT_EQ(write(two, FillItems::classic(), report), "AA &nbsp;B");  // without the flag, as ever
+    // The same from a part's text: "&#x2006;" is 2.667 pixels wide, 3 on the page.
+    RenderRig rig;
+    rig.widths = testing::widths_from(kUnicodeMetrics);
+    transparent(put_part(rig.page(), 0, 0, 0, "A&#x2006;&#x2006;"));
+    transparent(put_part(rig.page(), 1, 24, 0, "B"));
+    render_page(*rig.ws, *rig.widths, *rig.book, nullptr, nullptr, 0, rig.settings, *rig.out,
+                BlankFill::exact_unicode);
+    EXPECT_EQ(std::string(rig.out->text, rig.out->length),
+              "\x81\x40"
+              "A&#x2006;&#x2006;\x81\x40"
+              "B\r\n");
+    // After one A the browser's B is a third of a pixel early, which is in place.
+    const std::vector<LineCell> one = {cell(0, 8, 'A', -21), cell(8, 8, 'A'), cell(16, 10, gap),
+                                       cell(26, 8, 'B')};
+    EXPECT_EQ(write(one, *items, report), "AA &nbsp;B");
+    // A wide character after a run puts those after it 40/64 pixel late: the run is written a pixel
+    // narrower, which puts the two of them in place at the cost of the one before, and the line is said
+    // to have missed.
+    const std::vector<LineCell> after = {cell(0, 8, 'A'), cell(8, 10, gap), cell(18, 8, 'B', 40),
+                                         cell(26, 8, 'C'), cell(34, 8, 'D')};
+    clear_report(report);
+    FillTokens nine;
+    ASSERT_TRUE(exact_fill(9, FillEdge::text, FillEdge::text, false, nine));
+    EXPECT_EQ(write(after, *items, report), "A" + fill_text(FillItems::classic(), nine) + "BCD");
+    EXPECT_EQ(report.slots[index_of(ErrorKind::inexact_blank)], 1);
 }
 
 }  // namespace

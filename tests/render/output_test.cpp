@@ -165,6 +165,20 @@ TEST_F(RenderFiles, MergedReportKeepsEveryPagesProblems) {
     EXPECT_NE(render_result_text(report), kRenderResultNoErrors);
 }
 
+TEST_F(RenderFiles, ReferencesOfAllPagesAreCountedAndGoIntoTheHtmlAsWritten) {
+    transparent(put_part(docs->preview.pages[1], 0, 0, 0, "A&#x2661;<"));
+    transparent(put_part(docs->preview.pages[3], 0, 0, 0, "&#9825B"));
+    ErrorReport report;
+    EXPECT_EQ(all(false, report),
+              "1/2\n" + kFull + "A&#x2661;<\r\n" + kNul + "2/2\n" + kFull + "&#9825;B\r\n" + kNul);
+    EXPECT_EQ(report.references, 2);
+    EXPECT_EQ(report.reference_bytes, 15);
+    const std::string html = all(true, report);
+    EXPECT_NE(html.find(kFull + "A&#x2661;&lt;<br><hr>\n2/2<br>\n" + kFull + "&#9825;B<br>"),
+              std::string::npos);
+    EXPECT_EQ(report.references, 2);
+}
+
 TEST_F(RenderFiles, CurrentPageAndEmptyPage) {
     transparent(put_part(docs->preview.pages[2], 0, 0, 0, "A"));
     docs->preview.current_page = 2;

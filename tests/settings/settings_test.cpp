@@ -41,6 +41,7 @@ TEST_F(TypedSettings, WithoutAFileEveryKeyHasTheDefaultOfItsTable) {
     EXPECT_EQ(s.render, default_global_render_settings());
     EXPECT_TRUE(s.render.renderhantenzmode && s.render.rendersetsize);
     EXPECT_FALSE(s.renderexactfill);
+    EXPECT_FALSE(s.renderunicodefill);
     EXPECT_FALSE(s.multilibrary);
     EXPECT_EQ(s.library_filename, "");
     EXPECT_EQ(s.asciiset_filename, "-");
@@ -126,7 +127,7 @@ TEST_F(TypedSettings, OptionsAreWrittenInOrderAndTheRenderingSheetTouchesOnlyIts
         "[font]\r\nfontpoint=120\r\nfontface=\x82\x6C\x82\x72\x20\x82\x6F\x83\x53\x83\x56\x83\x62\x83\x4E\r\n"
         "[option]\r\ntotalfontsize=90\r\nrender_pageflag=0\r\nrender_linenumber=0\r\nrenderdotflag=1\r\n"
         "rendernotsp=0\r\nrenderspbar=0\r\nrenderhancode=0\r\nrenderhantenzmode=1\r\nrendersetsize=1\r\n"
-        "rendernotrenspace=0\r\nrenderexactfill=0\r\n"
+        "rendernotrenspace=0\r\nrenderexactfill=0\r\nrenderunicodefill=0\r\n"
         "[menu]\r\nmenuchr0=\r\nmenuchr1=\r\nmenuchr2=\r\nmenuchr3=\x81\x40\r\nmenuchr4=\r\nmenuchr5=\r\n"
         "menuchr6=\r\nmenuchr7=\r\nmenuchr8=\r\nmenuchr9=\r\n");
 
@@ -140,9 +141,20 @@ TEST_F(TypedSettings, OptionsAreWrittenInOrderAndTheRenderingSheetTouchesOnlyIts
     const std::string after = contents();
     EXPECT_NE(after.find("renderdotflag=1\r\n"), std::string::npos);
     EXPECT_TRUE(loaded.renderexactfill);
+    EXPECT_FALSE(loaded.renderunicodefill);
     EXPECT_NE(after.find("renderexactfill=1\r\n"), std::string::npos);
+    EXPECT_NE(after.find("renderunicodefill=0\r\n"), std::string::npos);
     EXPECT_NE(after.find("[font]\r\nfontpoint=77\r\n[file]\r\nhanten_filename=h.txt\r\n"), std::string::npos);
     EXPECT_EQ(after.find("menuchr"), std::string::npos);
+
+    // The Unicode fill is a flag of its own, read at start-up and written with the rendering flags.
+    put("[option]\r\nrenderunicodefill=2\r\n");
+    read_startup_settings(file, loaded);
+    EXPECT_TRUE(loaded.renderunicodefill);
+    EXPECT_FALSE(loaded.renderexactfill);
+    ASSERT_TRUE(write_options(file, loaded, false).ok);
+    EXPECT_NE(contents().find("renderunicodefill=1\r\n"), std::string::npos);
+    EXPECT_NE(contents().find("renderexactfill=0\r\n"), std::string::npos);
 }
 
 TEST_F(TypedSettings, EachEventWritesOnlyItsOwnKeys) {
