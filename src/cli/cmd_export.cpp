@@ -32,7 +32,7 @@ constexpr const char* kExportUsage =
     "  --help              show this help\n"
     "\n"
     "A rendered page can lose a blank run: one that needs more than 300 space characters is not\n"
-    "written (render --report calls it too many blanks), and the rest of its line moves left. The\n"
+    "written (the render report calls it too many blanks), and the rest of its line moves left. The\n"
     "file is written all the same; the pages are named on standard error and the exit status is 4.\n";
 
 }  // namespace
