@@ -13,20 +13,39 @@
 #include "storage/page_file.h"
 #include "storage/test_support.h"
 
-// Large allocations fail while this is set: serialising a full book is one such allocation.
+// Large allocations fail while this is set: serialising a full book is one such allocation. Every
+// ordinary form of new and delete is replaced, so that all of them agree on where memory comes from.
 static std::atomic<bool> g_fail_large_allocations{false};
 
+static void* allocate(std::size_t size) noexcept {
+    if (g_fail_large_allocations && size >= (1u << 16)) return nullptr;
+    return std::malloc(size ? size : 1);
+}
 void* operator new(std::size_t size) {
-    if (g_fail_large_allocations && size >= (1u << 16)) throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1)) return p;
+    if (void* p = allocate(size)) return p;
     throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
 }
 // The replaced operator new takes its memory from malloc, so free is the matching release.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* p) noexcept {
     std::free(p);
 }
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
 void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
     std::free(p);
 }
 
