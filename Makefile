@@ -11,7 +11,7 @@ PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 
 # Packages the build and the tests need (Debian 12 names).
-DEPS := cmake make g++ pkg-config qt6-base-dev libfreetype-dev libfontconfig-dev libsqlite3-dev libzip-dev libutf8proc-dev fonts-monapo \
+DEPS := cmake make g++ pkg-config qt6-base-dev libfreetype-dev libfontconfig-dev libsqlite3-dev libzip-dev libutf8proc-dev libpng-dev fonts-monapo \
         libgtest-dev libgmock-dev libbenchmark-dev chromium \
         qt6-translations-l10n xvfb openbox xdotool x11-utils xclip imagemagick python3 clang-format \
         desktop-file-utils appstream groff-base man-db dpkg-dev file

@@ -1,7 +1,8 @@
 // render_page on two fixed pages, against the plain reference renderer of the tests in the same run:
 // (a) a typical dense page, (b) a worst case whose lines are pressed against the 1000-cell limit.
 // Prints both times and their ratio after the usual benchmark table. Then the exact-alignment fill on
-// those pages and on (c), whose every line is full of 1- and 3-pixel runs that no fill writes exactly.
+// those pages and on (c), whose every line is full of 1- and 3-pixel runs that no classic item writes
+// exactly, and on (c) the Unicode fill, whose spaces do.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 
 #include "../tests/render/literal_render.h"
 #include "model/mirror_table.h"
+#include "render/exact_fill.h"
 #include "render/gap_fill.h"
 #include "render/measure_part.h"
 #include "render/render_page.h"
@@ -35,6 +37,42 @@ struct Lcg {
     }
 };
 
+// (d): 10 parts of 8 lines x 30 items, every other one a numeric reference, the others blanks and plain
+// characters; (e): the same page with each reference replaced by a plain character of its width. (f) and
+// (g) the same with one reference in six items (every third character). The output of (d) stays within
+// the text buffer, so that each pair does the same work but for the references.
+void build_references(Page& page, bool references, int every) {
+    struct Twin {
+        const char* reference;
+        const char* plain;
+    };
+    // A code point the metrics do not list is as wide as "default" (8), one of ASCII as its character.
+    const Twin pool[] = {{"&#x2661;", "A"}, {"&#9733;", "B"}, {"&#x25A0", "Z"},
+                         {"&#40;", "("},    {"&#41;", ")"},   {"&#X2F;", "/"},
+                         {"&#46;", "."},    {"&#105;", "i"},  {"&#124;", "|"}};
+    const char* const blanks[] = {" ", "\x81\x40", "A", "\x82\xA0"};  // and plain characters
+    Lcg rng{11};
+    for (int k = 0; k < 10; ++k) {
+        Part& p = page.slots[k];
+        clear_slot(p);
+        p.in_use = true;
+        p.always_opaque = k % 4 == 0;
+        p.flip_h = k % 5 == 3;
+        p.x = (k % 5) * 140 + rng.next(20);
+        p.y = (k / 5) * 9 * 18 + rng.next(4) * 18;
+        std::string text;
+        for (int line = 0; line < 8; ++line) {
+            if (line > 0) text += "\r\n";
+            for (int c = 0; c < 30; ++c) {
+                const Twin& t = pool[rng.next(9)];
+                const bool reference = references && (c / 2) % every == 0;
+                text += c % 2 == 0 ? (reference ? t.reference : t.plain) : blanks[rng.next(4)];
+            }
+        }
+        set_text(p, text);
+    }
+}
+
 struct Setup {
     std::unique_ptr<CharWidthTable> widths = std::make_unique<CharWidthTable>();
     std::unique_ptr<PreviewBook> book = std::make_unique<PreviewBook>();
@@ -50,6 +88,10 @@ struct Setup {
         build_typical(book->pages[0]);
         build_worst(book->pages[1]);
         build_tiny_gaps(book->pages[2]);
+        build_references(book->pages[3], true, 1);
+        build_references(book->pages[4], false, 1);
+        build_references(book->pages[5], true, 3);
+        build_references(book->pages[6], false, 3);
         for (Page& page : book->pages) measure_unmeasured(page, *widths);
     }
 
@@ -170,9 +212,41 @@ void BM_RenderExact(benchmark::State& state) {
     }
 }
 
+// The same widths with the Unicode spaces as Monapo 16 px has them: U+200A and U+2008 reach the 1- and
+// 3-pixel runs of (c).
+const CharWidthTable& unicode_widths() {
+    static const std::unique_ptr<CharWidthTable> widths = [] {
+        auto file = std::make_unique<MetricsFile>();
+        parse_metrics(std::string(kMetrics) +
+                          "U+00A0 5\nU+2002 8\nU+2003 16\nU+2005 4\nU+2006 2.667\nU+2008 3\nU+2009 2\n"
+                          "U+200A 1\n",
+                      *file);
+        MetricsFileSource source(*file);
+        auto table = std::make_unique<CharWidthTable>();
+        table->build(source);
+        return table;
+    }();
+    return *widths;
+}
+
+void BM_RenderUnicodeFill(benchmark::State& state) {
+    Setup& s = setup();
+    auto ws = std::make_unique<RenderWorkspace>();
+    auto out = std::make_unique<RenderOutput>();
+    FillItems::with_unicode_spaces(unicode_widths());  // its tables are built once per font, not timed
+    for (auto _ : state) {
+        render_page(*ws, unicode_widths(), *s.book, &s.tables->horizontal, &s.tables->vertical,
+                    static_cast<int>(state.range(0)), s.settings, *out, BlankFill::exact_unicode);
+        benchmark::DoNotOptimize(out->length);
+    }
+}
+
 BENCHMARK(BM_Render)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderExact)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderUnicodeFill)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Literal)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+// references and their plain twins
+BENCHMARK(BM_Render)->Arg(3)->Arg(4)->Arg(5)->Arg(6)->Unit(benchmark::kMillisecond);
 
 class Recorder : public benchmark::ConsoleReporter {
   public:
@@ -242,6 +316,42 @@ int main(int argc, char** argv) {
         if (r == recorder.ms.end() || e == recorder.ms.end()) continue;
         std::printf("%s, exact-alignment fill: %.3f ms (classic fill %.3f ms)\n", exact_names[page],
                     e->second, r->second);
+    }
+    if (const auto u = recorder.ms.find("BM_RenderUnicodeFill/2"); u != recorder.ms.end()) {
+        // What the Unicode spaces cost in bytes, and whether any line still misses (the report keeps the
+        // last line that did, 0 for none).
+        auto ws = std::make_unique<RenderWorkspace>();
+        auto out = std::make_unique<RenderOutput>();
+        const auto render = [&](BlankFill fill) {
+            render_page(*ws, unicode_widths(), *setup().book, nullptr, nullptr, 2, setup().settings, *out,
+                        fill);
+            return std::pair(out->length, out->report.slots[index_of(ErrorKind::inexact_blank)]);
+        };
+        const auto [exact_bytes, exact_missed] = render(BlankFill::exact);
+        const auto [unicode_bytes, unicode_missed] = render(BlankFill::exact_unicode);
+        std::printf(
+            "tiny runs page (c), Unicode fill: %.3f ms, %zu bytes, last line missed %d (exact fill: "
+            "%zu bytes, last line missed %d)\n",
+            u->second, unicode_bytes, unicode_missed, exact_bytes, exact_missed);
+    }
+    for (const auto& [page, what] : {std::pair(3, "half of the items references (d, e)"),
+                                     std::pair(5, "one item in six a reference (f, g)")}) {
+        const auto refs = recorder.ms.find("BM_Render/" + std::to_string(page));
+        const auto plain = recorder.ms.find("BM_Render/" + std::to_string(page + 1));
+        if (refs == recorder.ms.end() || plain == recorder.ms.end()) continue;
+        auto ws = std::make_unique<RenderWorkspace>();
+        auto out = std::make_unique<RenderOutput>();
+        Setup& s = setup();
+        render_page(*ws, *s.widths, *s.book, &s.tables->horizontal, &s.tables->vertical, page, s.settings,
+                    *out);
+        const std::size_t ref_bytes = out->length;
+        const int32_t references = out->report.references;
+        render_page(*ws, *s.widths, *s.book, &s.tables->horizontal, &s.tables->vertical, page + 1, s.settings,
+                    *out);
+        std::printf(
+            "%s: %.3f ms, %d references, %zu bytes; with plain characters %.3f ms, %zu bytes; %+.1f%%\n",
+            what, refs->second, references, ref_bytes, plain->second, out->length,
+            100.0 * (refs->second - plain->second) / plain->second);
     }
     benchmark::Shutdown();
     return 0;

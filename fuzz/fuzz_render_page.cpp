@@ -1,6 +1,7 @@
 // render_page on pages built from arbitrary bytes: part texts, positions, boxes, flags and settings. Checks
 // that the text is always terminated within its buffer, and that it matches the plain reference renderer
-// of the tests byte for byte.
+// of the tests byte for byte where no part holds a numeric character reference (which only render_page
+// lays out).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "model/mirror_table.h"
 #include "render/gap_fill.h"
 #include "render/measure_part.h"
+#include "render/part_markup.h"
 #include "render/render_page.h"
 
 namespace {
@@ -66,6 +68,16 @@ struct State {
     }
 };
 
+bool holds_reference(const Page& page) {
+    for (const Part& part : page.slots) {
+        if (!part.in_use) continue;
+        const std::string_view text = get_string(part.text);
+        for (size_t pos = text.find("&#"); pos != std::string_view::npos; pos = text.find("&#", pos + 1))
+            if (match_reference(text, pos).length > 0) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -117,6 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const RenderOutput& out = *s.out;
     if (out.length >= kOutputCapacity || out.text[out.length] != '\0') __builtin_trap();
     if (std::strlen(out.text) != out.length) __builtin_trap();  // no NUL inside the text
+    if (holds_reference(p)) return 0;
     if (out.has_content != s.lit_out->has_content || out.length != s.lit_out->length ||
         std::memcmp(out.text, s.lit_out->text, out.length) != 0 || !(out.report == s.lit_out->report))
         __builtin_trap();

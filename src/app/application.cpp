@@ -15,6 +15,7 @@
 
 #include "app/autosave.h"
 #include "app/main_dialog.h"
+#include "browser/collection_window.h"
 #include "canvas/canvas_window.h"
 #include "storage/file_status.h"
 #include "storage/library_file.h"
@@ -135,7 +136,21 @@ StartResult Application::start(const StartupEnvironment& environment) {
         }
     };
     offer_recovery();
+    create_collection_window();
     return StartResult::running;
+}
+
+void Application::create_collection_window() {
+    collection_window_ = std::make_unique<CollectionWindow>(
+        ctx_, *preview_canvas_, *library_canvas_, index_opener_ ? index_opener_ : default_index_opener());
+    auto open = [this] { collection_window_->open_window(); };
+    main_dialog_->set_collection_command(open);
+    // Every window of the program opens it with the same keys.
+    for (QWidget* window :
+         {static_cast<QWidget*>(main_dialog_.get()), static_cast<QWidget*>(preview_canvas_.get()),
+          static_cast<QWidget*>(library_canvas_.get())})
+        install_collection_shortcut(window, open);
+    collection_window_->restore();
 }
 
 bool Application::choose_library_path(std::string& path) {
@@ -273,6 +288,8 @@ bool Application::close_request() {
 
 void Application::shut_down() {
     ctx_.modified_hook = nullptr;
+    // It inserts into the canvases' pages and runs threads of its own: it goes first.
+    collection_window_.reset();
     autosaver_.reset();
     main_dialog_.reset();
     preview_canvas_.reset();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "browser/index_thread.h"
 #include "session/app_context.h"
 #include "settings/settings_location.h"
 
@@ -14,6 +15,7 @@ class QLockFile;
 namespace glyphora {
 
 class CanvasWindow;
+class CollectionWindow;
 class Autosaver;
 class MainDialog;
 
@@ -92,6 +94,10 @@ class Application {
     CanvasWindow* library_canvas() { return library_canvas_.get(); }
     MainDialog* main_dialog() { return main_dialog_.get(); }
     Autosaver* autosaver() { return autosaver_.get(); }
+    CollectionWindow* collection_window() { return collection_window_.get(); }
+    // Where the collection window's index comes from; the database in the cache folder unless set before
+    // start().
+    void set_index_opener(IndexOpener opener) { index_opener_ = std::move(opener); }
     bool dialog_ended() const { return dialog_ended_; }
 
   private:
@@ -100,6 +106,7 @@ class Application {
     void create_canvases();
     // A recovery file left by a run that did not end cleanly: offered back, or kept aside.
     void offer_recovery();
+    void create_collection_window();
 
     AppContext ctx_;
     std::unique_ptr<QLockFile> lock_;
@@ -107,6 +114,8 @@ class Application {
     std::unique_ptr<CanvasWindow> library_canvas_;
     std::unique_ptr<MainDialog> main_dialog_;
     std::unique_ptr<Autosaver> autosaver_;
+    std::unique_ptr<CollectionWindow> collection_window_;
+    IndexOpener index_opener_;
     bool dialog_ended_ = false;
     StartupEnvironment environment_;
 };

@@ -272,6 +272,7 @@ void render_to_file(MainDialog& dialog, bool all_pages) {
 
     // After all pages the report holds, per kind, the last page's occurrence: no page's trouble is hidden.
     RenderResultDialog result_dialog(result.report, &dialog);
+    result_dialog.add_posting(dialog, all_pages);
     result_dialog.exec();
 }
 

@@ -106,6 +106,12 @@ class MainDialog : public QDialog {
 
     void run_about();
 
+    // Opens the AA collection window, which the program installs (the dialog does not know it).
+    void set_collection_command(std::function<void()> command) { collection_command_ = std::move(command); }
+    void open_collection() {
+        if (collection_command_) collection_command_();
+    }
+
     // Enables the button `id` and runs `command` when it is clicked. The command groups install their
     // buttons through this (see command_groups.h).
     void set_command(int id, std::function<void()> command);
@@ -171,6 +177,7 @@ class MainDialog : public QDialog {
     QComboBox* library_combo_ = nullptr;
     QLabel* version_label_ = nullptr;
     std::function<void()> temporary_rendering_repeat_;
+    std::function<void()> collection_command_;
     bool filling_lists_ = false;   // the lists are being rebuilt: their selection signals are ours
     bool tracking_moves_ = false;  // moves are stored once the dialog has been placed
     QRect last_stored_frame_;

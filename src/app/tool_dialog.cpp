@@ -65,6 +65,8 @@ ToolDialog::ToolDialog(MainDialog& main_dialog)
     QVBoxLayout* aa_group = group("AAファイル");
     aa_group->addWidget(add_button("import_aa_file", "MLT/AST/TXTを読み込む", &ToolDialog::import_aa_file));
     aa_group->addWidget(add_button("export_aa_file", "MLT/ASTに書き出す", &ToolDialog::export_aa_file));
+    aa_group->addWidget(
+        add_button("open_collection", "AAコレクション (Ctrl+Shift+A)", &ToolDialog::open_collection));
 
     auto* cancel = new QPushButton(QString::fromUtf8("ｷｬﾝｾﾙ"), this);
     cancel->setObjectName(QStringLiteral("cancel"));
@@ -110,6 +112,11 @@ void ToolDialog::shift_forward() {
     shift_pages_forward(preview, preview.current_page);
     refresh_preview_side();
     accept();
+}
+
+void ToolDialog::open_collection() {
+    accept();
+    main_.open_collection();
 }
 
 void ToolDialog::organise_library() {

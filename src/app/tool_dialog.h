@@ -56,6 +56,7 @@ class ToolDialog : public QDialog {
     void export_library();     // [export_library]
     void import_aa_file();     // [import_aa_file]: MLT, AST or TXT into the library from its current page on
     void export_aa_file();     // [export_aa_file]: the preview's rendered pages as MLT or AST
+    void open_collection();    // [open_collection]: the AA collection window
 
   private:
     void import_aa_file(const std::string& path, AaFormat format);

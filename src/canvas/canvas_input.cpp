@@ -13,6 +13,7 @@
 #include "canvas/quick_text_box.h"
 #include "model/books.h"
 #include "model/sjis.h"
+#include "render/part_markup.h"
 #include "session/app_context.h"
 #include "session/messages.h"
 
@@ -146,8 +147,12 @@ int hit_test(const Page& page, int x, int y, bool space_mode) {
 }
 
 std::string quick_part_name(std::string_view text) {
-    const std::size_t n = splits_double_byte(text, kQuickNameBytes) ? kQuickNameBytes + 1 : kQuickNameBytes;
-    return std::string(text.substr(0, std::min(n, text.size())));
+    std::size_t n = 0;
+    while (n < kQuickNameBytes && n < text.size()) {
+        const CharReference ref = text[n] == '&' ? match_reference(text, n) : CharReference{};
+        n += static_cast<std::size_t>(ref.length > 0 ? ref.length : char_at(text, n).length);
+    }
+    return std::string(text.substr(0, n));
 }
 
 int32_t snap_to_line(int32_t y, int line_height) {

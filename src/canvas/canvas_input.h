@@ -19,8 +19,8 @@ inline constexpr const char* kQuickPartName = "\x92\xC7\x89\xC1\x83\x70\x81\x5B\
 // point on the frame line is outside. In Space mode parts marked no_space_click_select are passed over.
 int hit_test(const Page& page, int x, int y, bool space_mode);
 
-// The name of a part typed in the quick text box: its first 8 bytes, or 9 when the eighth and ninth form
-// one double-byte character.
+// The name of a part typed in the quick text box: its first 8 bytes, or up to the end of the double-byte
+// character or the numeric reference that the eighth byte is part of.
 std::string quick_part_name(std::string_view text);
 
 // y snapped to the line grid, truncating toward zero (-20 becomes -18 with lines of 18). Unchanged when

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "canvas/canvas_input.h"
+#include "canvas/count_strip.h"
 #include "canvas/draw_part.h"
 #include "canvas/popup_menu.h"
 
@@ -32,6 +33,7 @@ CanvasWindow::CanvasWindow(AppContext& context, Side side) : QWidget(nullptr), c
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setCursor(Qt::ArrowCursor);
     setFocusPolicy(Qt::StrongFocus);
+    count_strip_ = new CountStrip(this);
 }
 
 CanvasWindow::~CanvasWindow() = default;
@@ -70,6 +72,7 @@ void CanvasWindow::show_temporary_rendering(std::string_view text) {
     temp.y = 0;
     set_text(temp, text);
     state_.temp_shown = true;
+    count_strip_->count(text);
     request_redraw(false);
 }
 
@@ -139,6 +142,7 @@ QImage CanvasWindow::paint_image(qreal device_pixel_ratio) {
 void CanvasWindow::paintEvent(QPaintEvent*) {
     const QImage image = paint_image();
     QPainter(this).drawImage(0, 0, image);
+    count_strip_->follow(state_.temp_shown);
     // A font that cannot be measured is reported after the paint, never from inside it.
     if (ctx_.width_table_failed && !failure_reported_) {
         failure_reported_ = true;

@@ -21,6 +21,7 @@
 namespace glyphora {
 
 struct PopupItem;
+class CountStrip;
 
 // Titles of the two canvas windows.
 inline constexpr const char* kPreviewCanvasTitle = "プレビュー － Glyphora";
@@ -77,8 +78,9 @@ class CanvasWindow : public QWidget {
     void request_redraw(bool end_temp);
 
     // Shows text (a rendered page, Shift_JIS) in place of the page, one full-width space left of the
-    // window edge, until the display ends.
+    // window edge, until the display ends; the count strip counts it meanwhile.
     void show_temporary_rendering(std::string_view text);
+    CountStrip* count_strip() const { return count_strip_; }
 
     // The whole client area as a paint draws it (and what the paint does to the parts' boxes), at the
     // window's device pixel ratio or at the one given. The image has the client size times the ratio in
@@ -114,6 +116,7 @@ class CanvasWindow : public QWidget {
     QWidget* other_canvas_ = nullptr;
     PopupHandler popup_handler_;
     std::unique_ptr<GlyphFont> font_;
+    CountStrip* count_strip_ = nullptr;
     bool failure_reported_ = false;
     // The frame metrics the stored outer size was converted with, and what was stored last.
     ScreenMetrics frame_metrics_;

@@ -19,6 +19,9 @@ class GlyphFont {
     // face in Shift_JIS, size in tenths of a point. A face that cannot be loaded gives an invalid font,
     // which draws nothing.
     GlyphFont(const std::string& face_sjis, int point_tenths);
+    // The glyphs found for code points point into this object.
+    GlyphFont(const GlyphFont&) = delete;
+    GlyphFont& operator=(const GlyphFont&) = delete;
 
     bool matches(const std::string& face_sjis, int point_tenths) const {
         return face_sjis == face_ && point_tenths == point_tenths_;

@@ -59,6 +59,10 @@ std::vector<PopupItem> popup_menu_items(const CanvasState& state, const Settings
     items.push_back(item(PopupCommand::temporary_rendering_clipboard, "一時レンダリング＆クリップボード送"));
     items.push_back(item(PopupCommand::rendering_options, "レンダリングオプション"));
     items.push_back(separator());
+    items.push_back(item(PopupCommand::posts, "投稿"));
+    items.push_back(item(PopupCommand::save_image, "画像として保存"));
+    items.push_back(item(PopupCommand::save_image_double, "画像として保存（2倍）"));
+    items.push_back(separator());
     items.push_back(item(PopupCommand::register_from_library, "ライブラリから登録"));
     items.push_back(separator());
     items.push_back(check_item(PopupCommand::toggle_frames, kFrames, state.boxflag));

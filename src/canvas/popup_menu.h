@@ -1,9 +1,9 @@
 #pragma once
 // The canvases' right-click menus. The library canvas offers the library write-back, registering in the
 // preview, the frame toggle and undo; the preview canvas the temporary renderings, the rendering options,
-// registering from the library, the frame and blank-colour toggles, the alignment, undo and up to ten
-// menu characters. The items are built as data first, so that what the menu holds and what a choice does
-// can be checked without opening a menu.
+// posting the page and saving it as a picture, registering from the library, the frame and blank-colour
+// toggles, the alignment, undo and up to ten menu characters. The items are built as data first, so that what
+// the menu holds and what a choice does can be checked without opening a menu.
 
 #include <QPoint>
 
@@ -25,6 +25,9 @@ enum class PopupCommand {
     temporary_rendering,
     temporary_rendering_clipboard,
     rendering_options,
+    posts,              // the 投稿 dialog for the current preview page
+    save_image,         // the current preview page as a PNG picture
+    save_image_double,  // the same at twice the size
     toggle_blank_colouring,
     align_horizontally,
     undo,

@@ -26,13 +26,15 @@ constexpr const char* kUsage =
     "  width [OPTIONS] TEXT...         print the pixel width of each TEXT and of its characters\n"
     "  import FILE... -o LIB.aal       add the AAs of MLT, AST and TXT files to a library\n"
     "  export INPUT -o OUT.mlt|OUT.ast write rendered pages or library parts as an MLT or AST file\n"
+    "  collection index|search|show    index folders and ZIP files of AA files, search them, show an AA\n"
+    "  check [OPTIONS] INPUT           count each page's bytes and lines as a board counts them\n"
     "\n"
     "Run 'glyphora-cli COMMAND --help' for the options of a command.\n"
     "  --help       show this help\n"
     "  --version    show the version\n"
     "\n"
     "Exit status: 0 success, 1 usage error, 2 an input cannot be read, 3 an output cannot be written,\n"
-    "4 (export) written, but a page lost a blank run.\n";
+    "4 (export) written, but a page lost a blank run; (check) a post is over budget or has an error.\n";
 
 }  // namespace
 
@@ -88,6 +90,8 @@ ExitCode run(int argc, char** argv) {
     if (command == "width") return cmd_width(argc, argv);
     if (command == "import") return cmd_import(argc, argv);
     if (command == "export") return cmd_export(argc, argv);
+    if (command == "collection") return cmd_collection(argc, argv);
+    if (command == "check") return cmd_check(argc, argv);
     return usage_error("unknown command '" + std::string(command) + "'", kUsage);
 }
 

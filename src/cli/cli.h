@@ -29,6 +29,8 @@ ExitCode cmd_info(int argc, char** argv);
 ExitCode cmd_width(int argc, char** argv);
 ExitCode cmd_import(int argc, char** argv);
 ExitCode cmd_export(int argc, char** argv);
+ExitCode cmd_collection(int argc, char** argv);
+ExitCode cmd_check(int argc, char** argv);
 
 // "glyphora-cli: MESSAGE" on standard error.
 void print_error(const std::string& message);

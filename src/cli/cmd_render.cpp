@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/board_options.h"
 #include "cli/cli.h"
 #include "cli/inputs.h"
 #include "cli/shown_text.h"
@@ -41,6 +42,14 @@ constexpr const char* kRenderUsage =
     "                      number of numeric character references in the output with their bytes\n"
     "  --utf8              convert text output (to standard output or -o) to UTF-8, numeric\n"
     "                      references (&#x2005;) written as their characters; NUL separators are kept\n"
+    "  --posts             write each page split into the posts a board takes: to standard\n"
+    "                      output split by a line '----', or with -o DIR/ as page-P-post-K.txt\n"
+    "  --board NAME        with --posts: the board profile NAME of the settings folder (default:\n"
+    "                      the current profile, or the built-in one)\n"
+    "  --setting-txt FILE  with --posts: the board whose SETTING.TXT is FILE\n"
+    "  --png FILE          draw the page as a PNG picture (black on white, 8 px margin) instead;\n"
+    "                      INPUT must have one page with content, or name it with --page N\n"
+    "  --scale N           with --png: 1 (default) or 2\n"
     "  --help              show this help\n"
     "\n"
     "Refused as conflicting: --html with -o FILE whose extension is not html (the extension decides),\n"
@@ -92,10 +101,15 @@ ExitCode cmd_render(int argc, char** argv) {
     std::string input_path, output_path;
     long page = -1;
     bool html = false, report = false, utf8 = false;
+    PostOutputOptions post_output;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
         bool taken = false;
         if (const ExitCode rc = take_settings_option(argc, argv, i, cli, taken, kRenderUsage);
+            rc != ExitCode::ok)
+            return rc;
+        if (taken) continue;
+        if (const ExitCode rc = take_post_output_option(argc, argv, i, post_output, taken, kRenderUsage);
             rc != ExitCode::ok)
             return rc;
         if (taken) continue;
@@ -121,7 +135,10 @@ ExitCode cmd_render(int argc, char** argv) {
         }
     }
     if (input_path.empty()) return usage_error("no INPUT given", kRenderUsage);
-    if (!output_path.empty()) {
+    if (const ExitCode rc = check_post_output_options(post_output, html, utf8, kRenderUsage);
+        rc != ExitCode::ok)
+        return rc;
+    if (!output_path.empty() && !post_output.active()) {
         if (html && !is_html_output(output_path))
             return usage_error("--html conflicts with -o " + output_path +
                                    ": the extension decides, name the file .html or drop --html",
@@ -139,6 +156,8 @@ ExitCode cmd_render(int argc, char** argv) {
     if (const ExitCode rc = read_input(input_path, cli.settings.render, input); rc != ExitCode::ok) return rc;
     RenderInputs rendering;
     if (const ExitCode rc = prepare_rendering(cli, rendering); rc != ExitCode::ok) return rc;
+    if (post_output.active())
+        return write_post_output(post_output, cli, input, rendering, page, output_path, utf8);
     const RenderContext& ctx = rendering.context;
 
     auto workspace = std::make_unique<RenderWorkspace>();

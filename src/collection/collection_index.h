@@ -8,11 +8,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace glyphora {
+struct CharWidthTable;
+}
 
 namespace glyphora::collection {
 
@@ -39,8 +44,11 @@ struct AaInfo {
     int width_px = 0;       // its size in pixels, measured as the canvases measure
     int lines = 0;
     std::uint64_t hash = 0;  // of its Shift_JIS text: identical AAs have the same hash
-    // The name a part made from it gets: the heading or title, else its first line (Shift_JIS).
 };
+
+// The name a part made from the AA gets (Shift_JIS, cut to fit): its title, else its heading, else its
+// first line that is not blank.
+std::string part_name(const AaInfo& aa, std::string_view sjis_text);
 
 // A node of the tree the window shows: a root folder, a subfolder, a ZIP (shown as a folder) or a file.
 struct TreeNode {
@@ -65,6 +73,9 @@ struct ScanProgress {
     std::atomic<std::uint64_t> files_total{0};  // 0 until the folders were listed
     std::atomic<std::uint64_t> aas{0};
     std::atomic<bool> cancel{false};            // set by the caller; the scan stops at the next file
+    // Called on the scanning thread once the folders are listed and the tree is written, before any file
+    // is read.
+    std::function<void()> listed;
 };
 
 struct ScanResult {
@@ -74,7 +85,18 @@ struct ScanResult {
     int files_unchanged = 0;  // size and time as indexed: not read
     int files_removed = 0;
     int files_failed = 0;     // listed in the tree with their reason
-    std::string error;        // when !ok
+    // "LOCATION: reason" of the files and folders that cannot be read, the first kListedFailures of them.
+    static constexpr std::size_t kListedFailures = 100;
+    std::vector<std::string> failures;
+    std::string error;  // when !ok
+};
+
+// Favourites and recent AAs are kept by this (see UserMarks).
+struct AaKey {
+    std::string location;  // FileLocation::display()
+    int ordinal = 0;
+    std::uint64_t hash = 0;
+    friend bool operator==(const AaKey&, const AaKey&) = default;
 };
 
 class CollectionIndex {
@@ -84,6 +106,11 @@ class CollectionIndex {
     static std::unique_ptr<CollectionIndex> open(const std::string& database_path, std::string& error,
                                                  bool* rebuilt = nullptr);
     virtual ~CollectionIndex() = default;
+
+    // The character widths scan measures the AAs with; the caller keeps them for as long as the index is
+    // used. Without them (or before they are built) widths are 0. AAs measured with other widths are read
+    // again by the next scan.
+    virtual void set_widths(const CharWidthTable* widths) = 0;
 
     // The root folders (or ZIP files) of the collection, as the user added them.
     virtual std::vector<std::string> roots() = 0;
@@ -111,21 +138,26 @@ class CollectionIndex {
     virtual bool text_of(const AaInfo& aa, std::string& sjis_text, std::string& error) = 0;
     // "FILE:N" as search prints it, a file inside a ZIP included.
     virtual std::optional<AaInfo> find(std::string_view file_colon_ordinal) = 0;
+
+    // The key a favourite or recent AA is kept by, and the AA for a key: the one at its place when its
+    // hash still agrees, else a copy with that hash elsewhere (the file was moved), else none.
+    virtual AaKey key_of(const AaInfo& aa) = 0;
+    virtual std::optional<AaInfo> find(const AaKey& key) = 0;
+
+    // Search, tree and file queries that failed say why here (empty when the last one went well).
+    virtual std::string last_error() = 0;
 };
 
 // Favourites and recently used AAs: user data, kept in the settings folder (not the cache), so a deleted
 // cache loses neither. An AA is kept by its file location, ordinal and hash, so it survives a rebuilt index.
-struct AaKey {
-    std::string location;  // FileLocation::display()
-    int ordinal = 0;
-    std::uint64_t hash = 0;
-    friend bool operator==(const AaKey&, const AaKey&) = default;
-};
-
+// The file has one line per mark: "favourite" or "recent", the hash (16 hex digits), the ordinal and the
+// location, separated by tabs.
 class UserMarks {
   public:
     explicit UserMarks(std::string path);  // e.g. <settings folder>/collection-marks.txt
-    bool load(std::string& error);         // a missing file is empty, not an error
+    // A missing file is empty, not an error. Lines that cannot be read are skipped and named in error (false),
+    // the others are loaded.
+    bool load(std::string& error);
     bool save(std::string& error) const;   // atomically
     bool is_favourite(const AaKey& key) const;
     void set_favourite(const AaKey& key, bool on);

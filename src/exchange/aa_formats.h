@@ -50,6 +50,10 @@ class AaSplitter {
     bool skip();
     // How many of the bytes the AAs passed so far take up, for a progress display.
     std::size_t position() const { return offset_ + pos_; }
+    // Where the text of the AA that next or skip last gave lies in the bytes given to the constructor (its
+    // final line end left out), so that it can be read again on its own.
+    std::size_t text_offset() const { return text_offset_; }
+    std::size_t text_length() const { return text_length_; }
 
   private:
     struct Piece {
@@ -77,6 +81,7 @@ class AaSplitter {
     int line_ = 1;         // its number
     std::size_t pieces_ = 0;
     bool done_ = false;
+    std::size_t text_offset_ = 0, text_length_ = 0;
 };
 
 struct AaReadResult {

@@ -146,6 +146,19 @@ std::optional<std::string> QtUiServices::save_file(QWidget* parent, const FileDi
     return run_file_dialog(parent, request, true);
 }
 
+std::optional<std::string> QtUiServices::choose_folder(QWidget* parent, std::string_view title,
+                                                       const std::string& start_folder) {
+    QFileDialog dialog(parent, from_utf8(title));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (!start_folder.empty()) dialog.setDirectory(from_native_path(start_folder));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList folders = dialog.selectedFiles();
+    if (folders.isEmpty()) return std::nullopt;
+    return to_native_path(folders.first());
+}
+
 std::optional<std::string> QtUiServices::ask_text(QWidget* parent, const TextDialogRequest& request) {
     QDialog dialog(parent);
     dialog.setWindowTitle(from_utf8(request.title));
@@ -267,6 +280,13 @@ ClipboardText QtUiServices::clipboard_text() {
     result.ok = qstring_to_part_text(text, result.text, result.error);
     if (!result.ok) result.text.clear();
     return result;
+}
+
+bool QtUiServices::set_clipboard_image(const QImage& image) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard || image.isNull()) return false;
+    clipboard->setImage(image);
+    return true;
 }
 
 ScreenMetrics QtUiServices::screen_metrics() {

@@ -23,6 +23,8 @@ class QtUiServices : public UiServices {
                     DefaultAnswer default_answer = DefaultAnswer::yes) override;
     std::optional<std::string> open_file(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<std::string> save_file(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<std::string> choose_folder(QWidget* parent, std::string_view title,
+                                             const std::string& start_folder) override;
     std::optional<std::string> ask_text(QWidget* parent, const TextDialogRequest& request) override;
     void begin_progress(QWidget* parent, std::string_view text) override;
     void end_progress() override;
@@ -32,6 +34,7 @@ class QtUiServices : public UiServices {
     void end_busy() override;
     bool set_clipboard_text(std::string_view sjis) override;
     ClipboardText clipboard_text() override;
+    bool set_clipboard_image(const QImage& image) override;
     ScreenMetrics screen_metrics() override;
     std::string find_program(const std::vector<std::string>& candidates) override;
     bool start_program(const std::string& program, const std::vector<std::string>& arguments) override;

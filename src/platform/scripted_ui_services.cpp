@@ -66,6 +66,9 @@ std::vector<std::string> ScriptedUiServices::trace() const {
             case EventKind::save_file:
                 out.push_back("save:" + e.file_request.proposed_name);
                 break;
+            case EventKind::choose_folder:
+                out.push_back("folder:" + e.file_request.proposed_name);
+                break;
             case EventKind::text_dialog:
                 out.push_back("text:" + e.text);
                 break;
@@ -83,6 +86,9 @@ std::vector<std::string> ScriptedUiServices::trace() const {
                 break;
             case EventKind::clipboard_set:
                 out.push_back("clipboard");
+                break;
+            case EventKind::clipboard_image:
+                out.push_back("clipboard-image:" + e.text);
                 break;
             case EventKind::program_started:
                 out.push_back("start:" + e.text);
@@ -129,6 +135,18 @@ std::optional<std::string> ScriptedUiServices::open_file(QWidget*, const FileDia
 
 std::optional<std::string> ScriptedUiServices::save_file(QWidget*, const FileDialogRequest& request) {
     return file_dialog(EventKind::save_file, request);
+}
+
+std::optional<std::string> ScriptedUiServices::choose_folder(QWidget*, std::string_view title,
+                                                             const std::string& start_folder) {
+    const auto answer = next_answer({AnswerKind::path, AnswerKind::cancel}, "a folder dialog");
+    std::optional<std::string> path;
+    if (answer && answer->kind == AnswerKind::path) path = answer->value;
+    FileDialogRequest request;
+    request.title = std::string(title);
+    request.proposed_name = start_folder;
+    events_.push_back({EventKind::choose_folder, request.title, {}, request, {}, path ? *path : "<cancel>"});
+    return path;
 }
 
 std::optional<std::string> ScriptedUiServices::ask_text(QWidget*, const TextDialogRequest& request) {
@@ -185,6 +203,14 @@ void ScriptedUiServices::end_busy() {
 bool ScriptedUiServices::set_clipboard_text(std::string_view sjis) {
     clipboard = std::string(sjis);
     events_.push_back({EventKind::clipboard_set, std::string(sjis), {}, {}, {}, {}});
+    return true;
+}
+
+bool ScriptedUiServices::set_clipboard_image(const QImage& image) {
+    if (image.isNull()) return false;
+    clipboard_picture = image;
+    const std::string size = std::to_string(image.width()) + "x" + std::to_string(image.height());
+    events_.push_back({EventKind::clipboard_image, size, {}, {}, {}, {}});
     return true;
 }
 

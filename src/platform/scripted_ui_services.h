@@ -4,6 +4,8 @@
 // order. A question the script does not answer, or answers with the wrong kind of answer, is recorded as a
 // script error and answered No / Cancel, so a test sees it instead of hanging on a dialog.
 
+#include <QImage>
+
 #include <deque>
 #include <optional>
 #include <string>
@@ -26,8 +28,10 @@ class ScriptedUiServices : public UiServices {
         busy_begin,
         busy_end,
         clipboard_set,
+        clipboard_image,  // text: "WIDTHxHEIGHT"
         program_started,
         task,
+        choose_folder,
     };
 
     struct Event {
@@ -43,7 +47,8 @@ class ScriptedUiServices : public UiServices {
     // --- The script, consumed in order.
     void answer_yes(bool yes = true);
     void answer_no() { answer_yes(false); }
-    void answer_file(const std::string& path);  // the next open or save dialog chooses path
+    void answer_file(
+        const std::string& path);  // the next open or save dialog (or folder dialog) chooses path
     void answer_text(const std::string& text);  // the next text dialog is confirmed with text
     void answer_cancel();                       // the next file or text dialog is cancelled
     // The next task is cancelled, as by its cancel button, once it reports `done` steps or more. Tasks run
@@ -56,9 +61,9 @@ class ScriptedUiServices : public UiServices {
     const std::vector<Event>& events() const { return events_; }
     std::vector<std::string> messages() const;   // texts of the message boxes, in order
     std::vector<std::string> questions() const;  // texts of the questions, in order
-    // "message:TEXT", "question:TEXT", "open:PROPOSAL", "save:PROPOSAL", "text:TITLE", "progress:TEXT",
-    // "progress-end", "busy", "busy-end", "clipboard", "start:PROGRAM", "task:TEXT" (answer "done" or
-    // "cancelled"): a compact trace for order checks.
+    // "message:TEXT", "question:TEXT", "open:PROPOSAL", "save:PROPOSAL", "folder:START", "text:TITLE",
+    // "progress:TEXT", "progress-end", "busy", "busy-end", "clipboard", "clipboard-image:WxH",
+    // "start:PROGRAM", "task:TEXT" (answer "done" or "cancelled"): a compact trace for order checks.
     std::vector<std::string> trace() const;
     const std::vector<std::string>& script_errors() const { return script_errors_; }
     std::size_t unused_answers() const { return answers_.size(); }
@@ -67,6 +72,7 @@ class ScriptedUiServices : public UiServices {
     // --- The desktop the tests pretend to have.
     ScreenMetrics metrics{1280, 1024, 4, 20};
     std::optional<std::string> clipboard;  // Shift_JIS; nothing: the clipboard holds no text
+    QImage clipboard_picture;              // the last picture put on the clipboard
     std::vector<std::string> installed_programs;
     bool progress_open() const { return progress_depth_ > 0; }
     int busy_depth() const { return busy_depth_; }
@@ -76,6 +82,8 @@ class ScriptedUiServices : public UiServices {
                     DefaultAnswer default_answer = DefaultAnswer::yes) override;
     std::optional<std::string> open_file(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<std::string> save_file(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<std::string> choose_folder(QWidget* parent, std::string_view title,
+                                             const std::string& start_folder) override;
     std::optional<std::string> ask_text(QWidget* parent, const TextDialogRequest& request) override;
     void begin_progress(QWidget* parent, std::string_view text) override;
     void end_progress() override;
@@ -86,6 +94,7 @@ class ScriptedUiServices : public UiServices {
     void end_busy() override;
     bool set_clipboard_text(std::string_view sjis) override;
     ClipboardText clipboard_text() override;
+    bool set_clipboard_image(const QImage& image) override;
     ScreenMetrics screen_metrics() override { return metrics; }
     std::string find_program(const std::vector<std::string>& candidates) override;
     bool start_program(const std::string& program, const std::vector<std::string>& arguments) override;

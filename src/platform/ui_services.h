@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+class QImage;
 class QWidget;
 
 namespace glyphora {
@@ -108,6 +109,10 @@ class UiServices {
     // The chosen path, or nothing when cancelled. The default extension is already applied.
     virtual std::optional<std::string> open_file(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> save_file(QWidget* parent, const FileDialogRequest& request) = 0;
+    // A folder chosen in the platform's folder dialog, which starts in start_folder (when not empty); nothing
+    // when cancelled.
+    virtual std::optional<std::string> choose_folder(QWidget* parent, std::string_view title,
+                                                     const std::string& start_folder) = 0;
     // The entered text (UTF-8), or nothing when cancelled.
     virtual std::optional<std::string> ask_text(QWidget* parent, const TextDialogRequest& request) = 0;
 
@@ -128,6 +133,8 @@ class UiServices {
     // (a character Unicode has no counterpart for); the clipboard is then left as it was.
     virtual bool set_clipboard_text(std::string_view sjis) = 0;
     virtual ClipboardText clipboard_text() = 0;
+    // Puts a picture on the system clipboard; false when there is no clipboard to take it.
+    virtual bool set_clipboard_image(const QImage& image) = 0;
 
     virtual ScreenMetrics screen_metrics() = 0;
 

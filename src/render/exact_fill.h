@@ -79,7 +79,7 @@ struct FillTokens {
 };
 
 // The items fills are made of, with tables of the cheapest exact fill of every width up to kMaxFillWidth
-// (about 0.8 MB each), built once: the classic items, or those and the Unicode spaces of one font.
+// (about 0.75 MB each), built once: the classic items, or those and the Unicode spaces of one font.
 class FillItems {
   public:
     // The classic items; built on first use.

@@ -103,17 +103,21 @@ CharReference match_reference(std::string_view text, std::size_t pos) {
 TextItem next_text_item(std::string_view text, std::size_t& pos) {
     TextItem item;
     if (text[pos] == '&') {
-        item.markup = match_markup(text, pos);
-        if (item.markup.kind != MarkupKind::none) {
-            item.kind = TextItemKind::markup;
-            pos += static_cast<std::size_t>(item.markup.length);
-            return item;
-        }
-        item.reference = match_reference(text, pos);
-        if (item.reference.length > 0) {
-            item.kind = TextItemKind::reference;
-            pos += static_cast<std::size_t>(item.reference.length);
-            return item;
+        // No markup item starts with "&#", and only there can a reference start.
+        if (pos + 1 < text.size() && text[pos + 1] == '#') {
+            item.reference = match_reference(text, pos);
+            if (item.reference.length > 0) {
+                item.kind = TextItemKind::reference;
+                pos += static_cast<std::size_t>(item.reference.length);
+                return item;
+            }
+        } else {
+            item.markup = match_markup(text, pos);
+            if (item.markup.kind != MarkupKind::none) {
+                item.kind = TextItemKind::markup;
+                pos += static_cast<std::size_t>(item.markup.length);
+                return item;
+            }
         }
     }
     if (text[pos] == '\r') {

@@ -39,7 +39,7 @@ void RenderLine::move_gap(int position) {
     }
 }
 
-bool RenderLine::place_cell(int32_t code, int64_t x, int64_t width, int32_t fraction64) {
+bool RenderLine::place_cell(int32_t code, int64_t x, int64_t width) {
     if (width <= 0 || x < 0) return false;
     const int n = size();
     // lo: the first cell the new one touches, which is the one straddling x if there is one.
@@ -69,7 +69,7 @@ bool RenderLine::place_cell(int32_t code, int64_t x, int64_t width, int32_t frac
         back_ = kStorage - tail;
         end_ = kStorage;
     }
-    cells_[front_++] = LineCell{x, width, code, fraction64};
+    cells_[front_++] = LineCell{x, width, code};
     return full;
 }
 

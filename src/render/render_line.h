@@ -51,46 +51,100 @@ constexpr bool is_reference_code(int32_t code) {
 // line is never read into it. A cell holds one character of width; references of no width (a combining
 // mark, a variation selector) ride along in the cell of the character beside them, so that they are
 // written where they stood.
+//
+// A cell of one reference points into its part's text, which outlives the rendering; only a cell that
+// joins several pieces keeps a copy of them.
 class ReferenceSpellings {
   public:
+    struct CellText {
+        std::string_view bytes;
+        bool semicolon = false;        // a ";" goes after them
+        uint32_t references = 0;       // the references they hold
+        uint32_t reference_bytes = 0;  // and the bytes those take in the output
+        std::size_t size() const { return bytes.size() + (semicolon ? 1 : 0); }
+    };
+
     void clear() {
-        bytes_.clear();
-        ends_.clear();
+        cells_.clear();
+        joined_.clear();
+        open_start_ = 0;
+        open_ = {};
     }
-    // The cell being built: bytes are appended to it until close() gives it its code.
-    void append(std::string_view bytes) { bytes_.append(bytes); }
+
+    // A cell of one reference, with its code.
+    int32_t add(std::string_view spelling, bool terminated) {
+        const uint32_t size = static_cast<uint32_t>(spelling.size()) + (terminated ? 0 : 1);
+        cells_.push_back(
+            Cell{spelling.data(), 0, static_cast<uint32_t>(spelling.size()), !terminated, 1, size});
+        return code_of_last();
+    }
+
+    // A joined cell is built piece by piece until close() gives it its code.
+    void append(std::string_view bytes) { joined_.append(bytes); }
     void append_reference(std::string_view spelling, bool terminated) {
-        bytes_.append(spelling);
-        if (!terminated) bytes_.push_back(';');
+        joined_.append(spelling);
+        if (!terminated) joined_.push_back(';');
+        open_.references += 1;
+        open_.reference_bytes += static_cast<uint32_t>(spelling.size() + (terminated ? 0 : 1));
     }
-    bool building() const { return bytes_.size() > (ends_.empty() ? 0 : ends_.back()); }
-    void discard() { bytes_.resize(ends_.empty() ? 0 : ends_.back()); }
+    // Appends what the cell `code` writes, for a joined cell that replaces it.
+    void append_cell(int32_t code) {
+        const CellText t = text(code);
+        joined_.append(t.bytes);
+        if (t.semicolon) joined_.push_back(';');
+        open_.references += t.references;
+        open_.reference_bytes += t.reference_bytes;
+    }
+    // Drops the joined cell being built.
+    void discard() {
+        joined_.resize(open_start_);
+        open_ = {};
+    }
     int32_t close() {
-        ends_.push_back(bytes_.size());
-        return kReferenceCodeFirst + static_cast<int32_t>(ends_.size() - 1);
+        cells_.push_back(Cell{nullptr, open_start_, static_cast<uint32_t>(joined_.size() - open_start_),
+                              false, open_.references, open_.reference_bytes});
+        open_start_ = joined_.size();
+        open_ = {};
+        return code_of_last();
     }
-    // Makes the last closed cell, whose code is given, the one being built again; false when code is not
-    // that cell or another is being built.
-    bool reopen(int32_t code) {
-        if (building() || ends_.empty() ||
-            code != kReferenceCodeFirst + static_cast<int32_t>(ends_.size() - 1))
-            return false;
-        ends_.pop_back();
-        return true;
-    }
-    // The bytes of a reference cell; empty for a code that is none of them.
-    std::string_view spelling(int32_t code) const {
+
+    // What a reference cell writes; nothing for a code that is none of them.
+    CellText text(int32_t code) const {
         if (!is_reference_code(code)) return {};
         const std::size_t i = static_cast<std::size_t>(code - kReferenceCodeFirst);
-        if (i >= ends_.size()) return {};
-        const std::size_t start = i == 0 ? 0 : ends_[i - 1];
-        return std::string_view(bytes_).substr(start, ends_[i] - start);
+        if (i >= cells_.size()) return {};
+        const Cell& c = cells_[i];
+        const std::string_view bytes =
+            c.data ? std::string_view(c.data, c.size) : std::string_view(joined_).substr(c.start, c.size);
+        return {bytes, c.semicolon, c.references, c.reference_bytes};
     }
-    bool empty() const { return ends_.empty() && bytes_.empty(); }
+    // The bytes of a reference cell as they go into the output.
+    std::string spelling(int32_t code) const {
+        const CellText t = text(code);
+        return std::string(t.bytes) + (t.semicolon ? ";" : "");
+    }
+    // No cell yet.
+    bool empty() const { return cells_.empty(); }
 
   private:
-    std::string bytes_;
-    std::vector<std::size_t> ends_;  // cell i is bytes_[ends_[i - 1], ends_[i])
+    struct Count {
+        uint32_t references = 0;
+        uint32_t reference_bytes = 0;
+    };
+    struct Cell {
+        const char* data;  // the part's bytes, or nullptr for joined_[start, start + size)
+        std::size_t start;
+        uint32_t size;
+        bool semicolon;
+        uint32_t references;
+        uint32_t reference_bytes;
+    };
+    int32_t code_of_last() const { return kReferenceCodeFirst + static_cast<int32_t>(cells_.size() - 1); }
+
+    std::vector<Cell> cells_;
+    std::string joined_;          // the bytes of the joined cells
+    std::size_t open_start_ = 0;  // where the joined cell being built starts
+    Count open_;                  // its references
 };
 
 // Positions are 64-bit so that no part position or width, however large, can overflow.
@@ -117,7 +171,7 @@ class RenderLine {
     // Places a cell, removing every cell it touches. Cells of no width or left of pixel 0 are dropped.
     // Returns true when the line was full (the caller records ErrorKind::line_full); the last cell is then
     // lost.
-    bool place_cell(int32_t code, int64_t x, int64_t width, int32_t fraction64 = 0);
+    bool place_cell(int32_t code, int64_t x, int64_t width);
 
     // The cell that starts at x, or nullptr. The pointer is valid until the next change.
     LineCell* cell_at(int64_t x);

@@ -20,7 +20,9 @@ constexpr int32_t kHalfSpace = 0x20;
 constexpr int32_t kFullSpace = 0x8140;
 constexpr int32_t kAmpersand = 0x26;
 
-// Lays out one part onto the workspace.
+// Lays out one part onto the workspace. Only a part whose text holds "&#" is laid out with kReferences,
+// so that the other parts take exactly the way they always took.
+template <bool kReferences>
 class PartLayout {
   public:
     PartLayout(RenderWorkspace& ws, const CharWidthTable& widths, const MirrorTable* mirror_h,
@@ -39,11 +41,11 @@ class PartLayout {
         if (mirror_h_ || mirror_v_) std::fill(std::begin(single_byte_map_), std::end(single_byte_map_), -1);
     }
 
-    void run() {
+    // text: the part's text.
+    void run(std::string_view text) {
         const int32_t lh = widths_.line_height;
         pen_ = start_pen();
         line_ = flip_v_ ? part_.box.bottom / lh - 1 : part_.y / lh;
-        const std::string_view text = get_string(part_.text);
         std::size_t pos = read_blank_declarations(text, blanks_);
         transparent_ = false;
         has_content_ = false;
@@ -55,7 +57,7 @@ class PartLayout {
                 if (!markup(item.markup)) break;
             } else if (item.kind == TextItemKind::line_break) {
                 if (!line_break()) break;
-            } else if (item.kind == TextItemKind::reference) {
+            } else if (kReferences && item.kind == TextItemKind::reference) {
                 reference(text.substr(start, pos - start), item.reference);
             } else {
                 const int32_t w0 = widths_.width(item.code);
@@ -63,7 +65,7 @@ class PartLayout {
                 character(mapped, w0, widths_.width(mapped));
             }
         }
-        drop_held_references();
+        if constexpr (kReferences) drop_held_references();
         if (opaque_ && has_content_) fill_and_right_margin();
     }
 
@@ -143,7 +145,7 @@ class PartLayout {
     // end a transparent run, but its cell keeps it as written, so that what follows lands where the
     // browser puts it in the part's own text, and a width no space item can write (1 pixel) is kept.
     void reference(std::string_view spelling, const CharReference& ref) {
-        const CodePointWidth w = widths_.code_point_width(ref.code_point);
+        const CodePointWidth w = code_point_width(ref.code_point);
         const int64_t width = w.pixels();
         if (!is_unicode_space(ref.code_point)) transparent_ = false;
         if (width == 0) {
@@ -151,30 +153,46 @@ class PartLayout {
             return;
         }
         ReferenceSpellings& refs = ws_.references;
-        refs.append_reference(spelling, ref.terminated);
-        const int32_t fraction = w.sixty_fourths - static_cast<int32_t>(width * 64) + held_fraction_;
-        holding_ = false;
-        held_fraction_ = 0;
-        item(refs.close(), width, width, fraction);
+        int32_t fraction = w.sixty_fourths - static_cast<int32_t>(width * 64);
+        int32_t code = 0;
+        if (holding_) {
+            refs.append_reference(spelling, ref.terminated);
+            code = refs.close();
+            fraction += held_fraction_;
+            holding_ = false;
+            held_fraction_ = 0;
+        } else {
+            code = refs.add(spelling, ref.terminated);
+        }
+        item(code, width, width, fraction);
+    }
+
+    // The table's width of a code point, through the rendering's own small cache: a page holds few
+    // distinct ones, most of them many times.
+    CodePointWidth code_point_width(char32_t code_point) {
+        RenderWorkspace::CachedWidth& slot =
+            ws_.code_point_widths[code_point % std::size(ws_.code_point_widths)];
+        if (slot.code_point != code_point) slot = {code_point, widths_.code_point_width(code_point)};
+        return slot.width;
     }
 
     // A reference of no width (a combining mark, a variation selector) takes no cell of its own: it joins
     // the character cell this part has just placed, or else waits for the next one on the line; a line
     // that has none loses it with nothing to see.
-    void zero_width(std::string_view spelling, bool terminated, int32_t sixty_fourths) {
+    [[gnu::noinline]] void zero_width(std::string_view spelling, bool terminated, int32_t sixty_fourths) {
         ReferenceSpellings& refs = ws_.references;
-        LineCell* cell = joinable_ ? ws_.lines[joined_line_].cell_at(joined_x_) : nullptr;
+        LineCell* cell = joinable_ && !holding_ ? ws_.lines[line_].cell_at(joined_x_) : nullptr;
         if (!cell || cell->code != joined_code_) {
             refs.append_reference(spelling, terminated);
             holding_ = true;
             held_fraction_ += sixty_fourths;
             return;
         }
-        if (!is_reference_code(cell->code)) {
+        if (is_reference_code(cell->code)) {
+            refs.append_cell(cell->code);
+        } else {
             char bytes[2];
             refs.append(std::string_view(bytes, static_cast<std::size_t>(put_code(bytes, cell->code))));
-        } else if (!refs.reopen(cell->code)) {
-            refs.append(std::string(refs.spelling(cell->code)));
         }
         refs.append_reference(spelling, terminated);
         cell->code = joined_code_ = refs.close();
@@ -193,22 +211,15 @@ class PartLayout {
             left_margin();
             start_pending_ = false;
         }
-        joinable_ = false;
+        if constexpr (kReferences) joinable_ = false;
         // A flipped line steps left by the unmapped character's width, so the flipped text keeps the
         // original's spacing; only outside the drift-reducing mode does a much wider mirror image get its
         // own width.
         if (flip_h_) pen_ -= (w0 < w - 1 && !settings_.renderhantenzmode) ? w : w0;
         if (!transparent_ || opaque_) {
             // References of no width held for the next character go into its cell.
-            if (holding_ && !is_blank_code(code)) {
-                char bytes[2];
-                ws_.references.append(
-                    std::string_view(bytes, static_cast<std::size_t>(put_code(bytes, code))));
-                code = ws_.references.close();
-                fraction64 += held_fraction_;
-                holding_ = false;
-                held_fraction_ = 0;
-            }
+            if (kReferences && holding_ && !is_blank_code(code))
+                code = take_held_references(code, fraction64);
             place(code, pen_, w, fraction64);
             has_content_ = true;
         }
@@ -218,11 +229,31 @@ class PartLayout {
     void place(int32_t code, int64_t x, int64_t w, int32_t fraction64 = 0) {
         if (line_ < 0 || line_ >= kRenderLines) return;
         RenderLine& line = ws_.lines[line_];
-        if (line.place_cell(code, x, w, fraction64)) record_error(report_, ErrorKind::line_full, line.number);
-        joinable_ = !is_blank_code(code);
-        joined_line_ = line_;
-        joined_x_ = x;
-        joined_code_ = code;
+        if (line.place_cell(code, x, w)) record_error(report_, ErrorKind::line_full, line.number);
+        if constexpr (kReferences) {
+            if (fraction64 != 0) set_fraction(line, x, fraction64);
+            joinable_ = !is_blank_code(code);
+            joined_x_ = x;
+            joined_code_ = code;
+        }
+    }
+
+    // The rare ways of references are kept out of line, so that the way of every character stays short
+    // enough to be inlined.
+    //
+    // The cell of a character that references of no width were held for: it writes them, then itself.
+    [[gnu::noinline]] int32_t take_held_references(int32_t code, int32_t& fraction64) {
+        char bytes[2];
+        ws_.references.append(std::string_view(bytes, static_cast<std::size_t>(put_code(bytes, code))));
+        fraction64 += held_fraction_;
+        holding_ = false;
+        held_fraction_ = 0;
+        return ws_.references.close();
+    }
+
+    [[gnu::noinline]] void set_fraction(RenderLine& line, int64_t x, int32_t fraction64) {
+        if (LineCell* cell = line.cell_at(x)) cell->fraction64 = fraction64;
+        ws_.fractional = true;
     }
 
     void left_margin() {
@@ -252,10 +283,10 @@ class PartLayout {
 
     // False when the next line lies outside the page.
     bool line_break() {
-        drop_held_references();
+        if constexpr (kReferences) drop_held_references();
         if (start_pending_) left_margin();
         fill_and_right_margin();
-        joinable_ = false;
+        if constexpr (kReferences) joinable_ = false;
         has_content_ = false;
         start_pending_ = true;
         pen_ = start_pen();
@@ -285,7 +316,6 @@ class PartLayout {
     bool start_pending_ = true;
     // The character cell a reference of no width joins: placed last by this part, on the current line.
     bool joinable_ = false;
-    int joined_line_ = 0;
     int64_t joined_x_ = 0;
     int32_t joined_code_ = 0;
     bool holding_ = false;       // references of no width wait for the next character
@@ -309,9 +339,10 @@ void write_size_line(TextBuffer& out) {
     out.put("\r\n", 2, kNoLine);
 }
 
-// The classic fill of one line. LineWriter writes Shift_JIS codes; a reference cell is written here and
-// the writer started afresh past it, which is what writing a character does to it: the pixels written go
-// on from the cell's end, and no half-width space stands just before what follows.
+// The classic fill of a line of a page with references (the other pages keep the plain loop below).
+// LineWriter writes Shift_JIS codes; a reference cell is written here and the writer started afresh past
+// it, which is what writing a character does to it: the pixels written go on from the cell's end, and no
+// half-width space stands just before what follows.
 void write_line_classic(TextBuffer& text, const LineCell* cells, int count, const RenderSettings& settings,
                         int32_t number) {
     std::optional<LineWriter> writer(std::in_place, text, settings, number);
@@ -347,6 +378,9 @@ void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const Previe
                  const RenderSettings& settings, RenderOutput& out, BlankFill fill) {
     for (int i = 0; i < kRenderLines; ++i) ws.lines[i].clear(i + 1);
     ws.references.clear();
+    ws.fractional = false;
+    std::fill(std::begin(ws.code_point_widths), std::end(ws.code_point_widths),
+              RenderWorkspace::CachedWidth{});
     clear_report(out.report);
     out.has_content = false;
     out.length = 0;
@@ -357,7 +391,12 @@ void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const Previe
 
     for (const Part& part : book.pages[page].slots) {
         if (!part.in_use) continue;
-        PartLayout(ws, widths, mirror_h, mirror_v, settings, out.report, part).run();
+        const std::string_view text = get_string(part.text);
+        if (text.find("&#") == std::string_view::npos) {
+            PartLayout<false>(ws, widths, mirror_h, mirror_v, settings, out.report, part).run(text);
+        } else {
+            PartLayout<true>(ws, widths, mirror_h, mirror_v, settings, out.report, part).run(text);
+        }
     }
 
     int lines = 0;
@@ -377,7 +416,7 @@ void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const Previe
         int count = fill_gaps(line.cells(), line.size(), ws.scratch, no_room);
         if (no_room) record_error(out.report, ErrorKind::gap_no_room, line.number);
         count = merge_blanks(ws.scratch, count);
-        if (references) {
+        if (ws.fractional) {
             for (int c = 0; c < count; ++c) {
                 if (ws.scratch[c].fraction64 != 0) {
                     record_fractional_line(out.report, line.number);
@@ -395,14 +434,28 @@ void render_page(RenderWorkspace& ws, const CharWidthTable& widths, const Previe
         if (exact) {
             write_line_exact(text, ws.scratch, count, settings.renderdotflag, line.number,
                              unicode_fill ? *unicode_fill : FillItems::classic());
-        } else {
+        } else if (references) {
             write_line_classic(text, ws.scratch, count, settings, line.number);
+        } else {
+            LineWriter writer(text, settings, line.number);
+            for (int c = 0; c < count; ++c) {
+                const LineCell& cell = ws.scratch[c];
+                if (is_blank_code(cell.code)) {
+                    writer.write_blank(cell.x, cell.width);
+                } else {
+                    writer.write_char(cell.code, cell.width);
+                }
+            }
         }
         text.put("\r\n", 2, line.number);
     }
     if (settings.rendersetsize) write_size_line(text);
     if (settings.renderspbar) bar_pass(text);
-    count_references(std::string_view(text.data, text.length), out.report);
+    // The reference cells were counted as they were written; the Unicode fill writes references of its own.
+    if (unicode_fill) {
+        out.report.references = out.report.reference_bytes = 0;
+        count_references(std::string_view(text.data, text.length), out.report);
+    }
     text.terminate();
     out.length = text.length;
 }

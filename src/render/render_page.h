@@ -23,6 +23,13 @@ struct RenderWorkspace {
     RenderLine lines[kRenderLines];
     LineCell scratch[kCellsPerLine];  // one line with its gaps filled, while it is written
     ReferenceSpellings references;    // the bytes of the reference cells
+    // The widths of the code points met, each in the slot of its code point modulo the size.
+    struct CachedWidth {
+        char32_t code_point = 0;  // 0: empty (no reference is of code point 0)
+        CodePointWidth width;
+    };
+    CachedWidth code_point_widths[256];
+    bool fractional = false;  // a cell of a fractional width was placed
 };
 
 struct RenderOutput {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "model/sjis.h"
 #include "render/error_report.h"
@@ -40,12 +41,20 @@ struct TextBuffer {
     }
 
     // Writes a character cell: the bytes of its Shift_JIS code, or of its reference as ReferenceSpellings
-    // keeps them, whole or not at all.
+    // keeps them, whole or not at all; the references written are counted in the report.
     void put_char(int32_t code, int32_t error_value) {
         if (is_reference_code(code)) {
             if (!references) return;
-            const std::string_view bytes = references->spelling(code);
-            put(bytes.data(), bytes.size(), error_value);
+            const ReferenceSpellings::CellText text = references->text(code);
+            if (length + text.size() < kOutputCapacity) {
+                std::memcpy(data + length, text.bytes.data(), text.bytes.size());
+                if (text.semicolon) data[length + text.bytes.size()] = ';';
+                length += text.size();
+                report.references += static_cast<int32_t>(text.references);
+                report.reference_bytes += static_cast<int32_t>(text.reference_bytes);
+            } else {
+                record_error(report, ErrorKind::text_too_long, error_value);
+            }
             return;
         }
         char bytes[2];

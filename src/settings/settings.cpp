@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -118,6 +119,16 @@ BoolKey boxflag(Side side) {
 
 StringKey mru(int i) {
     return {"text", kMruKeys[i], "", kRecentTextCapacity};
+}
+
+StringKey collection_folder(int i) {
+    // The key names must outlive the entries that view them.
+    static const std::array<std::string, kCollectionFolderCount> names = [] {
+        std::array<std::string, kCollectionFolderCount> n;
+        for (int k = 0; k < kCollectionFolderCount; ++k) n[k] = "folder" + std::to_string(k);
+        return n;
+    }();
+    return {"collection", names[static_cast<std::size_t>(i)], "", kCollectionFolderCapacity};
 }
 
 }  // namespace settings_keys
@@ -314,6 +325,46 @@ std::string encode_mojisample(std::string_view text) {
         pos += len;
     }
     return out;
+}
+
+CollectionWindowSettings read_collection_window(const SettingsFile& file) {
+    namespace k = settings_keys;
+    const IniDocument doc = load_for_reading(file);
+    CollectionWindowSettings c;
+    c.open = read_setting(doc, k::collection_open);
+    c.x = on_screen(read_setting(doc, k::collection_x));
+    c.y = on_screen(read_setting(doc, k::collection_y));
+    c.cx = read_setting(doc, k::collection_cx);
+    c.cy = read_setting(doc, k::collection_cy);
+    c.zoom = read_setting(doc, k::collection_zoom);
+    const int count = std::clamp(read_setting(doc, k::collection_folders), 0, kCollectionFolderCount);
+    for (int i = 0; i < count; ++i) {
+        std::string folder = read_setting(doc, k::collection_folder(i));
+        if (!folder.empty()) c.folders.push_back(std::move(folder));
+    }
+    return c;
+}
+
+IoResult write_collection_open(SettingsFile& file, bool open) {
+    return write_setting(file, settings_keys::collection_open, open);
+}
+
+IoResult write_collection_geometry(SettingsFile& file, int x, int y, int cx, int cy) {
+    namespace k = settings_keys;
+    return write_entries(file, {setting_entry(k::collection_x, x), setting_entry(k::collection_y, y),
+                                setting_entry(k::collection_cx, cx), setting_entry(k::collection_cy, cy)});
+}
+
+IoResult write_collection_zoom(SettingsFile& file, int zoom) {
+    return write_setting(file, settings_keys::collection_zoom, zoom);
+}
+
+IoResult write_collection_folders(SettingsFile& file, const std::vector<std::string>& folders) {
+    namespace k = settings_keys;
+    const int count = static_cast<int>(std::min<std::size_t>(folders.size(), kCollectionFolderCount));
+    std::vector<SettingsEntry> entries{setting_entry(k::collection_folders, count)};
+    for (int i = 0; i < count; ++i) entries.push_back(setting_entry(k::collection_folder(i), folders[i]));
+    return write_entries(file, entries);
 }
 
 }  // namespace glyphora

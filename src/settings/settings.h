@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/part.h"
 #include "model/side.h"
@@ -62,6 +63,8 @@ inline constexpr BoolKey renderexactfill{"option", "renderexactfill", false};
 // With renderexactfill, the fills may also use the Unicode spaces the font gives a whole-pixel width, written
 // as numeric references, where the classic items cannot put a character in place. Global only.
 inline constexpr BoolKey renderunicodefill{"option", "renderunicodefill", false};
+// The name (UTF-8) of the board profile posts are counted for; empty or unknown: the built-in profile.
+inline constexpr StringKey boardprofile{"option", "boardprofile", "", 256};
 
 inline constexpr BoolKey multilibrary{"file", "multilibrary", false};
 inline constexpr StringKey library_filename{"file", "library_filename", "", kPathCapacity};
@@ -91,6 +94,17 @@ inline constexpr IntKey dialog_cx{"dialog", "cx", 0};
 inline constexpr IntKey dialog_cy{"dialog", "cy", 0};
 
 StringKey mru(int i);  // "mru0" (most recent) to "mru15" in section "text", default empty
+
+// The AA collection window, section "collection": whether it was open, its outer position and client size,
+// the cell size of its thumbnails and the folders (or ZIP files) of the collection, "folder0" on.
+inline constexpr BoolKey collection_open{"collection", "open", false};
+inline constexpr IntKey collection_x{"collection", "x", 64};
+inline constexpr IntKey collection_y{"collection", "y", 64};
+inline constexpr IntKey collection_cx{"collection", "cx", 760};
+inline constexpr IntKey collection_cy{"collection", "cy", 560};
+inline constexpr IntKey collection_zoom{"collection", "zoom", 128};
+inline constexpr IntKey collection_folders{"collection", "folders", 0};
+StringKey collection_folder(int i);  // 0 to kCollectionFolderCount - 1
 
 // "＼＼＼／⌒⊃⊃⊇⊂⊆￣ヽ丶〈゛∩∪〉ﾟ∧∧∨￢二〃彡巛彡彳Ц￥⊆∈⊂‐", stored with each line break as "\n".
 inline constexpr StringKey mojisample{
@@ -136,6 +150,22 @@ struct DialogPlacement {
     int cy = 0;
     bool position_applies() const { return cx != 0; }
     friend bool operator==(const DialogPlacement&, const DialogPlacement&) = default;
+};
+
+// Paths are longer than a part's path field, so the folders get a capacity of their own.
+constexpr std::size_t kCollectionFolderCapacity = 4096;
+constexpr int kCollectionFolderCount = 64;
+
+// The collection window's state (section "collection"), read when the window is made.
+struct CollectionWindowSettings {
+    bool open = settings_keys::collection_open.default_value;
+    int x = settings_keys::collection_x.default_value;
+    int y = settings_keys::collection_y.default_value;
+    int cx = settings_keys::collection_cx.default_value;
+    int cy = settings_keys::collection_cy.default_value;
+    int zoom = settings_keys::collection_zoom.default_value;
+    std::vector<std::string> folders;
+    friend bool operator==(const CollectionWindowSettings&, const CollectionWindowSettings&) = default;
 };
 
 // Everything the settings file holds, named after the keys, each with its default.
@@ -218,6 +248,13 @@ IoResult write_boxflag(SettingsFile& file, Side side, bool boxflag);
 IoResult write_dialog_placement(SettingsFile& file, const DialogPlacement& placement);  // x, y, cx, cy
 IoResult write_recent_text(SettingsFile& file, int index, std::string_view text);
 IoResult write_mojisample(SettingsFile& file, std::string_view stored);
+// The collection window. A position off screen reads as 4; more than kCollectionFolderCount folders are
+// not stored (the index keeps them all).
+CollectionWindowSettings read_collection_window(const SettingsFile& file);
+IoResult write_collection_open(SettingsFile& file, bool open);
+IoResult write_collection_geometry(SettingsFile& file, int x, int y, int cx, int cy);
+IoResult write_collection_zoom(SettingsFile& file, int zoom);
+IoResult write_collection_folders(SettingsFile& file, const std::vector<std::string>& folders);
 
 // --- Values in memory.
 

@@ -578,7 +578,7 @@ void CommandsTest::render_report_names_fractional_lines_and_counts_references() 
     QVERIFY(watch.seen());
     const QString expected = QStringLiteral(
         "2行目：幅が１ドット単位でない文字参照があり、ブラウザではその後ろの文字が少しずれます\n"
-        "出力の文字参照：2個（17バイト）");
+        "出力の文字参照：2個（16バイト）");
     QVERIFY2(watch.text() == expected, qPrintable(watch.text()));
     QVERIFY(TestHome::read_file(home_->file("refs.txt")).find("A&#x2006;B&#x2661;\r\n") != std::string::npos);
 }

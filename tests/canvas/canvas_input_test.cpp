@@ -682,6 +682,8 @@ void CanvasInputTest::part_names_never_split_a_character() {
     QCOMPARE(quick_part_name("A" + four_wide), "A" + four_wide);
     QCOMPARE(quick_part_name("AB" + four_wide), "AB" + four_wide.substr(0, 6));
     QCOMPARE(quick_part_name("ABC"), std::string("ABC"));
+    QCOMPARE(quick_part_name("AB&#9825;&#x2005X"), std::string("AB&#9825;"));
+    QCOMPARE(quick_part_name("ABC&#9825;"), std::string("ABC&#9825;"));
     QCOMPARE(snap_to_line(25, 18), 18);
     QCOMPARE(snap_to_line(-5, 18), 0);
     QCOMPARE(snap_to_line(-20, 18), -18);

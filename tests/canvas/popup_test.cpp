@@ -120,7 +120,7 @@ void PopupTest::menus_in_order_with_check_marks_and_menu_characters() {
     // No menu characters: the menu ends with the undo item, no trailing separator.
     const std::string preview_head =
         "一時レンダリング | 一時レンダリング＆クリップボード送 | レンダリングオプション | - | "
-        "ライブラリから登録 | - | "
+        "投稿 | 画像として保存 | 画像として保存（2倍） | - | ライブラリから登録 | - | "
         "[x]非選択パーツはＢＯＸを非表示 | [ ]一時レンダリングモード空白色分け | - | 横方向にキレイに整列 | "
         "アンドゥ";
     preview_canvas().state().blank_colouring = false;

@@ -661,5 +661,152 @@ TEST_F(Cli, ExportNamesPagesThatLostABlankRun) {
     EXPECT_NE(run({"export", "--help"}).out.find("exit status is 4"), std::string::npos);
 }
 
+// Page 0: five lines with a blank one in the middle, 44 bytes as a board counts them (each line 3 bytes, the
+// blank 2, five line breaks 6 each); page 1: a part whose text starts with a half-width space.
+std::unique_ptr<Documents> posting_docs() {
+    auto docs = make_documents();
+    transparent(put_part(docs->preview.pages[0], 0, 0, 0, "A\r\nB\r\n\r\nC\r\nD", "five"));
+    put_part(docs->preview.pages[1], 0, 0, 0, " X", "spaced");
+    return docs;
+}
+
+TEST_F(Cli, CheckCountsEachPageForTheBoard) {
+    ASSERT_EQ(write_collection(path("c.aap"), posting_docs()->preview), FileStatus::ok);
+    write_file_atomically(path("SETTING.TXT"),
+                          "BBS_TITLE=small\r\nBBS_MESSAGE_COUNT=25\r\nBBS_LINE_NUMBER=5\r\n");
+    const std::vector<std::string> base = {"check",           "--metrics", metrics,          "--settings",
+                                           path("empty.ini"), "--set",     "rendersetsize=0"};
+    const auto check = [&](std::vector<std::string> args, const std::string& env = {}) {
+        std::vector<std::string> full = base;
+        full.insert(full.end(), args.begin(), args.end());
+        return run(full, {}, env);
+    };
+    // The built-in board takes everything; the part's leading space is only a warning.
+    CliResult r = check({path("c.aap")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), "page 0 post 1: 44/4096 bytes, 5/60 lines\n");
+    EXPECT_NE(r.out.find("page 1 line 1: warning: part 1 (spaced)"), std::string::npos) << r.out;
+
+    // Over a small board's budget: one post over its limits, found at the line that passes it.
+    r = check({"--setting-txt", path("SETTING.TXT"), "--page", "0", path("c.aap")});
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(
+        r.out,
+        "page 0 post 1: 44/25 bytes, 5/10 lines\npage 0 line 4: error: the post passes its budget of 25 "
+        "bytes here\n");
+    // Split at the blank line, every post fits.
+    r = check({"--setting-txt", path("SETTING.TXT"), "--page", "0", "--posts", path("c.aap")});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "page 0 post 1: 20/25 bytes, 3/10 lines\npage 0 post 2: 18/25 bytes, 2/10 lines\n");
+
+    // A profile of the settings folder, by name or as the current one.
+    const std::string home = "GLYPHORA_HOME=" + quote(dir.string());
+    write_file_atomically(path("boards.txt"), "[small]\nbytes=25\nlines=10\n");
+    EXPECT_EQ(check({"--board", "small", "--page", "0", path("c.aap")}, home).status, 4);
+    EXPECT_EQ(check({"--board", "nosuch", path("c.aap")}, home).status, 1);
+    write_file_atomically(path("current.ini"), "[option]\nboardprofile=small\n");
+    r = run({"check", "--metrics", metrics, "--settings", path("current.ini"), "--set", "rendersetsize=0",
+             "--page", "0", path("c.aap")},
+            {}, home);
+    EXPECT_EQ(r.status, 4) << r.out;
+
+    // What cannot be read is an input error; conflicting options a usage error.
+    write_file_atomically(path("junk.txt"), std::string("\x89PNG\r\n\x1a\n\0\0", 10));
+    r = check({"--setting-txt", path("junk.txt"), path("c.aap")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("junk.txt"), std::string::npos);
+    EXPECT_EQ(check({"--setting-txt", path("SETTING.TXT"), "--board", "small", path("c.aap")}).status, 1);
+    EXPECT_EQ(check({"--page", "3", path("missing.aat")}).status, 1);
+}
+
+TEST_F(Cli, RenderWritesPostsAndAPicture) {
+    ASSERT_EQ(write_collection(path("c.aap"), posting_docs()->preview), FileStatus::ok);
+    write_file_atomically(path("SETTING.TXT"), "BBS_MESSAGE_COUNT=25\r\nBBS_LINE_NUMBER=5\r\n");
+    CliResult r = render({"--posts", "--setting-txt", path("SETTING.TXT"), "--page", "0", path("c.aap")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              kFull + "A\r\n" + kFull + "B\r\n" + kFull + "\r\n----\r\n" + kFull + "C\r\n" + kFull + "D\r\n");
+    fs::create_directories(dir / "posts");
+    r = render({"--posts", "--setting-txt", path("SETTING.TXT"), "-o", path("posts/"), path("c.aap")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(dir / "posts" / "page-0-post-1.txt"), kFull + "A\r\n" + kFull + "B\r\n" + kFull + "\r\n");
+    EXPECT_EQ(slurp(dir / "posts" / "page-0-post-2.txt"), kFull + "C\r\n" + kFull + "D\r\n");
+    EXPECT_TRUE(fs::exists(dir / "posts" / "page-1-post-1.txt"));
+
+    // The picture: 8 px margins around five lines 18 px apart, twice as large at 2x.
+    const auto png_size = [](const std::string& png) {
+        const auto be32 = [&](std::size_t at) {
+            uint32_t v = 0;
+            for (std::size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(png[at + i]);
+            return v;
+        };
+        return png.size() < 24 ? std::make_pair(0u, 0u) : std::make_pair(be32(16), be32(20));
+    };
+    ASSERT_EQ(render({"--png", path("p1.png"), "--page", "0", path("c.aap")}).status, 0);
+    ASSERT_EQ(render({"--png", path("p2.png"), "--scale", "2", "--page", "0", path("c.aap")}).status, 0);
+    const auto one = png_size(slurp(dir / "p1.png")), two = png_size(slurp(dir / "p2.png"));
+    EXPECT_EQ(one.second, 8u + 5 * 18 + 8);
+    EXPECT_GT(one.first, 16u);
+    EXPECT_EQ(two.first, 2 * one.first);
+    EXPECT_EQ(two.second, 2 * one.second);
+
+    EXPECT_EQ(render({"--png", path("p.png"), path("c.aap")}).status, 1);  // two pages: which one?
+    EXPECT_EQ(render({"--png", path("p.png"), "--scale", "3", "--page", "0", path("c.aap")}).status, 1);
+    EXPECT_EQ(render({"--posts", "--png", path("p.png"), path("c.aap")}).status, 1);
+    EXPECT_EQ(render({"--posts", "--html", path("c.aap")}).status, 1);
+    EXPECT_EQ(render({"--board", "x", path("c.aap")}).status, 1);
+    EXPECT_EQ(render({"--posts", "-o", path("not-a-folder.txt"), path("c.aap")}).status, 1);
+}
+
+TEST_F(Cli, CollectionIndexSearchAndShow) {
+    const std::string db = path("cache/index.sqlite");
+    fs::create_directories(dir / "col/sub");
+    // "【笑顔】", then an AA with "お腹" in Shift_JIS; a UTF-8 file; a ZIP with one member.
+    ASSERT_TRUE(write_file_atomically(path("col/sub/a.mlt"),
+                                      "\x81\x79\x8F\xCE\x8A\xE7\x81\x7A\r\n[SPLIT]\r\n(\x82\xA8\x95\xA0)\r\n").ok);
+    ASSERT_TRUE(write_file_atomically(path("col/b.txt"), "hello \xE2\x99\xA1\n").ok);
+    const std::string zip = path("col/z.zip");
+    ASSERT_EQ(std::system(("python3 -c 'import zipfile,sys; zipfile.ZipFile(sys.argv[1], \"w\").writestr(\"in/c.mlt\", "
+                           "\"zipped hello\")' " + quote(zip))
+                              .c_str()),
+              0);
+    CliResult r = run({"collection", "index", "--database", db, "--metrics", metrics, path("col")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "3 files read, 0 unchanged, 0 removed, 0 cannot be read\n");
+    r = run({"collection", "index", "--database", db, "--metrics", metrics, path("col")});
+    EXPECT_EQ(r.out, "0 files read, 3 unchanged, 0 removed, 0 cannot be read\n");
+
+    r = run({"collection", "search", "--database", db, "\xEF\xBD\x88\xEF\xBD\x85LLO"});  // full-width "he"
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, path("col/b.txt") + ":1\t\n" + zip + "!in/c.mlt:1\t\n");
+    r = run({"collection", "search", "--database", db, "--limit", "1", "\xE3\x81\x8A\xE8\x85\xB9"});  // お腹
+    EXPECT_EQ(r.out, path("col/sub/a.mlt") + ":2\t\xE3\x80\x90\xE7\xAC\x91\xE9\xA1\x94\xE3\x80\x91\n");
+    EXPECT_EQ(run({"collection", "search", "--database", db, "nothing"}).out, "");
+
+    // show takes what search prints, a ZIP member included.
+    r = run({"collection", "show", "--database", db, path("col/sub/a.mlt") + ":2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "(\x82\xA8\x95\xA0)\r\n");
+    r = run({"collection", "show", "--database", db, "--utf8", path("col/b.txt") + ":1"});
+    EXPECT_EQ(r.out, "hello \xE2\x99\xA1\r\n");
+    EXPECT_EQ(run({"collection", "show", "--database", db, zip + "!in/c.mlt:1"}).out, "zipped hello\r\n");
+
+    // Exit statuses: not found, not readable, usage, an index that cannot be written.
+    r = run({"collection", "show", "--database", db, path("col/b.txt") + ":2"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "glyphora-cli: " + path("col/b.txt") + ":2: no such AA in the collection index\n");
+    ASSERT_TRUE(write_file_atomically(path("col/b.txt"), "changed").ok);
+    EXPECT_EQ(run({"collection", "show", "--database", db, path("col/b.txt") + ":1"}).status, 2);
+    r = run({"collection", "index", "--database", db, "--metrics", metrics, path("missing")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "glyphora-cli: " + path("missing") + ": No such file or directory\n");
+    EXPECT_EQ(run({"collection", "search", "--database", db}).status, 1);
+    EXPECT_EQ(run({"collection", "search", "--database", db, "--limit", "x", "a"}).status, 1);
+    EXPECT_EQ(run({"collection", "show", "--database", db, "--limit", "1", "a:1"}).status, 1);
+    EXPECT_EQ(run({"collection", "list"}).status, 1);
+    r = run({"collection", "search", "--database", path("col/b.txt") + "/index.sqlite", "a"});
+    EXPECT_EQ(r.status, 3);
+}
+
 }  // namespace
 }  // namespace glyphora

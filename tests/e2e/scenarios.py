@@ -475,6 +475,158 @@ def pasted_references(s):
         s.exit_program()
 
 
+@scenario
+def unicode_fill_option(s):
+    s.seed_settings()
+    s.start()
+    # "A" (10 px) leaves a 3-px run before it, which only a Unicode space fills exactly.
+    quick_part(s, 3, 20, "A")
+    quick_part(s, 18, 20, "B")
+    with s.step("check both boxes on the rendering options sheet, the Unicode one enabled by the exact one"):
+        sheet = rendering_options(s)
+        s.click(sheet, "button:Unicodeの空白も使う（文字参照）", dx=8)  # disabled: nothing happens
+        s.click(sheet, "button:ずれを最小にする空白（実験的）", dx=8)
+        s.click(sheet, "button:Unicodeの空白も使う（文字参照）", dx=8)
+        s.click(sheet, "button:OK")
+        s.gone(sheet)
+        s.wait(lambda: s.setting("option", "renderunicodefill") == "1", 5, "renderunicodefill=1 in glyphora.ini")
+        expect(s.setting("option", "renderexactfill") == "1", "renderexactfill=1 in glyphora.ini")
+    with s.step("レンダリング writes what glyphora-cli renders with both flags"):
+        saved = s.save_collection("unicode.aap")
+        s.click(MAIN, RENDER)
+        s.file_dialog(s.path("out.txt"))
+        data = s.wait_file("out.txt")
+        s.control("レンダリング終了", "@client")
+        want = s.cli_render(saved, "--set", "renderexactfill=1", "--set", "renderunicodefill=1")
+        expect(data == want, f"rendered {data!r}, glyphora-cli {want!r}")
+        expect(b"&#" in data, "no Unicode space in the output")
+        expect(data != s.cli_render(saved, "--set", "renderunicodefill=0"), "the flag changed nothing")
+
+
+
+COLLECTION = "AAコレクション － Glyphora"
+
+
+@scenario
+def collection_browser(s):
+    # The windows apart, so that a drop on the preview canvas lands on it alone.
+    s.seed_settings("[dialog]\r\nx=16\r\ny=640\r\ncx=1\r\ncy=1\r\n"
+                    "[collection]\r\nx=480\r\ny=16\r\ncx=600\r\ncy=520\r\nzoom=96\r\n")
+    folder = s.path("templates")
+    os.makedirs(os.path.join(folder, "cats"))
+    with open(os.path.join(folder, "faces.mlt"), "wb") as f:
+        f.write("【やる夫・笑顔】\r\n[SPLIT]\r\n(ﾟ∀ﾟ) HELLO\r\n[SPLIT]\r\n(´･ω･`)\r\n".encode("cp932"))
+    with open(os.path.join(folder, "cats", "zebra.txt"), "wb") as f:
+        f.write("ZEBRA ♥\r\n".encode("utf-8"))  # UTF-8, with a character Shift_JIS lacks
+    s.start()
+    with s.step("Ctrl+Shift+A opens the collection window"):
+        s.focus(MAIN)
+        s.key("ctrl+shift+a")
+        s.control(COLLECTION, "collection_search")
+        s.settle()
+    with s.step("add the folder through the folder dialog"):
+        s.click(COLLECTION, "collection_add_folder")
+        s.file_dialog(folder)
+        s.wait(lambda: "変更なし" in s.text(COLLECTION, "collection_status"), 20, "the first reading to end")
+        expect(s.setting("collection", "folder0") == folder, "the folder is not in the settings")
+    with s.step("type a search and insert the first result with Enter"):
+        s.click(COLLECTION, "collection_search")
+        s.type("hello")
+        s.key("Return")
+        s.wait(lambda: (MAIN + " *", "@client") in s.widgets(), 10, "the preview to be modified")
+    with s.step("drag another onto the preview canvas"):
+        s.click(COLLECTION, "collection_search")
+        s.key("ctrl+a")
+        s.type("zebra")
+        s.wait(lambda: s.text(COLLECTION, "collection_status") == "1 件", 10, "one result")
+        x, y, _, _ = s.control(COLLECTION, "collection_results")
+        s.drag(x + 50, y + 50, *s.canvas_point(200, 200), steps=8)
+        s.wait(lambda: "に入れました" in s.text(COLLECTION, "collection_status"), 10, "the drop to insert the AA")
+        shot = os.path.join(s.build, "e2e-collection_browser.png")
+        s.screenshot(shot)
+    with s.step("save, and both parts are where they were put"):
+        saved = s.save_collection("work.aap")
+        # glyphora-cli info prints the names as UTF-8.
+        out = subprocess.run([s.cli, "info", saved], capture_output=True, timeout=30)
+        expect(out.returncode == 0, f"glyphora-cli info failed: {out.stderr!r}")
+        got = [(int(m.group(1)), int(m.group(2)), m.group(3).strip())
+               for m in re.finditer(r"\(\s*(-?\d+),\s*(-?\d+)\)(.*)", out.stdout.decode("utf-8"))]
+        expect(len(got) == 2, f"parts {got}")
+        expect(got[0][:2] == (0, 0) and "やる夫・笑顔" in got[0][2], f"first part {got[0]}")
+        x, y, name = got[1]
+        expect(x == 200 and 200 - 40 < y <= 200 and "ZEBRA" in name, f"dropped part {got[1]}")
+    s.exit_program()
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    expect(head[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is no PNG")
+    return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
+
+
+@scenario
+def posting(s):
+    # A board of 100 bytes and 4 lines; without the size line the page's lines are the parts' own.
+    with open(s.path("boards.txt"), "w", encoding="utf-8") as f:
+        f.write("[tiny]\nbytes=100\nlines=4\n")
+    s.seed_settings("[option]\r\nboardprofile=tiny\r\nrendersetsize=0\r\n")
+    s.start()
+    shots = os.path.join(s.build, "e2e-screenshots")
+    os.makedirs(shots, exist_ok=True)
+    # Lines 1, 3 and 5 of the page: five lines, over the budget of four, with blank lines to break at.
+    for y, text in ((4, "ABCDEFGHIJ"), (40, "KLMNOPQRST"), (76, "UVWXYZ")):
+        quick_part(s, 0, y, text)
+    page = s.cli_render(s.save_collection("post.aap"), "--page", "0").decode("cp932").rstrip("\0")
+    lines = page.split("\r\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    expect(len(lines) == 5, f"rendered lines {lines!r}")
+    # Counted as the server counts: Shift_JIS bytes, 6 for each line break (the last one too: it is posted).
+    breaks = page.count("\r\n")
+    budget_bytes = len(page.encode("cp932")) - 2 * breaks + 6 * breaks
+    with s.step("the strip under the temporary rendering counts the page, over budget"):
+        s.click_at(*s.canvas_point(300, 300), button=3)
+        s.click("", "action:一時レンダリング")
+        want = f"{budget_bytes:,} / 100 バイト · 5 / 4 行 · 2 投稿に分割"
+        s.wait(lambda: s.widgets().get((PREVIEW, "count_strip"), (None, ""))[1] == want, 5,
+               f"the strip to read {want!r} (it reads {s.widgets().get((PREVIEW, 'count_strip'))!r})")
+        s.settle()
+        s.run(["import", "-window", s.window_id(PREVIEW), os.path.join(shots, "posting-strip.png")])
+    title = "投稿 － ページ 0"
+    with s.step("the 投稿 dialog from the canvas menu"):
+        s.click_at(*s.canvas_point(300, 300), button=3)
+        s.click("", "action:投稿")
+        s.control(title, "posts")
+        s.settle()
+        s.run(["import", "-window", s.window_id(title), os.path.join(shots, "posting-dialog.png")])
+    with s.step("copy post 1, then post 2"):
+        s.click(title, "button:コピー(C)")
+        s.wait(lambda: "1 / 2" in s.text(title, "status"), 5, "post 1 copied")
+        first = s.clipboard()
+        s.key("Return")  # the next post is selected and コピー is the default button
+        s.wait(lambda: "2 / 2" in s.text(title, "status"), 5, "post 2 copied")
+        second = s.clipboard()
+        expect(first and second and first != second, f"posts {first!r}, {second!r}")
+        expect(first + "\r\n" + second == page, f"{first!r} + {second!r} is not the page {page!r}")
+        for post in (first, second):
+            n = post.count("\r\n")
+            expect(len(post.encode("cp932")) - 2 * n + 6 * n <= 100 and n + 1 <= 4, f"post over budget: {post!r}")
+    with s.step("画像として保存 writes the page as a PNG, at 1x and 2x"):
+        s.click(title, "button:画像として保存(S)…")
+        s.file_dialog(s.path("page.png"))
+        s.wait_file("page.png")
+        width, height = png_size(s.path("page.png"))
+        expect(height == 5 * 18 + 16 and width > 16 + 60, f"page.png is {width}x{height}")
+        s.key("Escape")
+        s.gone(title)
+        s.click_at(*s.canvas_point(300, 300), button=3)
+        s.click("", "action:画像として保存（2倍）")
+        s.file_dialog(s.path("page2.png"))
+        s.wait_file("page2.png")
+        expect(png_size(s.path("page2.png")) == (2 * width, 2 * height), f"page2.png is {png_size(s.path('page2.png'))}")
+
+
 if __name__ == "__main__":
     name, glyphora, cli, build = sys.argv[1:5]
     with Session(name, glyphora, cli, build) as session:

@@ -333,7 +333,7 @@ TEST_F(Browser, ExactFillKeepsComposedAaInPlace) {
 
 // With renderunicodefill: parts side by side 1 and 3 pixels apart, runs no classic item can fill. They are
 // filled with the Unicode spaces the font gives those widths, and every character lands where it was
-// composed.
+// composed; after characters of fractional width, within half a pixel of it.
 TEST_F(Browser, UnicodeFillPutsCharactersAfterOneAndThreePixelRunsInPlace) {
     const char* pieces[] = {"(´･ω･`)", "ﾉ", "A", "∧＿∧", "｀", "i", "ﾟ", "━━", "!!", "|"};
     const int runs[] = {1, 3, 1, 1, 3, 3, 1, 4, 3, 1, 7, 1};
@@ -374,6 +374,24 @@ TEST_F(Browser, UnicodeFillPutsCharactersAfterOneAndThreePixelRunsInPlace) {
         "1- and 3-pixel runs: exact fill %d of %d characters in place, %zu bytes; with Unicode "
         "spaces %d, %zu bytes\n",
         classic_in_place, total, classic_bytes, in_place, out->length);
+
+    // Two U+2006 (2.67 pixels, 3 on the page) put what follows them two thirds of a pixel early: the run
+    // before "ok" is written a pixel wider, so that the browser puts it within half a pixel of its x.
+    clear_preview(docs->preview);
+    verbose_misses = false;
+    Part& art = put(0, 0, 0, "(&#x2006;&#x2006;ﾟ");
+    art.box = measure_part(art, *widths);
+    put(1, art.box.right + 6, 0, "ok");
+    const auto ok_offset = [&](BlankFill fill) {
+        layout(fill);
+        const double origin = last_actual.at(0).at(0).left;
+        for (const Glyph& g : last_actual[0])
+            if (g.code == 'o') return g.left - origin - static_cast<double>(art.box.right + 6 + 11);
+        ADD_FAILURE() << "no o";
+        return 0.0;
+    };
+    EXPECT_LT(std::abs(ok_offset(BlankFill::exact_unicode)), 0.5) << std::string_view(out->text, out->length);
+    EXPECT_GT(std::abs(ok_offset(BlankFill::exact)), 0.5) << std::string_view(out->text, out->length);
 }
 
 // AA brought in from a board's UTF-8 template file, spaced with the web's spaces and references, then placed
@@ -467,7 +485,7 @@ TEST_F(Browser, ReferencesLandWhereTheBrowserPutsThemInTheAasOwnText) {
         std::size_t next = expected.size();
         for (int c = 0; c < line.size(); ++c) {
             if (cells[c].x < bubble.x || is_blank_code(cells[c].code)) continue;
-            const std::string_view spelling = ws->references.spelling(cells[c].code);
+            const std::string spelling = ws->references.spelling(cells[c].code);
             const int code = spelling.empty() ? sjis_code_to_unicode(cells[c].code)
                                               : static_cast<int>(match_reference(spelling, 0).code_point);
             ASSERT_LT(next, actual.size()) << "line " << l + 1;
