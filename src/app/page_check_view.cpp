@@ -21,7 +21,9 @@ PageCheckView::PageCheckView(QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout;
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("findings"));
+    // A few findings at a glance; the list scrolls for more, and what is posted keeps the room.
     list_->setMinimumHeight(list_->fontMetrics().lineSpacing() * 4);
+    list_->setMaximumHeight(list_->fontMetrics().lineSpacing() * 7);
     row->addWidget(list_, 1);
     fix_button_ = new QPushButton(QString::fromUtf8("修正(&F)"), this);
     fix_button_->setEnabled(false);

@@ -55,8 +55,9 @@ std::string unused_name(const posting::ProfileList& list, const std::string& nam
 
 std::string post_label(const posting::Post& post, std::size_t index, const posting::BoardProfile& profile) {
     const int last = post.first_line + std::max(post.count.lines, 1) - 1;
-    return "投稿 " + std::to_string(index + 1) + "（" + std::to_string(post.first_line) + "～" +
-           std::to_string(last) + "行目）　" + count_text(post.count, profile);
+    const std::string lines =
+        std::to_string(post.first_line) + (last > post.first_line ? "～" + std::to_string(last) : "");
+    return "投稿 " + std::to_string(index + 1) + "（" + lines + "行目）　" + count_text(post.count, profile);
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ bool overlaps(const Box& a, const Box& b) {
 
 PreparedAa prepare_aa(std::string_view sjis_text, std::string_view title, std::string_view heading) {
     PreparedAa aa;
-    const std::size_t length = sjis_text.size();
+    const std::size_t length = part_text_length(sjis_text);
     aa.text = std::string(sjis_text.substr(0, length));
     aa.cut = length < sjis_text.size();
     aa.name = aa_part_name(sjis_name(!title.empty() ? title : heading), aa.text);
@@ -97,6 +97,7 @@ InsertResult insert_aa(AppContext& ctx, Side side, const PreparedAa& aa, std::op
         part->y = spot.y;
     }
 
+    take_snapshot(ctx.docs->undo, page_undo(side), ctx.preview_page(), ctx.library_page(), 0);
     for (Part& p : page.slots) p.selected = false;
     page.slots[slot] = *part;
     ctx.changed(side);

@@ -396,7 +396,7 @@ bool CollectionWindow::open_index() {
         ctx_.ui.show_message(this, kCollectionOpenFailedMessage + error);
         return false;
     }
-
+    if (rebuilt) ctx_.ui.show_message(this, kCollectionRebuiltMessage);
     sync_roots();
     queries_ = std::make_unique<IndexThread>(opener_);
     thumbnails_ = std::make_unique<IndexThread>(opener_);
@@ -796,6 +796,7 @@ bool CollectionWindow::insert(const QModelIndex& row, Side side, std::optional<P
     CanvasWindow& canvas = side == Side::preview ? preview_canvas_ : library_canvas_;
     switch (insert_aa(ctx_, side, prepared, at, std::max(1, canvas.width()))) {
         case InsertResult::page_full:
+            ctx_.ui.show_message(this, kRegisterErrorMessage);
             return false;
         case InsertResult::no_font:
             ctx_.report_width_table_failure();
@@ -843,7 +844,7 @@ void CollectionWindow::store_state() {
     if (!restored_) return;
     if (isVisible() && !isMinimized() && !isMaximized() && !isFullScreen())
         write_collection_geometry(ctx_.file(), pos().x(), pos().y(), width(), height());
-
+    write_collection_zoom(ctx_.file(), cell_);
 }
 
 void CollectionWindow::closeEvent(QCloseEvent* event) {

@@ -48,15 +48,24 @@ std::string_view trim_spaces(std::string_view text) {
 
 int closing_bracket(int open) {
     switch (open) {
-        case 0x8179: return 0x817A;  // 【】
-        case 0x816D: return 0x816E;  // ［］
-        case '[': return ']';
-        case 0x816B: return 0x816C;  // 〔〕
-        case 0x8173: return 0x8174;  // 《》
-        case 0x81E1: return 0x81E2;  // ≪≫
-        case 0x8171: return 0x8172;  // 〈〉
-        case 0x8177: return 0x8178;  // 『』
-        default: return 0;
+        case 0x8179:
+            return 0x817A;  // 【】
+        case 0x816D:
+            return 0x816E;  // ［］
+        case '[':
+            return ']';
+        case 0x816B:
+            return 0x816C;  // 〔〕
+        case 0x8173:
+            return 0x8174;  // 《》
+        case 0x81E1:
+            return 0x81E2;  // ≪≫
+        case 0x8171:
+            return 0x8172;  // 〈〉
+        case 0x8177:
+            return 0x8178;  // 『』
+        default:
+            return 0;
     }
 }
 

@@ -32,7 +32,7 @@ struct AaSize {
 AaSize measure_aa(std::string_view sjis_text, const CharWidthTable* widths);
 
 struct AnalysedAa {
-    int ordinal = 0;  // 1-based among all entries of the file, heading entries included
+    int ordinal = 0;                     // 1-based among all entries of the file, heading entries included
     std::size_t offset = 0, length = 0;  // the text's bytes in the file
     int heading = -1;                    // index into AnalysedFile::headings, -1 for none
     std::string title;                   // AST title, UTF-8

@@ -121,7 +121,8 @@ std::string default_database_path() {
         const char* v = std::getenv(name);
         return std::string(v ? v : "");
     };
-    if (const std::string home = env("GLYPHORA_HOME"); !home.empty()) return home + "/cache/collection.sqlite";
+    if (const std::string home = env("GLYPHORA_HOME"); !home.empty())
+        return home + "/cache/collection.sqlite";
     // A relative XDG_CACHE_HOME is invalid and ignored, as the XDG rules say.
     if (const std::string cache = env("XDG_CACHE_HOME"); !cache.empty() && cache.front() == '/')
         return cache + "/glyphora/collection.sqlite";
@@ -162,7 +163,8 @@ const char* const kSchema[] = {
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value)",
     "CREATE TABLE root(path TEXT PRIMARY KEY, position INTEGER NOT NULL)",
     // Roots, folders and ZIP files; a ZIP's size and time are those its members were last read from.
-    "CREATE TABLE node(location TEXT PRIMARY KEY, parent TEXT NOT NULL, root TEXT NOT NULL, name TEXT NOT NULL,"
+    "CREATE TABLE node(location TEXT PRIMARY KEY, parent TEXT NOT NULL, root TEXT NOT NULL, name TEXT NOT "
+    "NULL,"
     " kind INTEGER NOT NULL, size INTEGER NOT NULL DEFAULT -1, mtime INTEGER NOT NULL DEFAULT 0,"
     " error TEXT NOT NULL DEFAULT '', aa_count INTEGER NOT NULL DEFAULT 0)",
     "CREATE INDEX node_parent ON node(parent)",
@@ -171,21 +173,27 @@ const char* const kSchema[] = {
     "CREATE TABLE file(id INTEGER PRIMARY KEY AUTOINCREMENT, path TEXT NOT NULL, member TEXT NOT NULL,"
     " parent TEXT NOT NULL, root TEXT NOT NULL, name TEXT NOT NULL, format INTEGER NOT NULL,"
     " size INTEGER NOT NULL, mtime INTEGER NOT NULL, encoding INTEGER NOT NULL DEFAULT 0,"
-    " error TEXT NOT NULL DEFAULT '', first_aa INTEGER NOT NULL DEFAULT 0, last_aa INTEGER NOT NULL DEFAULT 0,"
+    " error TEXT NOT NULL DEFAULT '', first_aa INTEGER NOT NULL DEFAULT 0, last_aa INTEGER NOT NULL DEFAULT "
+    "0,"
     " aa_count INTEGER NOT NULL DEFAULT 0, widths INTEGER NOT NULL DEFAULT 0, UNIQUE(path, member))",
     "CREATE INDEX file_parent ON file(parent)",
     "CREATE INDEX file_root ON file(root)",
-    "CREATE TABLE heading(id INTEGER PRIMARY KEY AUTOINCREMENT, file_id INTEGER NOT NULL, text TEXT NOT NULL)",
+    // A heading names the AAs first_aa to last_aa.
+    "CREATE TABLE heading(id INTEGER PRIMARY KEY AUTOINCREMENT, file_id INTEGER NOT NULL, text TEXT NOT NULL,"
+    " first_aa INTEGER NOT NULL DEFAULT 0, last_aa INTEGER NOT NULL DEFAULT 0)",
     "CREATE INDEX heading_file ON heading(file_id)",
-    "CREATE TABLE aa(id INTEGER PRIMARY KEY AUTOINCREMENT, file_id INTEGER NOT NULL, ordinal INTEGER NOT NULL,"
-    " offset INTEGER NOT NULL, length INTEGER NOT NULL, heading_id INTEGER, title TEXT, width INTEGER NOT NULL,"
+    "CREATE TABLE aa(id INTEGER PRIMARY KEY AUTOINCREMENT, file_id INTEGER NOT NULL, ordinal INTEGER NOT "
+    "NULL,"
+    " offset INTEGER NOT NULL, length INTEGER NOT NULL, heading_id INTEGER, title TEXT, width INTEGER NOT "
+    "NULL,"
     " lines INTEGER NOT NULL, hash INTEGER NOT NULL)",
     "CREATE INDEX aa_hash ON aa(hash)",
     "CREATE VIRTUAL TABLE aa_fts USING fts5(words, tokenize='glyphora_runs')",
     "CREATE VIRTUAL TABLE file_fts USING fts5(words, tokenize='glyphora_runs')",
+    "CREATE VIRTUAL TABLE heading_fts USING fts5(words, tokenize='glyphora_runs')",
 };
 
-constexpr int kTableCount = 8;  // meta root node file heading aa aa_fts file_fts
+constexpr int kTableCount = 9;  // meta root node file heading aa aa_fts file_fts heading_fts
 
 void remove_database_files(const std::string& path) {
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((path + suffix).c_str());
@@ -212,8 +220,8 @@ bool run(sqlite3* db, const char* sql, int& rc) {
 
 Opened open_connection(const std::string& path) {
     Opened o;
-    o.rc = sqlite3_open_v2(path.c_str(), &o.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+    o.rc = sqlite3_open_v2(path.c_str(), &o.db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (o.rc != SQLITE_OK) {
         o.error = o.db ? sqlite3_errmsg(o.db) : sqlite3_errstr(o.rc);
         return o;
@@ -234,9 +242,11 @@ Opened open_connection(const std::string& path) {
     if (o.rc == SQLITE_OK) {
         Statement s(o.db,
                     "SELECT count(*) FROM sqlite_master WHERE type IN ('table') AND name IN "
-                    "('meta','root','node','file','heading','aa','aa_fts','file_fts')");
-        if (s.step()) tables = s.integer(0);
-        else o.rc = s.rc();
+                    "('meta','root','node','file','heading','aa','aa_fts','file_fts','heading_fts')");
+        if (s.step())
+            tables = s.integer(0);
+        else
+            o.rc = s.rc();
     }
     if (o.rc != SQLITE_OK) {
         o.damaged = is_damage(o.rc);
@@ -248,7 +258,8 @@ Opened open_connection(const std::string& path) {
         if (o.outdated) return o;
     }
     if (!run(o.db, "PRAGMA journal_mode=WAL", o.rc) || !run(o.db, "PRAGMA synchronous=NORMAL", o.rc) ||
-        !run(o.db, "PRAGMA temp_store=MEMORY", o.rc) || !run(o.db, "PRAGMA cache_size=-16000", o.rc)) {
+        !run(o.db, "PRAGMA temp_store=MEMORY", o.rc) || !run(o.db, "PRAGMA cache_size=-16000", o.rc) ||
+        !run(o.db, "PRAGMA journal_size_limit=16777216", o.rc)) {
         o.damaged = is_damage(o.rc);
         o.error = sqlite3_errmsg(o.db);
         return o;
@@ -396,7 +407,9 @@ bool SqliteIndex::add_root(const std::string& given, std::string& error) {
             return false;
         }
     }
-    Statement s(db_, "INSERT OR IGNORE INTO root(path, position) VALUES(?, (SELECT coalesce(max(position), 0) + 1 FROM root))");
+    Statement s(db_,
+                "INSERT OR IGNORE INTO root(path, position) VALUES(?, (SELECT coalesce(max(position), 0) + 1 "
+                "FROM root))");
     s.bind(1, path).step();
     if (!s.done()) {
         failed(s.rc(), "adding a folder");
@@ -410,10 +423,12 @@ std::vector<TreeNode> SqliteIndex::children(const std::string& parent) {
     last_error_.clear();
     std::vector<TreeNode> out;
     {
-        Statement s(db_, parent.empty()
-                             ? "SELECT location, name, kind, error, aa_count FROM node JOIN root ON root.path = "
-                               "node.location WHERE parent = ? ORDER BY root.position"
-                             : "SELECT location, name, kind, error, aa_count FROM node WHERE parent = ? ORDER BY name");
+        Statement s(
+            db_,
+            parent.empty()
+                ? "SELECT location, name, kind, error, aa_count FROM node JOIN root ON root.path = "
+                  "node.location WHERE parent = ? ORDER BY root.position"
+                : "SELECT location, name, kind, error, aa_count FROM node WHERE parent = ? ORDER BY name");
         s.bind(1, parent);
         while (s.step()) {
             TreeNode n;
@@ -431,7 +446,8 @@ std::vector<TreeNode> SqliteIndex::children(const std::string& parent) {
     }
     if (parent.empty()) {
         // Roots not scanned yet show as they were added.
-        Statement s(db_, "SELECT path FROM root WHERE path NOT IN (SELECT location FROM node) ORDER BY position");
+        Statement s(db_,
+                    "SELECT path FROM root WHERE path NOT IN (SELECT location FROM node) ORDER BY position");
         while (s.step()) {
             TreeNode n;
             n.kind = TreeNode::Kind::root;
@@ -482,9 +498,10 @@ AaInfo SqliteIndex::read_aa(const Statement& s) const {
 std::vector<AaInfo> SqliteIndex::aas_of_file(std::int64_t file_id) {
     last_error_.clear();
     std::vector<AaInfo> out;
-    const std::string sql = std::string("SELECT ") + kAaColumns + kAaFrom +
-                            "WHERE aa.id BETWEEN (SELECT first_aa FROM file WHERE id = ?1) AND (SELECT last_aa "
-                            "FROM file WHERE id = ?1) AND aa.file_id = ?1 ORDER BY aa.id";
+    const std::string sql =
+        std::string("SELECT ") + kAaColumns + kAaFrom +
+        "WHERE aa.id BETWEEN (SELECT first_aa FROM file WHERE id = ?1) AND (SELECT last_aa "
+        "FROM file WHERE id = ?1) AND aa.file_id = ?1 ORDER BY aa.id";
     Statement s(db_, sql.c_str());
     s.bind(1, file_id);
     while (s.step()) out.push_back(read_aa(s));
@@ -528,8 +545,10 @@ AaKey SqliteIndex::key_of(const AaInfo& aa) {
 }
 
 std::optional<AaInfo> SqliteIndex::find(const AaKey& key) {
-    if (auto at = find(key.location + ":" + std::to_string(key.ordinal)); at && at->hash == key.hash) return at;
-    const std::string sql = std::string("SELECT ") + kAaColumns + kAaFrom + "WHERE aa.hash = ? ORDER BY aa.id LIMIT 1";
+    if (auto at = find(key.location + ":" + std::to_string(key.ordinal)); at && at->hash == key.hash)
+        return at;
+    const std::string sql =
+        std::string("SELECT ") + kAaColumns + kAaFrom + "WHERE aa.hash = ? ORDER BY aa.id LIMIT 1";
     Statement s(db_, sql.c_str());
     s.bind(1, static_cast<std::int64_t>(key.hash));
     if (s.step()) return read_aa(s);
@@ -541,10 +560,11 @@ std::optional<AaInfo> SqliteIndex::find(const AaKey& key) {
 
 bool SqliteIndex::text_of(const AaInfo& info, std::string& sjis_text, std::string& error) {
     sjis_text.clear();
-    Statement s(db_,
-                "SELECT file.path, file.member, file.size, file.mtime, file.format, file.encoding, aa.offset, "
-                "aa.length, aa.hash, coalesce(node.size, -1), coalesce(node.mtime, 0) FROM aa JOIN file ON "
-                "file.id = aa.file_id LEFT JOIN node ON node.location = file.path WHERE aa.id = ?");
+    Statement s(
+        db_,
+        "SELECT file.path, file.member, file.size, file.mtime, file.format, file.encoding, aa.offset, "
+        "aa.length, aa.hash, coalesce(node.size, -1), coalesce(node.mtime, 0) FROM aa JOIN file ON "
+        "file.id = aa.file_id LEFT JOIN node ON node.location = file.path WHERE aa.id = ?");
     s.bind(1, info.id);
     if (!s.step()) {
         if (!s.done()) failed(s.rc(), "reading an AA");
@@ -569,8 +589,9 @@ bool SqliteIndex::text_of(const AaInfo& info, std::string& sjis_text, std::strin
             return false;
         }
         struct stat st {};
-        const bool same = ::fstat(fd, &st) == 0 && st.st_size == size &&
-                          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == mtime;
+        const bool same =
+            ::fstat(fd, &st) == 0 && st.st_size == size &&
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec == mtime;
         if (!same) {
             ::close(fd);
             error = changed;
@@ -579,7 +600,8 @@ bool SqliteIndex::text_of(const AaInfo& info, std::string& sjis_text, std::strin
         bytes.resize(length);
         std::size_t done = 0;
         while (done < length) {
-            const ssize_t n = ::pread(fd, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+            const ssize_t n =
+                ::pread(fd, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             done += static_cast<std::size_t>(n);
@@ -680,9 +702,10 @@ class FtsStream final : public IdStream {
     FtsStream(sqlite3* db, const std::string& query, std::optional<std::vector<Range>> ranges)
         : query_(query), ranges_(std::move(ranges)) {
         per_range_ = ranges_ && ranges_->size() <= kPerRangeLimit;
-        stmt_ = Statement(db, per_range_ ? "SELECT rowid FROM aa_fts WHERE aa_fts MATCH ? AND rowid BETWEEN ? AND ? "
-                                           "ORDER BY rowid"
-                                         : "SELECT rowid FROM aa_fts WHERE aa_fts MATCH ? ORDER BY rowid");
+        stmt_ = Statement(db, per_range_
+                                  ? "SELECT rowid FROM aa_fts WHERE aa_fts MATCH ? AND rowid BETWEEN ? AND ? "
+                                    "ORDER BY rowid"
+                                  : "SELECT rowid FROM aa_fts WHERE aa_fts MATCH ? ORDER BY rowid");
         if (!per_range_) stmt_.bind(1, query_);
     }
     bool next(std::int64_t& id) override {
@@ -734,26 +757,37 @@ std::vector<SearchHit> SqliteIndex::search(std::string_view words, int limit) {
     const std::size_t k = queries.size();
     const unsigned all = (1u << k) - 1;
 
-    // Files whose names match words: each word one bit of the file's mask.
-    std::unordered_map<std::int64_t, unsigned> masks;
-    {
-        Statement s(db_, "SELECT rowid FROM file_fts WHERE file_fts MATCH ?");
+    // Files whose names and headings that match words: each word one bit of their masks.
+    std::unordered_map<std::int64_t, unsigned> file_masks, heading_masks;
+    for (const auto& [table, masks] :
+         {std::pair{"file_fts", &file_masks}, std::pair{"heading_fts", &heading_masks}}) {
+        Statement s(db_,
+                    (std::string("SELECT rowid FROM ") + table + " WHERE " + table + " MATCH ?").c_str());
         for (std::size_t w = 0; w < k; ++w) {
             s.reset().bind(1, queries[w]);
-            while (s.step()) masks[s.int64(0)] |= 1u << w;
+            while (s.step()) (*masks)[s.int64(0)] |= 1u << w;
             if (!s.done()) {
                 failed(s.rc(), "search");
                 return hits;
             }
         }
     }
-    // The files of each mask, as AA id ranges.
+    // The AAs of each mask, as id ranges: a file's with the words of its names, and the AAs a heading
+    // names with the words of the heading and of the names of its file. An AA in both has both, in the
+    // heading's range.
     std::map<unsigned, std::vector<Range>> groups;
     {
         Statement s(db_, "SELECT first_aa, last_aa FROM file WHERE id = ? AND aa_count > 0");
-        for (const auto& [file, mask] : masks) {
+        for (const auto& [file, mask] : file_masks) {
             s.reset().bind(1, file);
             if (s.step()) groups[mask].push_back({s.int64(0), s.int64(1)});
+        }
+        Statement h(db_, "SELECT first_aa, last_aa, file_id FROM heading WHERE id = ? AND first_aa > 0");
+        for (const auto& [heading, mask] : heading_masks) {
+            h.reset().bind(1, heading);
+            if (!h.step()) continue;
+            const auto file = file_masks.find(h.int64(2));
+            groups[mask | (file == file_masks.end() ? 0u : file->second)].push_back({h.int64(0), h.int64(1)});
         }
     }
     std::vector<std::unique_ptr<IdStream>> streams;
@@ -769,7 +803,8 @@ std::vector<SearchHit> SqliteIndex::search(std::string_view words, int limit) {
     // An AA matches when the words its file's names do not match are all in its own words.
     streams.push_back(std::make_unique<FtsStream>(db_, query_of(0), std::nullopt));
     for (auto& [mask, ranges] : groups) {
-        std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.first < b.first; });
+        std::sort(ranges.begin(), ranges.end(),
+                  [](const Range& a, const Range& b) { return a.first < b.first; });
         if (mask == all) {
             streams.push_back(std::make_unique<RangeStream>(std::move(ranges)));
         } else {
@@ -814,11 +849,13 @@ std::vector<SearchHit> SqliteIndex::search(std::string_view words, int limit) {
         if (it == locations.end()) it = locations.emplace(file, location_of_file(file)).first;
         return it->second;
     };
-    Statement copies(db_, "SELECT file_id, ordinal FROM aa WHERE hash = ? AND id <> ? ORDER BY id LIMIT 1000");
+    Statement copies(db_,
+                     "SELECT file_id, ordinal FROM aa WHERE hash = ? AND id <> ? ORDER BY id LIMIT 1000");
     for (SearchHit& hit : hits) {
         hit.location = location(hit.aa.file_id);
         copies.reset().bind(1, static_cast<std::int64_t>(hit.aa.hash)).bind(2, hit.aa.id);
-        while (copies.step()) hit.also_in.push_back(location(copies.int64(0)) + ":" + std::to_string(copies.integer(1)));
+        while (copies.step())
+            hit.also_in.push_back(location(copies.int64(0)) + ":" + std::to_string(copies.integer(1)));
     }
     return hits;
 }

@@ -38,10 +38,10 @@ struct FileLocation {
 struct AaInfo {
     std::int64_t id = 0;  // the database row, stable until the file changes
     std::int64_t file_id = 0;
-    int ordinal = 0;        // 1-based position in its file
-    std::string heading;    // the heading line naming it ("【やる夫・笑顔】"), UTF-8; may be empty
-    std::string title;      // the AST title, UTF-8; empty for MLT and TXT
-    int width_px = 0;       // its size in pixels, measured as the canvases measure
+    int ordinal = 0;      // 1-based position in its file
+    std::string heading;  // the heading line naming it ("【やる夫・笑顔】"), UTF-8; may be empty
+    std::string title;    // the AST title, UTF-8; empty for MLT and TXT
+    int width_px = 0;     // its size in pixels, measured as the canvases measure
     int lines = 0;
     std::uint64_t hash = 0;  // of its Shift_JIS text: identical AAs have the same hash
 };
@@ -55,24 +55,24 @@ struct TreeNode {
     enum class Kind { root, folder, zip, file };
     Kind kind = Kind::folder;
     std::int64_t file_id = 0;  // for files
-    std::string name;           // shown name (UTF-8)
-    std::string location;       // FileLocation::display() of the folder or file
-    int aa_count = 0;           // AAs below it
-    std::string error;          // why a file cannot be read ("" when it can)
+    std::string name;          // shown name (UTF-8)
+    std::string location;      // FileLocation::display() of the folder or file
+    int aa_count = 0;          // AAs below it
+    std::string error;         // why a file cannot be read ("" when it can)
 };
 
 // One search result: identical AAs folded into one, with every place a copy lives.
 struct SearchHit {
-    AaInfo aa;                            // the first copy
-    std::vector<std::string> also_in;     // "LOCATION:N" of the other copies
-    std::string location;                 // FileLocation::display() of the first copy's file
+    AaInfo aa;                         // the first copy
+    std::vector<std::string> also_in;  // "LOCATION:N" of the other copies
+    std::string location;              // FileLocation::display() of the first copy's file
 };
 
 struct ScanProgress {
     std::atomic<std::uint64_t> files_done{0};
     std::atomic<std::uint64_t> files_total{0};  // 0 until the folders were listed
     std::atomic<std::uint64_t> aas{0};
-    std::atomic<bool> cancel{false};            // set by the caller; the scan stops at the next file
+    std::atomic<bool> cancel{false};  // set by the caller; the scan stops at the next file
     // Called on the scanning thread once the folders are listed and the tree is written, before any file
     // is read.
     std::function<void()> listed;
@@ -84,7 +84,7 @@ struct ScanResult {
     int files_read = 0;       // read anew (new or changed)
     int files_unchanged = 0;  // size and time as indexed: not read
     int files_removed = 0;
-    int files_failed = 0;     // listed in the tree with their reason
+    int files_failed = 0;  // listed in the tree with their reason
     // "LOCATION: reason" of the files and folders that cannot be read, the first kListedFailures of them.
     static constexpr std::size_t kListedFailures = 100;
     std::vector<std::string> failures;
@@ -155,10 +155,10 @@ class CollectionIndex {
 class UserMarks {
   public:
     explicit UserMarks(std::string path);  // e.g. <settings folder>/collection-marks.txt
-    // A missing file is empty, not an error. Lines that cannot be read are skipped and named in error (false),
-    // the others are loaded.
+    // A missing file is empty, not an error. Lines that cannot be read are skipped and named in error
+    // (false), the others are loaded.
     bool load(std::string& error);
-    bool save(std::string& error) const;   // atomically
+    bool save(std::string& error) const;  // atomically
     bool is_favourite(const AaKey& key) const;
     void set_favourite(const AaKey& key, bool on);
     const std::vector<AaKey>& favourites() const { return favourites_; }

@@ -148,7 +148,8 @@ class Lister {
             // Its folders inside the ZIP, each once.
             std::string parent = path;
             std::size_t from = 0;
-            for (std::size_t slash = m.name.find('/'); slash != std::string::npos; slash = m.name.find('/', from)) {
+            for (std::size_t slash = m.name.find('/'); slash != std::string::npos;
+                 slash = m.name.find('/', from)) {
                 const std::string part = m.name.substr(from, slash - from);
                 from = slash + 1;
                 if (part.empty()) continue;
@@ -178,7 +179,7 @@ class Lister {
 
 // What a worker made of one file.
 struct FileResult {
-    std::size_t file = 0;  // index into the listing
+    std::size_t file = 0;   // index into the listing
     bool gone = false;      // deleted before it could be read
     bool unstable = false;  // changed while it was read: to be read again next time
     std::int64_t size = -1, mtime = 0;
@@ -194,11 +195,14 @@ struct Task {
 void read_plain(const ListedFile& f, const CharWidthTable* widths, FileResult& r) {
     const int fd = ::open(f.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) r.gone = true;
-        else r.error = errno_message(errno);
+        if (errno == ENOENT)
+            r.gone = true;
+        else
+            r.error = errno_message(errno);
         return;
     }
-    struct stat before {}, after {};
+    struct stat before {
+    }, after{};
     std::string bytes;
     bool ok = ::fstat(fd, &before) == 0;
     if (ok && static_cast<std::uint64_t>(before.st_size) > kMaxAaFileBytes) {
@@ -299,26 +303,32 @@ std::string file_key(const std::string& path, const std::string& member) {
 class Writer {
   public:
     explicit Writer(SqliteIndex& index)
-        : index_(index),
-          db_(index.db()),
+        : db_(index.db()),
           find_(db_, "SELECT id, first_aa, last_aa FROM file WHERE path = ? AND member = ?"),
           del_aa_(db_, "DELETE FROM aa WHERE id BETWEEN ? AND ?"),
           del_fts_(db_, "DELETE FROM aa_fts WHERE rowid BETWEEN ? AND ?"),
           del_headings_(db_, "DELETE FROM heading WHERE file_id = ?"),
+          del_heading_fts_(
+              db_, "DELETE FROM heading_fts WHERE rowid IN (SELECT id FROM heading WHERE file_id = ?)"),
           del_file_(db_, "DELETE FROM file WHERE id = ?"),
           del_file_fts_(db_, "DELETE FROM file_fts WHERE rowid = ?"),
-          insert_file_(db_,
-                       "INSERT INTO file(path, member, parent, root, name, format, size, mtime, encoding, error, "
-                       "widths) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-          update_file_(db_,
-                       "UPDATE file SET parent = ?, root = ?, name = ?, format = ?, size = ?, mtime = ?, encoding = "
-                       "?, error = ?, widths = ?, first_aa = 0, last_aa = 0, aa_count = 0 WHERE id = ?"),
+          insert_file_(
+              db_,
+              "INSERT INTO file(path, member, parent, root, name, format, size, mtime, encoding, error, "
+              "widths) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+          update_file_(
+              db_,
+              "UPDATE file SET parent = ?, root = ?, name = ?, format = ?, size = ?, mtime = ?, encoding = "
+              "?, error = ?, widths = ?, first_aa = 0, last_aa = 0, aa_count = 0 WHERE id = ?"),
           insert_file_fts_(db_, "INSERT INTO file_fts(rowid, words) VALUES(?, ?)"),
           insert_heading_(db_, "INSERT INTO heading(file_id, text) VALUES(?, ?)"),
-          insert_aa_(db_,
-                     "INSERT INTO aa(file_id, ordinal, offset, length, heading_id, title, width, lines, hash) "
-                     "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+          insert_aa_(
+              db_,
+              "INSERT INTO aa(file_id, ordinal, offset, length, heading_id, title, width, lines, hash) "
+              "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)"),
           insert_fts_(db_, "INSERT INTO aa_fts(rowid, words) VALUES(?, ?)"),
+          set_heading_(db_, "UPDATE heading SET first_aa = ?, last_aa = ? WHERE id = ?"),
+          insert_heading_fts_(db_, "INSERT INTO heading_fts(rowid, words) VALUES(?, ?)"),
           set_range_(db_, "UPDATE file SET first_aa = ?, last_aa = ?, aa_count = ? WHERE id = ?") {}
 
     bool ok() const { return rc_ == SQLITE_OK; }
@@ -376,11 +386,24 @@ class Writer {
         const int encoding = static_cast<int>(r.analysed.encoding);
         const auto widths_value = static_cast<std::int64_t>(widths);
         if (id != 0) {
-            update_file_.reset().bind(1, f.parent).bind(2, root).bind(3, f.name).bind(4, static_cast<int>(f.format));
-            update_file_.bind(5, size).bind(6, r.mtime).bind(7, encoding).bind(8, r.error).bind(9, widths_value);
+            update_file_.reset()
+                .bind(1, f.parent)
+                .bind(2, root)
+                .bind(3, f.name)
+                .bind(4, static_cast<int>(f.format));
+            update_file_.bind(5, size)
+                .bind(6, r.mtime)
+                .bind(7, encoding)
+                .bind(8, r.error)
+                .bind(9, widths_value);
             if (!run(update_file_.bind(10, id))) return 0;
         } else {
-            insert_file_.reset().bind(1, f.path).bind(2, f.member).bind(3, f.parent).bind(4, root).bind(5, f.name);
+            insert_file_.reset()
+                .bind(1, f.path)
+                .bind(2, f.member)
+                .bind(3, f.parent)
+                .bind(4, root)
+                .bind(5, f.name);
             insert_file_.bind(6, static_cast<int>(f.format)).bind(7, size).bind(8, r.mtime).bind(9, encoding);
             if (!run(insert_file_.bind(10, r.error).bind(11, widths_value))) return 0;
             id = sqlite3_last_insert_rowid(db_);
@@ -395,24 +418,36 @@ class Writer {
             heading_ids.push_back(sqlite3_last_insert_rowid(db_));
         }
         std::int64_t first = 0, last = 0;
-        std::string words;
+        std::vector<std::pair<std::int64_t, std::int64_t>> named(heading_ids.size(), {0, 0});
         for (const AnalysedAa& aa : r.analysed.aas) {
             insert_aa_.reset().bind(1, id).bind(2, aa.ordinal).bind(3, static_cast<std::int64_t>(aa.offset));
             insert_aa_.bind(4, static_cast<std::int64_t>(aa.length));
             if (aa.heading >= 0) insert_aa_.bind(5, heading_ids[static_cast<std::size_t>(aa.heading)]);
             if (!aa.title.empty()) insert_aa_.bind(6, aa.title);
-            insert_aa_.bind(7, aa.size.width_px).bind(8, aa.size.lines).bind(9, static_cast<std::int64_t>(aa.hash));
+            insert_aa_.bind(7, aa.size.width_px)
+                .bind(8, aa.size.lines)
+                .bind(9, static_cast<std::int64_t>(aa.hash));
             if (!run(insert_aa_)) return 0;
             const std::int64_t aa_id = sqlite3_last_insert_rowid(db_);
             if (first == 0) first = aa_id;
             last = aa_id;
-            words.clear();
-            if (aa.heading >= 0) words = r.analysed.heading_words[static_cast<std::size_t>(aa.heading)];
-            if (!aa.words.empty()) {
-                if (!words.empty()) words += ' ';
-                words += aa.words;
+            if (aa.heading >= 0) {
+                auto& range = named[static_cast<std::size_t>(aa.heading)];
+                if (range.first == 0) range.first = aa_id;
+                range.second = aa_id;
             }
-            if (!words.empty() && !run(insert_fts_.reset().bind(1, aa_id).bind(2, words))) return 0;
+            if (!aa.words.empty() && !run(insert_fts_.reset().bind(1, aa_id).bind(2, aa.words))) return 0;
+        }
+        // A heading is found by its words for the AAs after it, which are one range.
+        for (std::size_t h = 0; h < heading_ids.size(); ++h) {
+            if (named[h].first == 0) continue;
+            if (!run(set_heading_.reset()
+                         .bind(1, named[h].first)
+                         .bind(2, named[h].second)
+                         .bind(3, heading_ids[h])) ||
+                !run(
+                    insert_heading_fts_.reset().bind(1, heading_ids[h]).bind(2, r.analysed.heading_words[h])))
+                return 0;
         }
         const int count = static_cast<int>(r.analysed.aas.size());
         if (!run(set_range_.reset().bind(1, first).bind(2, last).bind(3, count).bind(4, id))) return 0;
@@ -424,7 +459,7 @@ class Writer {
         if (first > 0 && (!run(del_aa_.reset().bind(1, first).bind(2, last)) ||
                           !run(del_fts_.reset().bind(1, first).bind(2, last))))
             return false;
-        return run(del_headings_.reset().bind(1, id));
+        return run(del_heading_fts_.reset().bind(1, id)) && run(del_headings_.reset().bind(1, id));
     }
     bool run(Statement& s) {
         s.step();
@@ -443,13 +478,13 @@ class Writer {
         return rc == SQLITE_OK;
     }
 
-    SqliteIndex& index_;
     sqlite3* db_;
     int rc_ = SQLITE_OK;
     bool in_transaction_ = false;
     std::chrono::steady_clock::time_point started_;
-    Statement find_, del_aa_, del_fts_, del_headings_, del_file_, del_file_fts_, insert_file_, update_file_,
-        insert_file_fts_, insert_heading_, insert_aa_, insert_fts_, set_range_;
+    Statement find_, del_aa_, del_fts_, del_headings_, del_heading_fts_, del_file_, del_file_fts_,
+        insert_file_, update_file_, insert_file_fts_, insert_heading_, insert_aa_, insert_fts_, set_heading_,
+        insert_heading_fts_, set_range_;
 };
 
 }  // namespace
@@ -479,7 +514,8 @@ ScanResult SqliteIndex::scan(ScanProgress& progress) {
     {
         Statement s(db_, "SELECT path, member, id, size, mtime, widths FROM file");
         while (s.step())
-            indexed[file_key(s.text(0), s.text(1))] = DbFile{s.int64(2), s.int64(3), s.int64(4), s.int64(5), false};
+            indexed[file_key(s.text(0), s.text(1))] =
+                DbFile{s.int64(2), s.int64(3), s.int64(4), s.int64(5), false};
         if (!s.done()) {
             failed(s.rc(), "scan");
             result.error = last_error_;
@@ -506,7 +542,8 @@ ScanResult SqliteIndex::scan(ScanProgress& progress) {
         auto it = indexed.find(file_key(f.path, f.member));
         if (it != indexed.end()) {
             it->second.seen = true;
-            const bool same_widths = signature == 0 || it->second.widths == static_cast<std::int64_t>(signature);
+            const bool same_widths =
+                signature == 0 || it->second.widths == static_cast<std::int64_t>(signature);
             if (f.error.empty() && it->second.size == f.size && it->second.mtime == f.mtime && same_widths) {
                 ++result.files_unchanged;
                 continue;
@@ -517,12 +554,18 @@ ScanResult SqliteIndex::scan(ScanProgress& progress) {
     if (!writer.begin()) return fail("scan");
     {
         Statement del(db_, "DELETE FROM node WHERE root = ?");
-        Statement ins(db_, "INSERT OR REPLACE INTO node(location, parent, root, name, kind, error) VALUES(?, ?, ?, ?, ?, ?)");
+        Statement ins(db_,
+                      "INSERT OR REPLACE INTO node(location, parent, root, name, kind, error) VALUES(?, ?, "
+                      "?, ?, ?, ?)");
         for (std::size_t r = 0; r < node_ranges.size(); ++r) {
             del.reset().bind(1, root_list[r]).step();
             for (std::size_t n = node_ranges[r].first; n < node_ranges[r].second; ++n) {
                 const ListedNode& node = listing.nodes[n];
-                ins.reset().bind(1, node.location).bind(2, node.parent).bind(3, root_list[r]).bind(4, node.name);
+                ins.reset()
+                    .bind(1, node.location)
+                    .bind(2, node.parent)
+                    .bind(3, root_list[r])
+                    .bind(4, node.name);
                 ins.bind(5, static_cast<int>(node.kind)).bind(6, node.error).step();
                 if (!ins.done()) return fail("scan");
             }
@@ -575,7 +618,8 @@ ScanResult SqliteIndex::scan(ScanProgress& progress) {
             std::size_t t;
             {
                 std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return stop || next_task >= tasks.size() || next_task < written + kWindow; });
+                changed.wait(
+                    lock, [&] { return stop || next_task >= tasks.size() || next_task < written + kWindow; });
                 if (stop || next_task >= tasks.size()) return;
                 t = next_task++;
             }
@@ -651,7 +695,8 @@ ScanResult SqliteIndex::scan(ScanProgress& progress) {
 
     // The AAs below each folder.
     {
-        std::unordered_map<std::string, std::pair<std::string, std::int64_t>> counts;  // location: parent, AAs
+        std::unordered_map<std::string, std::pair<std::string, std::int64_t>>
+            counts;  // location: parent, AAs
         for (const ListedNode& n : listing.nodes) counts[n.location] = {n.parent, 0};
         Statement s(db_, "SELECT parent, aa_count FROM file WHERE aa_count > 0");
         while (s.step()) {

@@ -43,7 +43,8 @@ const std::array<std::uint16_t, 0x10000>& sjis_table() {
             for (int trail = 0x40; trail <= 0xFC; ++trail) {
                 const int code = lead * 256 + trail;
                 const int cp = sjis_code_to_unicode(code);
-                if (cp > 0 && cp <= 0xFFFF) (*t)[static_cast<std::size_t>(code)] = static_cast<std::uint16_t>(cp);
+                if (cp > 0 && cp <= 0xFFFF)
+                    (*t)[static_cast<std::size_t>(code)] = static_cast<std::uint16_t>(cp);
             }
         }
         return t;
@@ -51,7 +52,7 @@ const std::array<std::uint16_t, 0x10000>& sjis_table() {
     return *table;
 }
 
-// Kana and kanji that AA draws lines with far more often than it writes words with.
+// Kana and kanji that AA draws lines with far more often than it writes words with: never part of a word.
 bool is_drawing_code(int code) {
     switch (code) {
         case 0x98A4:  // 丶
@@ -63,6 +64,9 @@ bool is_drawing_code(int code) {
         case 0x9963:  // 冂
         case 0x98A2:  // 个
         case 0x98B3:  // 亠
+        case 0x9981:  // 凵
+        case 0x99B7:  // 匚
+        case 0x996B:  // 冖
         case 0x836D:  // ノ
         case 0x835C:  // ソ
         case 0xC9:    // ﾉ
@@ -79,11 +83,59 @@ bool is_drawing_code(int code) {
     }
 }
 
+// Characters of words that AA also draws with: inside a word they count, but alone they make none.
+bool is_weak_code(int code) {
+    switch (code) {
+        case 0x836E:  // ハ
+        case 0x8343:  // イ
+        case 0x8367:  // ト
+        case 0x838A:  // リ
+        case 0x837E:  // ミ
+        case 0x815B:  // ー
+        case 0x8275:  // Ｖ
+        case 0x8E4F:  // 三
+        case 0x82AD:  // く
+        case 0x82B5:  // し
+        case 0x82C2:  // つ
+        case 0x82D6:  // へ
+        case 0xB0:    // ｰ
+        case 0xCA:    // ﾊ
+        case 0xB2:    // ｲ
+        case 0xC4:    // ﾄ
+        case 0xD8:    // ﾘ
+        case 0xD0:    // ﾐ
+        case 0xDA:    // ﾚ
+        case 0xD2:    // ﾒ
+        case 0xD1:    // ﾑ
+        case 0xBC:    // ｼ
+        case 0xAF:    // ｯ
+        case 0xDE:    // ﾞ
+        case 0xDF:    // ﾟ
+        case 'l':
+        case 'i':
+        case 'I':
+        case 'v':
+        case 'V':
+        case 'j':
+        case 'r':
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool is_hiragana_or_kanji(int code) {
+    return (code >= 0x829F && code <= 0x82F1) || (code >= 0x889F && code <= 0x9FFC) ||
+           (code >= 0xE040 && code <= 0xEAA4) || (code >= 0xED40 && code <= 0xEEFC) ||
+           (code >= 0xFA5C && code <= 0xFC4B);
+}
+
 // Whether a Shift_JIS code is a character of words: kana, kanji, Latin letters and digits in either width,
 // the long vowel mark and the iteration marks. Greek and Cyrillic letters are left out: AA uses them for
 // faces (ω, Д).
 bool is_word_code(int code) {
-    if (code < 0x80) return (code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z');
+    if (code < 0x80)
+        return (code >= '0' && code <= '9') || (code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z');
     if (code < 0x100) return code >= 0xA6 && code <= 0xDF && !is_drawing_code(code);
     if (is_drawing_code(code)) return false;
     return (code >= 0x824F && code <= 0x8258) || (code >= 0x8260 && code <= 0x8279) ||
@@ -131,7 +183,7 @@ int tokenize(Fts5Tokenizer*, void* ctx, int flags, const char* text, int n,
     while (pos < n) {
         while (pos < n && static_cast<unsigned char>(text[pos]) <= ' ') ++pos;
         int end = pos;
-        while (end < n && static_cast<unsigned char>(text[end]) > ' ') ++end;
+        while (end<n&& static_cast<unsigned char>(text[end])> ' ') ++end;
         if (end == pos) break;
         const std::vector<int> starts = char_starts(text + pos, end - pos);
         const std::size_t chars = starts.size() - 1;
@@ -169,8 +221,8 @@ std::vector<std::string> words_of(std::string_view words) {
     std::vector<std::string> out;
     std::size_t pos = 0;
     while (pos < words.size()) {
-        while (pos < words.size() && (words[pos] == ' ' || words[pos] == '\t' || words[pos] == '\n' ||
-                                      words[pos] == '\r'))
+        while (pos < words.size() &&
+               (words[pos] == ' ' || words[pos] == '\t' || words[pos] == '\n' || words[pos] == '\r'))
             ++pos;
         std::size_t end = pos;
         while (end < words.size() && words[end] != ' ' && words[end] != '\t' && words[end] != '\n' &&
@@ -203,10 +255,11 @@ std::string fold(std::string_view utf8) {
         left -= n;
     }
     utf8proc_uint8_t* mapped = nullptr;
-    const utf8proc_ssize_t n = utf8proc_map(
-        reinterpret_cast<const utf8proc_uint8_t*>(clean.data()), static_cast<utf8proc_ssize_t>(clean.size()),
-        &mapped,
-        static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPAT | UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD));
+    const utf8proc_ssize_t n =
+        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(clean.data()),
+                     static_cast<utf8proc_ssize_t>(clean.size()), &mapped,
+                     static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPAT | UTF8PROC_COMPOSE |
+                                                    UTF8PROC_CASEFOLD));
     if (n < 0) return clean;
     std::string out(reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(n));
     std::free(mapped);
@@ -248,25 +301,27 @@ void append_runs(std::string& doc, std::string_view utf8) {
 void append_aa_words(std::string& doc, std::string_view sjis, std::size_t max_bytes) {
     std::string raw;  // UTF-8 runs, separated by spaces
     std::string run;
-    int run_chars = 0;
+    int run_chars = 0, strong = 0;
+    bool anchored = false;  // holds a hiragana or kanji that is no drawing
     auto end_run = [&] {
-        if (run_chars >= 2) {
+        if (run_chars >= 2 && (anchored || strong >= 2)) {
             if (!raw.empty()) raw += ' ';
             raw += run;
         }
         run.clear();
-        run_chars = 0;
+        run_chars = strong = 0;
+        anchored = false;
     };
     std::size_t pos = 0;
     while (pos < sjis.size() && raw.size() < max_bytes) {
         std::uint32_t cp = 0;
-        bool word = false;
+        int code = -1;
         if (sjis[pos] == '&') {
             const CharReference ref = match_reference(sjis, pos);
             if (ref.length > 0) {
                 pos += static_cast<std::size_t>(ref.length);
                 cp = ref.code_point;
-                word = cp > 0x7F && is_letter_or_digit(static_cast<utf8proc_int32_t>(cp));
+                if (!(cp > 0x7F && is_letter_or_digit(static_cast<utf8proc_int32_t>(cp)))) cp = 0;
             } else {
                 ++pos;
             }
@@ -275,16 +330,21 @@ void append_aa_words(std::string& doc, std::string_view sjis, std::size_t max_by
             pos += static_cast<std::size_t>(c.length);
             // The voiced sound marks belong to the kana before them, never start a word.
             const bool continuation = c.code == 0xDE || c.code == 0xDF;
-            word = is_word_code(c.code) && (!continuation || run_chars > 0);
-            if (word) cp = code_to_unicode(c.code);
-            word = word && cp != 0;
+            if (is_word_code(c.code) && (!continuation || run_chars > 0)) {
+                code = c.code;
+                cp = code_to_unicode(c.code);
+            }
         }
-        if (word) {
-            append_utf8(run, cp);
-            ++run_chars;
-        } else {
+        if (cp == 0) {
             end_run();
+            continue;
         }
+        append_utf8(run, cp);
+        ++run_chars;
+        // A reference stands for a character beyond Shift_JIS: counted as a word character of its own.
+        const bool weak = code >= 0 && is_weak_code(code);
+        if (!weak) ++strong;
+        if (!weak && (code < 0 || is_hiragana_or_kanji(code))) anchored = true;
     }
     end_run();
     if (raw.empty()) return;

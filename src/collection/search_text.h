@@ -22,9 +22,12 @@ std::vector<std::string> letter_runs(std::string_view folded);
 // Appends the runs of some UTF-8 text (folded here) to a search document, separated by spaces.
 void append_runs(std::string& doc, std::string_view utf8);
 
-// The words inside an AA's Shift_JIS text: runs of at least two kana, kanji, Latin letters or digits (the
-// symbols and the few kana and kanji that are mostly drawn with are no word characters), folded, separated by
-// spaces, at most max_bytes bytes of them. Character references of such characters count.
+// The words inside an AA's Shift_JIS text, folded, separated by spaces, at most max_bytes bytes of them:
+// runs of kana, kanji, Latin letters and digits (character references of letters count) of at least two
+// characters that hold a hiragana or kanji, or two characters AA seldom draws with. Symbols and the few kana
+// and kanji that are mostly drawn with (ノ ソ 从 彡 ...) are no word characters at all; those drawn with as
+// often as written (ハ イ ト リ ミ 三 l i ...) count inside a word but make none alone, so that "ﾘﾘﾘ" or
+// "lv" in the line art do not fill the index.
 void append_aa_words(std::string& doc, std::string_view sjis, std::size_t max_bytes);
 
 // The FTS5 query for the search words (split on white space): every word must match, and a word matches

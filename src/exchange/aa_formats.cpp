@@ -257,8 +257,9 @@ bool AaSplitter::next_piece(Piece& piece) {
         const bool first = pieces_++ == 0;
         // MLT cannot carry a blank AA at its ends (nor TXT an empty file): one there is no AA.
         if (format_ != AaFormat::ast && (first || piece.last) && blank(piece.text)) continue;
-        text_offset_ = piece.text.data() ? offset_ + static_cast<std::size_t>(piece.text.data() - bytes_.data())
-                                         : position();
+        text_offset_ = piece.text.data()
+                           ? offset_ + static_cast<std::size_t>(piece.text.data() - bytes_.data())
+                           : position();
         text_length_ = piece.text.size();
         return true;
     }

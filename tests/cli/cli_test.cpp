@@ -763,13 +763,17 @@ TEST_F(Cli, CollectionIndexSearchAndShow) {
     fs::create_directories(dir / "col/sub");
     // "【笑顔】", then an AA with "お腹" in Shift_JIS; a UTF-8 file; a ZIP with one member.
     ASSERT_TRUE(write_file_atomically(path("col/sub/a.mlt"),
-                                      "\x81\x79\x8F\xCE\x8A\xE7\x81\x7A\r\n[SPLIT]\r\n(\x82\xA8\x95\xA0)\r\n").ok);
+                                      "\x81\x79\x8F\xCE\x8A\xE7\x81\x7A\r\n[SPLIT]\r\n(\x82\xA8\x95\xA0)\r\n")
+                    .ok);
     ASSERT_TRUE(write_file_atomically(path("col/b.txt"), "hello \xE2\x99\xA1\n").ok);
     const std::string zip = path("col/z.zip");
-    ASSERT_EQ(std::system(("python3 -c 'import zipfile,sys; zipfile.ZipFile(sys.argv[1], \"w\").writestr(\"in/c.mlt\", "
-                           "\"zipped hello\")' " + quote(zip))
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(
+            ("python3 -c 'import zipfile,sys; zipfile.ZipFile(sys.argv[1], \"w\").writestr(\"in/c.mlt\", "
+             "\"zipped hello\")' " +
+             quote(zip))
+                .c_str()),
+        0);
     CliResult r = run({"collection", "index", "--database", db, "--metrics", metrics, path("col")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "3 files read, 0 unchanged, 0 removed, 0 cannot be read\n");

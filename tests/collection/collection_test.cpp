@@ -64,7 +64,8 @@ class Collection : public ::testing::Test {
     std::unique_ptr<CharWidthTable> widths = std::make_unique<CharWidthTable>();
 
     void SetUp() override {
-        dir = fs::path(std::getenv("GLYPHORA_HOME")) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir = fs::path(std::getenv("GLYPHORA_HOME")) /
+              ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(dir);
         fs::create_directories(dir / "col");
         db = dir / "cache" / "collection.sqlite";
@@ -117,12 +118,12 @@ TEST(AaAnalysis, HeadingsAreOneBracketedOrMarkedLineAndNameTheAasAfterThem) {
     EXPECT_TRUE(is_heading(sjis("\r\n　■驚き顔 \r\n"), h));
     EXPECT_EQ(h, "■驚き顔");
     EXPECT_TRUE(is_heading("[Yaruo]", h));
-    EXPECT_FALSE(is_heading(sjis("（　´∀｀）"), h));      // a one-line face is an AA
+    EXPECT_FALSE(is_heading(sjis("（　´∀｀）"), h));                // a one-line face is an AA
     EXPECT_FALSE(is_heading(sjis("【やる夫】\r\n（　´∀｀）"), h));  // two lines
-    EXPECT_FALSE(is_heading(sjis("【　】"), h));            // nothing to name it by
-    EXPECT_FALSE(is_heading(sjis("【やる夫"), h));          // not closed
+    EXPECT_FALSE(is_heading(sjis("【　】"), h));                    // nothing to name it by
+    EXPECT_FALSE(is_heading(sjis("【やる夫"), h));                  // not closed
 
-    const std::string bytes = mlt({"【やる夫】", "AA one", "AA two", "", "■やらない夫", "AA three"}) ;
+    const std::string bytes = mlt({"【やる夫】", "AA one", "AA two", "", "■やらない夫", "AA three"});
     const AnalysedFile f = analyse_file(bytes, AaFormat::mlt, nullptr);
     ASSERT_TRUE(f.ok);
     ASSERT_EQ(f.headings, (Strings{"【やる夫】", "■やらない夫"}));
@@ -135,18 +136,20 @@ TEST(AaAnalysis, HeadingsAreOneBracketedOrMarkedLineAndNameTheAasAfterThem) {
 }
 
 TEST(AaAnalysis, ByteRangesReadBackEachAaAsTheImportDecodesIt) {
-    const std::string utf8_mlt = "\xEF\xBB\xBF" "ab\r\n[SPLIT]\nやる夫\n\n[SPLIT]\r\n&#9825; \xE2\x99\xA1\r\n";
+    const std::string utf8_mlt =
+        "\xEF\xBB\xBF"
+        "ab\r\n[SPLIT]\nやる夫\n\n[SPLIT]\r\n&#9825; \xE2\x99\xA1\r\n";
     const std::string ast = sjis("junk\r\n[AA][一]\r\nテキスト\r\n[AA][二]\r\n\r\nx\r\n");
     const std::string txt = sjis("ひとつ\r\n");
-    for (const auto& [bytes, format] : {std::pair{utf8_mlt, AaFormat::mlt}, std::pair{ast, AaFormat::ast},
-                                        std::pair{txt, AaFormat::txt}}) {
+    for (const auto& [bytes, format] :
+         {std::pair{utf8_mlt, AaFormat::mlt}, std::pair{ast, AaFormat::ast}, std::pair{txt, AaFormat::txt}}) {
         const AaReadResult read = read_aa_bytes(bytes, format);
         const AnalysedFile f = analyse_file(bytes, format, nullptr);
         ASSERT_TRUE(read.ok && f.ok);
         ASSERT_EQ(f.aas.size(), read.entries.size());
         for (std::size_t i = 0; i < f.aas.size(); ++i) {
-            const std::string text = decode_aa_bytes(std::string_view(bytes).substr(f.aas[i].offset, f.aas[i].length),
-                                                     format, f.encoding);
+            const std::string text = decode_aa_bytes(
+                std::string_view(bytes).substr(f.aas[i].offset, f.aas[i].length), format, f.encoding);
             EXPECT_EQ(text, read.entries[i].text) << i;
             EXPECT_EQ(f.aas[i].hash, content_hash(read.entries[i].text));
         }
@@ -160,7 +163,8 @@ TEST(AaAnalysis, MeasuresAsTheCanvasDoes) {
     MetricsFileSource source(*metrics);
     widths->build(source);
     std::mt19937 rng(7);
-    const std::vector<std::string> pieces = {"A", " ", sjis("　"), sjis("や"), "\r\n", "&nbsp;", "&#9825;", "\r\n\r\n"};
+    const std::vector<std::string> pieces = {"A",    " ",      sjis("　"), sjis("や"),
+                                             "\r\n", "&nbsp;", "&#9825;",  "\r\n\r\n"};
     auto part = std::make_unique<Part>();
     for (int round = 0; round < 300; ++round) {
         std::string text;
@@ -178,7 +182,7 @@ TEST(SearchText, FoldsWidthAndCaseAndKeepsOnlyWords) {
     EXPECT_EQ(fold("ＨｅｌＬｏ ﾔﾙｵ"), "hello ヤルオ");
     EXPECT_EQ(letter_runs(fold("【やる夫・笑顔】 A-1")), (Strings{"やる夫", "笑顔", "a", "1"}));
     std::string doc;
-    append_aa_words(doc, sjis("　 ヽ从ﾉ ｿ l　（　やる夫は  ＯＫ だお　）"), 1024);
+    append_aa_words(doc, sjis("　 ヽ从ﾉ ｿ l ﾘﾘﾘ lv ミ三　（　やる夫は  ＯＫ だお　）"), 1024);
     EXPECT_EQ(doc, "やる夫は ok だお");  // drawing kana and lone letters are no words
     EXPECT_EQ(fts_query("ＡＢ 夫"), "(\"ab\") AND (\"夫\"*)");
     EXPECT_EQ(fts_query(" ・ "), "");
@@ -190,7 +194,10 @@ TEST_F(Collection, ScanListsFoldersAndReadableFilesAndSaysWhyOthersCannotBeRead)
     write(dir / "col/やる夫/笑顔.mlt", mlt({"【笑顔】", "(^^)", "(^o^)"}));
     write(dir / "col/t.AST", sjis("[AA][タイトル]\r\nx\r\n"));
     write(dir / "col/picture.png", "png");
-    write(dir / "col/wide.txt", "\xFF\xFE" "a\0" "b\0");
+    write(dir / "col/wide.txt",
+          "\xFF\xFE"
+          "a\0"
+          "b\0");
     write(dir / "col/empty/none.txt", "");
     auto index = open();
     std::string error;
@@ -210,8 +217,9 @@ TEST_F(Collection, ScanListsFoldersAndReadableFilesAndSaysWhyOthersCannotBeRead)
     Strings names;
     for (const TreeNode& n : index->children(roots[0].location))
         names.push_back(n.name + "/" + std::to_string(n.aa_count) + "/" + n.error);
-    EXPECT_EQ(names, (Strings{"empty/0/", "やる夫/2/", "t.AST/1/", "wide.txt/0/the file is UTF-16; save it as "
-                                                                      "Shift_JIS or UTF-8 and import it again"}));
+    EXPECT_EQ(names, (Strings{"empty/0/", "やる夫/2/", "t.AST/1/",
+                              "wide.txt/0/the file is UTF-16; save it as "
+                              "Shift_JIS or UTF-8 and import it again"}));
     const std::vector<TreeNode> files = index->children((dir / "col/やる夫").string());
     ASSERT_EQ(files.size(), 1u);
     const std::vector<AaInfo> aas = index->aas_of_file(files[0].file_id);
@@ -229,17 +237,22 @@ TEST_F(Collection, RescanReadsOnlyWhatChangedAndDropsWhatIsGone) {
     write(dir / "col/a.mlt", mlt({"aaa one", "aaa two"}));
     write(dir / "col/b.mlt", mlt({"bbb"}));
     write(dir / "col/c.mlt", mlt({"ccc"}));
+    write(dir / "col/d.mlt", mlt({"ddd one"}));
     auto index = indexed(dir / "col");
     const std::int64_t a_first = index->search("aaa", 0).at(0).aa.id;
 
     ScanResult r = scan(*index);
     EXPECT_EQ(r.files_read, 0);
-    EXPECT_EQ(r.files_unchanged, 3);
+    EXPECT_EQ(r.files_unchanged, 4);
 
     write(dir / "col/b.mlt", mlt({"bbb", "bbb changed"}));
     fs::remove(dir / "col/c.mlt");
+    // The same size, another time: changed all the same.
+    write(dir / "col/d.mlt", mlt({"ddd six"}));
+    fs::last_write_time(dir / "col/d.mlt", fs::last_write_time(dir / "col/d.mlt") + std::chrono::seconds(1));
     r = scan(*index);
-    EXPECT_EQ(r.files_read, 1);
+    EXPECT_EQ(r.files_read, 2);
+    EXPECT_EQ(places(index->search("six", 0), dir), (Strings{"col/d.mlt:1"}));
     EXPECT_EQ(r.files_unchanged, 1);
     EXPECT_EQ(r.files_removed, 1);
     EXPECT_EQ(index->search("aaa", 0).at(0).aa.id, a_first);  // untouched
@@ -255,7 +268,8 @@ TEST_F(Collection, RescanReadsOnlyWhatChangedAndDropsWhatIsGone) {
 }
 
 TEST_F(Collection, FilesDeletedOrChangedWhileTheScanRunsAreHandled) {
-    for (int i = 0; i < 6; ++i) write(dir / ("col/f" + std::to_string(i) + ".mlt"), mlt({"word" + std::to_string(i)}));
+    for (int i = 0; i < 6; ++i)
+        write(dir / ("col/f" + std::to_string(i) + ".mlt"), mlt({"word" + std::to_string(i)}));
     auto index = open();
     std::string error;
     ASSERT_TRUE(index->add_root((dir / "col").string(), error));
@@ -344,11 +358,61 @@ TEST_F(Collection, SearchMatchesEveryWordAnywhereFoldedAndFoldsCopies) {
     EXPECT_EQ(places(index->search("hello world", 0), dir), (Strings{"col/other.mlt:2"}));
     // Words of the folder name, the heading and the text, together.
     EXPECT_EQ(places(index->search("やる夫 ﾆｺﾆｺ hello", 0), dir), (Strings{"col/やる夫/笑顔.mlt:2"}));
-    EXPECT_EQ(places(index->search("夫 ﾆｺ", 0), dir), (Strings{"col/やる夫/笑顔.mlt:2", "col/やる夫/笑顔.mlt:3"}));
+    EXPECT_EQ(places(index->search("夫 ﾆｺ", 0), dir),
+              (Strings{"col/やる夫/笑顔.mlt:2", "col/やる夫/笑顔.mlt:3"}));
     EXPECT_EQ(places(index->search("タイトル", 0), dir), (Strings{"col/titles.ast:1"}));
     EXPECT_TRUE(index->search("hello nothing", 0).empty());
     EXPECT_TRUE(index->search("ﾉｿ", 0).empty());  // drawing, not words
     EXPECT_EQ(index->search("hello", 1).size(), 1u);
+}
+
+TEST_F(Collection, TwoConnectionsShareTheIndexWhileAScanRunsAndACancelledScanResumes) {
+    for (int i = 0; i < 40; ++i)
+        write(dir / ("col/f" + std::to_string(i) + ".mlt"), mlt({"shared word" + std::to_string(i)}));
+    auto window = open();
+    auto command_line = open();
+    std::string error;
+    ASSERT_TRUE(window->add_root((dir / "col").string(), error));
+    // The other connection reads while this one writes, then asks to stop.
+    ScanProgress progress;
+    std::size_t seen_during = 0;
+    progress.listed = [&] {
+        seen_during = command_line->children("").size();
+        progress.cancel = true;
+    };
+    const ScanResult cancelled = window->scan(progress);
+    EXPECT_TRUE(cancelled.ok && cancelled.cancelled);
+    EXPECT_EQ(seen_during, 1u);
+    EXPECT_LT(cancelled.files_read, 40);
+    const ScanResult rest = scan(*command_line);
+    EXPECT_EQ(rest.files_read + rest.files_unchanged, 40);
+    EXPECT_EQ(window->search("shared", 0).size(), 40u);
+    EXPECT_TRUE(command_line->last_error().empty());
+}
+
+TEST_F(Collection, RemovedFoldersLeaveAndOtherWidthsMeasureAgain) {
+    write(dir / "col/a.mlt", mlt({"AAAA"}));
+    write(dir / "more/b.mlt", mlt({"BB"}));
+    auto index = indexed(dir / "col");
+    std::string error;
+    ASSERT_TRUE(index->add_root((dir / "more").string(), error));
+    scan(*index);
+    EXPECT_EQ(index->search("aaaa", 0).at(0).aa.width_px, 32);
+    ASSERT_TRUE(index->remove_root((dir / "col").string(), error)) << error;
+    EXPECT_TRUE(index->search("aaaa", 0).empty());
+    EXPECT_EQ(index->roots(), (Strings{(dir / "more").string()}));
+    ASSERT_EQ(index->children("").size(), 1u);
+
+    // Other widths: every file is read again and measured with them.
+    auto metrics16 = std::make_unique<MetricsFile>();
+    ASSERT_TRUE(parse_metrics("line_height 18\ndefault 16\n", *metrics16).ok);
+    auto wider = std::make_unique<CharWidthTable>();
+    MetricsFileSource source(*metrics16);
+    wider->build(source);
+    index->set_widths(wider.get());
+    EXPECT_EQ(scan(*index).files_read, 1);
+    EXPECT_EQ(index->search("bb", 0).at(0).aa.width_px, 32);
+    EXPECT_EQ(scan(*index).files_unchanged, 1);
 }
 
 TEST_F(Collection, KeysFindAnAaAgainAfterItsFileMoved) {
@@ -373,6 +437,7 @@ TEST_F(Collection, MarksKeepFavouritesAndTheLastHundredUsed) {
     EXPECT_TRUE(marks.load(error));  // none yet
     for (int i = 1; i <= 105; ++i) marks.used({"/c/a.mlt", i, static_cast<std::uint64_t>(i)});
     marks.used({"/c/a.mlt", 50, 50});
+    EXPECT_EQ(marks.recent().size(), 100u);
     marks.set_favourite({"/c/z.zip!x y.mlt", 3, 0xFFFFFFFFFFFFFFFFull}, true);
     ASSERT_TRUE(marks.save(error)) << error;
 

@@ -601,7 +601,7 @@ def posting(s):
         s.settle()
         s.run(["import", "-window", s.window_id(title), os.path.join(shots, "posting-dialog.png")])
     with s.step("copy post 1, then post 2"):
-        s.click(title, "button:コピー(C)")
+        s.click(title, "copy_post")
         s.wait(lambda: "1 / 2" in s.text(title, "status"), 5, "post 1 copied")
         first = s.clipboard()
         s.key("Return")  # the next post is selected and コピー is the default button
