@@ -100,6 +100,12 @@ def cli_options(cli, command):
     return sorted(options - {"--help", "-h"})
 
 
+def cli_actions(cli, command):
+    """The actions a command takes first ("collection index"), from its usage lines; [] when none."""
+    out = run([cli, command, "--help"], text=True).stdout
+    return re.findall(rf"^(?:Usage:)?\s+glyphora-cli {command} ([a-z]+) ", out, re.M)
+
+
 # --- tree checks ----------------------------------------------------------------------------------------
 def desktop_entry(path):
     entry = {}
@@ -186,7 +192,8 @@ def check_man(usr, cli, version):
     for command in cli_commands(cli):
         if command == "help":
             continue
-        section = next((s for s in sections if s.startswith(f"   {command} ")), None)
+        # A command with actions has a section per action; its options are described across them.
+        section = "\n".join(s for s in sections if s.startswith(f"   {command} ")) or None
         if not check(section, f"glyphora-cli.1 has no section for '{command}'"):
             continue
         for option in cli_options(cli, command):
@@ -222,15 +229,19 @@ def check_completion(usr, cli, scratch):
     for kind in ALL_KINDS:
         open(os.path.join(folder, f"x.{kind}"), "w").close()
     commands = [c for c in cli_commands(cli) if c != "help"]
-    queries = [["re"], [""]] + [[c, "-"] for c in commands] + [[c, *([o, ""] if o else [""])]
-                                                             for c, o in COMPLETED_KINDS]
+    # A command with actions completes its options after the action: each action's replies count.
+    actions = {c: cli_actions(cli, c) or [None] for c in commands}
+    option_queries = [[c, *([a] if a else []), "-"] for c in commands for a in actions[c]]
+    queries = [["re"], [""]] + option_queries + [[c, *([o, ""] if o else [""])] for c, o in COMPLETED_KINDS]
     got = completions(script, folder, queries)
     check(got[0] == {"render"}, f"'glyphora-cli re<TAB>' gives {got[0]}")
     check(set(commands) <= got[1], f"commands not completed: {set(commands) - got[1]}")
-    for c, reply in zip(commands, got[2:]):
+    replies = iter(got[2:])
+    for c in commands:
+        reply = set().union(*(next(replies) for _ in actions[c]))
         missing = set(cli_options(cli, c)) - reply
         check(not missing, f"options of '{c}' not completed: {sorted(missing)}")
-    for (c, o), reply in zip(COMPLETED_KINDS, got[2 + len(commands):]):
+    for (c, o), reply in zip(COMPLETED_KINDS, got[2 + len(option_queries):]):
         want = {f"x.{k}" for k in COMPLETED_KINDS[(c, o)]} | {"sub"}
         check(reply == want, f"'glyphora-cli {c} {o} <TAB>' gives {sorted(reply)}, not {sorted(want)}")
 
