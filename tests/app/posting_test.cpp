@@ -63,7 +63,8 @@ void when_modal(std::function<void(W&)> act) {
     auto tries = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [timer, tries, act = std::move(act)] {
         auto* dialog = qobject_cast<W*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) {
+        // Keys go to the window with the focus, as a user's do: act only once the dialog has it.
+        if (!dialog || !dialog->isVisible() || !dialog->isActiveWindow()) {
             // No dialog came: the test fails on what it did not see.
             if (++*tries > 500) {
                 timer->stop();
