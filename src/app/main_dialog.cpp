@@ -27,6 +27,7 @@
 #include "canvas/canvas_window.h"
 #include "platform/qt_text.h"
 #include "session/dialog_units.h"
+#include "system/encoding.h"
 
 namespace glyphora {
 
@@ -265,7 +266,8 @@ void MainDialog::fill_list(QListWidget* list, Page& page) {
     for (int row = 0; row < kPartsPerPage; ++row) {
         const Part& part = page.slots[row];
         QListWidgetItem* item = list->item(row);
-        item->setText(sjis_to_qstring(list_label(part)));
+        // A name may hold characters beyond Shift_JIS as references: the row shows the characters.
+        item->setText(QString::fromStdString(ShownPartText(list_label(part)).utf8()));
         item->setSelected(part.selected);
         if (part.selected) {
             ++selected;

@@ -66,6 +66,7 @@ void MainDialogTest::lists_mirror_the_current_pages() {
     set_comment(put_part(page, 1, 120, -36, "BB", "arm"), "left");
     Part& label = put_part(page, 3, 0, 0, "", "title");
     label.is_label = true;
+    put_part(page, 4, 200, 198, "Z", "ZEBRA &#9829;&#x2005;x");  // references show as their characters
     page.slots[1].selected = true;
     page.slots[7].selected = true;  // an empty row may be selected too
     put_part(ctx_->library_page(), 49, 5, 5, "T", "tree");
@@ -77,6 +78,7 @@ void MainDialogTest::lists_mirror_the_current_pages() {
     QCOMPARE(list->item(1)->text(), QStringLiteral("  (120,-36)arm[left]"));
     QCOMPARE(list->item(2)->text(), QString::fromUtf8("･"));
     QCOMPARE(list->item(3)->text(), QStringLiteral("*title"));
+    QCOMPARE(list->item(4)->text(), QString::fromUtf8("  (200,198)ZEBRA \u2665\u2005x"));
     QCOMPARE(selected_rows(list), (std::vector<int>{1, 7}));
     QCOMPARE(dialog_->library_list()->item(49)->text(), QStringLiteral("  (  5,  5)tree"));
 
