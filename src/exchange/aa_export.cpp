@@ -37,8 +37,7 @@ PreviewExport preview_entries(PreviewBook& book, const RenderContext& ctx) {
     auto rendered = std::make_unique<RenderOutput>();
     for (int p = 0; p < kPreviewPages; ++p) {
         render_preview_page(book, p, ctx, *workspace, *rendered);
-        for (int k = 1; k < kErrorSlots; ++k)
-            if (rendered->report.slots[k] != 0) result.report.slots[k] = rendered->report.slots[k];
+        merge_report(result.report, rendered->report);
         if (!rendered->has_content) continue;
         std::string_view text(rendered->text, rendered->length);
         if (active_render_settings(book, p, ctx.render_pageflag, ctx.global_settings).rendersetsize)

@@ -70,6 +70,20 @@ TEST(AaExport, PagesThatLostABlankRunAreNamed) {
     EXPECT_EQ(out.entries[1].text, kFw + "AB");  // what the loss means
 }
 
+// The export's report is that of all its pages, as the render commands give it: the references the pages
+// write add up.
+TEST(AaExport, TheReportCountsTheReferencesOfEveryPage) {
+    auto widths = testing::test_widths();
+    auto book = std::make_unique<PreviewBook>();
+    test::put_part(book->pages[0], 0, 0, 0, "A&#x2005;B");
+    test::put_part(book->pages[3], 0, 0, 0, "&#9825;&#9825;");
+    RenderContext ctx;
+    ctx.widths = widths.get();
+    const PreviewExport out = preview_entries(*book, ctx);
+    EXPECT_EQ(out.report.references, 3);
+    EXPECT_EQ(out.report.reference_bytes, 8 + 7 + 7);
+}
+
 TEST(AaExport, LibraryPartsInUseInOrder) {
     auto book = std::make_unique<LibraryBook>();
     test::put_part(book->pages[5], 2, 0, 0, "late", "second");
