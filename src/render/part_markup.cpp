@@ -1,5 +1,7 @@
 #include "render/part_markup.h"
 
+#include <array>
+
 #include "model/sjis.h"
 
 namespace glyphora {
@@ -20,6 +22,16 @@ constexpr char32_t kWindows1252[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
+
+// The value of each byte as a hex digit of either case; 255 for a byte that is none.
+constexpr auto kHexDigitValue = [] {
+    std::array<uint8_t, 256> table{};
+    table.fill(255);
+    for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<uint8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<uint8_t>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<uint8_t>(c - 'A' + 10);
+    return table;
+}();
 
 }  // namespace
 
@@ -74,20 +86,23 @@ CharReference match_reference(std::string_view text, std::size_t pos) {
     const bool hex = p < text.size() && (text[p] == 'x' || text[p] == 'X');
     if (hex) ++p;
     const std::size_t digits_start = p;
+    const char* const bytes = text.data();
+    const std::size_t size = text.size();
+    // Past the last code point the value only has to stay out of range, not exact. References are read
+    // for every part on every rendering, so the digits take a table and no branch of their own.
     uint32_t value = 0;
-    for (; p < text.size(); ++p) {
-        const char c = text[p];
-        int digit = -1;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (hex && c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (hex && c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
+    if (hex) {
+        for (; p < size; ++p) {
+            const uint32_t digit = kHexDigitValue[static_cast<unsigned char>(bytes[p])];
+            if (digit > 15) break;
+            value = value > 0x10FFFF ? 0x110000 : (value << 4) | digit;
         }
-        if (digit < 0) break;
-        // Past the last code point the value only has to stay out of range, not exact.
-        value = value > 0x10FFFF ? 0x110000 : value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
+    } else {
+        for (; p < size; ++p) {
+            const uint32_t digit = static_cast<uint32_t>(static_cast<unsigned char>(bytes[p])) - '0';
+            if (digit > 9) break;
+            value = value > 0x10FFFF ? 0x110000 : value * 10 + digit;
+        }
     }
     if (p == digits_start || value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
         return ref;
