@@ -405,9 +405,10 @@ void CPropertyDialog::character_picked() {
     if (bytes.empty()) return;
     // A reference goes on the clipboard as written and into the text as the character it stands for.
     const ShownPartText character(bytes);
-    const Conversion shown = bytes.size() > 1 && bytes[0] == '&'
-                                 ? Conversion{.ok = true, .text = character.utf8()}
-                                 : sjis_to_utf8(bytes);
+    const Conversion shown =
+        bytes.size() > 1 && bytes[0] == '&'
+            ? Conversion{.ok = true, .text = character.utf8(), .error_offset = 0, .bad_char = {}}
+            : sjis_to_utf8(bytes);
     if (!shown.ok) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(char_at(bytes, 0).code));

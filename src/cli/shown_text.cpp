@@ -10,24 +10,6 @@ bool is_control(char32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
 }
 
-void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // Converts the runs between references with convert_run(run, run_offset, out), which returns false to stop;
 // the references are read by the same walk as the renderer's, so the output shows what was rendered.
 template <typename ConvertRun>
@@ -38,7 +20,7 @@ bool show_references(std::string_view sjis, std::string& out, ConvertRun convert
         const TextItem item = next_text_item(sjis, pos);
         if (item.kind != TextItemKind::reference || is_control(item.reference.code_point)) continue;
         if (!convert_run(sjis.substr(run, start - run), run, out)) return false;
-        append_utf8(out, item.reference.code_point);
+        out += encode_utf8(item.reference.code_point);
         run = pos;
     }
     return convert_run(sjis.substr(run), run, out);

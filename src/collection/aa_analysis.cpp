@@ -20,17 +20,6 @@ bool is_space_code(int code) {
     return code == ' ' || code == '\t' || code == kFullWidthSpace;
 }
 
-// The code of the last whole character of text (which is not empty).
-int last_code(std::string_view text) {
-    std::size_t pos = 0;
-    SjisChar c{0, 0};
-    while (pos < text.size()) {
-        c = char_at(text, pos);
-        pos += static_cast<std::size_t>(c.length);
-    }
-    return c.code;
-}
-
 // Text without its leading and trailing spaces (half- and full-width).
 std::string_view trim_spaces(std::string_view text) {
     while (!text.empty()) {
@@ -39,7 +28,7 @@ std::string_view trim_spaces(std::string_view text) {
         text.remove_prefix(static_cast<std::size_t>(c.length));
     }
     while (!text.empty()) {
-        const int code = last_code(text);
+        const int code = last_char(text).code;
         if (!is_space_code(code)) break;
         text.remove_suffix(code >= 256 ? 2 : 1);
     }
@@ -100,7 +89,7 @@ bool is_heading(std::string_view text, std::string& heading_utf8) {
     if (text.empty() || text.size() > kMaxHeadingBytes || splits_double_byte(text, text.size())) return false;
     const int first = char_at(text, 0).code;
     const int close = closing_bracket(first);
-    const bool bracketed = close != 0 && text.size() > 2 && last_code(text) == close;
+    const bool bracketed = close != 0 && text.size() > 2 && last_char(text).code == close;
     if (!bracketed && !is_heading_mark(first)) return false;
     std::string utf8 = sjis_to_utf8_lenient(text);
     if (letter_runs(fold(utf8)).empty()) return false;

@@ -91,12 +91,7 @@ int separator_line(std::string_view text, AaFormat format) {
 
 // True when the last character of s is a lead byte without its trail byte.
 bool ends_in_lead_byte(std::string_view s) {
-    std::size_t pos = 0;
-    SjisChar c{0, 0};
-    while (pos < s.size()) {
-        c = char_at(s, pos);
-        pos += static_cast<std::size_t>(c.length);
-    }
+    const SjisChar c = last_char(s);
     return c.length == 1 && is_lead_byte(static_cast<unsigned char>(c.code));
 }
 

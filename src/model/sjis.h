@@ -28,6 +28,15 @@ inline SjisChar char_at(std::string_view text, std::size_t pos) {
     return {b, 1};
 }
 
+// The last character of text, read from its start (a trail byte can also be a lead byte, so the text cannot
+// be read backwards); {0, 0} for an empty text.
+inline SjisChar last_char(std::string_view text) {
+    SjisChar c{0, 0};
+    for (std::size_t pos = 0; pos < text.size(); pos += static_cast<std::size_t>(c.length))
+        c = char_at(text, pos);
+    return c;
+}
+
 // Appends a code as one byte (codes below 256) or two bytes (lead, trail).
 inline void append_code(std::string& out, int code) {
     if (code >= 256) out.push_back(static_cast<char>((code >> 8) & 0xFF));

@@ -40,6 +40,9 @@ struct ImageFont::Impl {
     int text_height = 0;
     Face main;
     std::map<std::string, Face> fallbacks;  // by file; an empty Face when the file cannot be opened
+    // The face and glyph of each code point the rendering font lacks, looked up once: asking fontconfig
+    // is far dearer than drawing.
+    std::map<char32_t, std::pair<const Face*, FT_UInt>> fallback_glyphs;
 
     ~Impl() {
         done(main);
@@ -73,6 +76,8 @@ struct ImageFont::Impl {
     // fontconfig falls back to for it, else the rendering font's missing-glyph box.
     std::pair<const Face*, FT_UInt> face_for(char32_t cp) {
         if (const FT_UInt g = FT_Get_Char_Index(main.at_one, cp); g != 0) return {&main, g};
+        if (const auto known = fallback_glyphs.find(cp); known != fallback_glyphs.end()) return known->second;
+        std::pair<const Face*, FT_UInt> found{&main, 0};
         const std::string file = fallback_font_file(resolved, cp);
         if (!file.empty()) {
             auto it = fallbacks.find(file);
@@ -83,9 +88,10 @@ struct ImageFont::Impl {
             }
             if (it->second.at_one)
                 if (const FT_UInt g = FT_Get_Char_Index(it->second.at_one, cp); g != 0)
-                    return {&it->second, g};
+                    found = {&it->second, g};
         }
-        return {&main, 0};
+        fallback_glyphs.emplace(cp, found);
+        return found;
     }
 };
 

@@ -58,6 +58,9 @@ Conversion utf8_to_part_text(std::string_view utf8);
 // inside a double-byte character, a numeric reference, an entity or a CR LF.
 std::string_view part_text_prefix(std::string_view text, std::size_t max_bytes);
 
+// One code point (at most U+10FFFF) as UTF-8.
+std::string encode_utf8(uint32_t code_point);
+
 // Whether a text field shows a character written as a numeric reference as the character itself: not a
 // control, a line or paragraph separator, something a text document uses for itself (U+FDD0 to U+FDEF,
 // U+FFFC), U+FFFD (which stands for bytes that are no character) nor a noncharacter. Such references are

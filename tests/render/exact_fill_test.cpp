@@ -299,7 +299,9 @@ TEST(ExactFill, RandomPagesAreNeverWorseThanTheClassicFill) {
                     const int64_t d = got[l][i].second - want[l][i].second;
                     off[f] += d != 0 ? 1 : 0;
                     line_off = line_off || d != 0;
-                    if (f > 0) ASSERT_LE(std::abs(d), kMaxPlanDrift);
+                    if (f > 0) {
+                        ASSERT_LE(std::abs(d), kMaxPlanDrift);
+                    }
                 }
                 if (line_off) missed_line = static_cast<int>(l) + 1;
                 if (f == 1) missed.push_back(line_off);
